@@ -1,0 +1,2 @@
+#pragma once
+// Identifiers of the executable's resources (menus, dialogs, icons, bitmaps).
