@@ -1,0 +1,164 @@
+#include "registry/applytweak.h"
+
+#include "registry/regaccess.h"
+#include "scheme/xmldata.h"
+#include "store/Encript.h"
+
+namespace {
+
+RegistryWrite dwordWrite(const TweakLocation& location, int number) {
+    RegistryWrite w;
+    w.op = RegistryWrite::Op::WriteDword;
+    w.root = location.Root;
+    w.keyPath = location.KeyPath;
+    w.valueName = location.ValueName;
+    w.number = number;
+    return w;
+}
+
+RegistryWrite stringWrite(const TweakLocation& location, const std::wstring& text) {
+    RegistryWrite w;
+    w.op = RegistryWrite::Op::WriteString;
+    w.root = location.Root;
+    w.keyPath = location.KeyPath;
+    w.valueName = location.ValueName;
+    w.text = text;
+    return w;
+}
+
+void execute(const RegistryWrite& w) {
+    switch (w.op) {
+    case RegistryWrite::Op::WriteDword:
+        WriteDwordValue(w.root, w.keyPath, w.valueName, w.number);
+        break;
+    case RegistryWrite::Op::WriteString:
+        WriteStringValue(w.root, w.keyPath, w.valueName, w.text);
+        break;
+    case RegistryWrite::Op::RenameKey:
+        RenameKey(w.root, w.keyPath, w.newKeyPath);
+        break;
+    }
+}
+
+void execute(const StoreWrite& s) {
+    if (!SettingsStore) return;
+    SettingsStore->SetBool(s.name, s.flag);
+    if (s.isInteger)
+        SettingsStore->SetInt(s.name + L"_str", s.number);
+    else
+        SettingsStore->SetStr(s.name + L"_str", s.text);
+}
+
+// The registry write goes first: when it fails, the store must not claim a state the
+// registry does not hold.
+void executeLocation(const LocationPlan& location) {
+    if (location.write) execute(*location.write);
+    if (location.store) execute(*location.store);
+}
+
+}  // namespace
+
+LocationPlan PlanTweakValue(const TweakLocation& location, RegType dataType, bool flag, const std::wstring& text,
+                            int number, const std::wstring& tweakName) {
+    LocationPlan plan;
+    plan.location = location;
+    const TValueTypeRec* type = FindValueType(location.ValueType);
+    if (!type) return plan;
+    switch (type->Kind) {
+    case ValueKind::Flag:
+        plan.write = dataType == kRegSz ? stringWrite(location, flag ? L"1" : L"0") : dwordWrite(location, flag ? 1 : 0);
+        break;
+    case ValueKind::Text:
+        plan.write = stringWrite(location, std::wstring(flag ? type->TextSet : type->TextClear));
+        break;
+    case ValueKind::Number:
+        plan.write = dwordWrite(location, flag ? type->NumberSet : type->NumberClear);
+        break;
+    case ValueKind::String:
+        plan.write = stringWrite(location, flag ? text : std::wstring());
+        plan.store = StoreWrite{tweakName, flag, false, text, 0};
+        break;
+    case ValueKind::Integer:
+        plan.write = dwordWrite(location, flag ? number : 0);
+        plan.store = StoreWrite{tweakName, flag, true, {}, number};
+        break;
+    case ValueKind::Clsid: {
+        const std::wstring plain = location.KeyPath + L"\\" + location.ValueName;
+        const std::wstring hidden = location.KeyPath + L"\\-" + location.ValueName;
+        const std::wstring& from = flag ? plain : hidden;
+        if (KeyPresent(location.Root, from)) {
+            RegistryWrite w;
+            w.op = RegistryWrite::Op::RenameKey;
+            w.root = location.Root;
+            w.keyPath = from;
+            w.newKeyPath = flag ? hidden : plain;
+            plan.write = w;
+        }
+        break;
+    }
+    }
+    return plan;
+}
+
+TweakPlan PlanTweak(const std::wstring& tweakName, bool wanted, const std::wstring& groupName,
+                    const std::wstring& text, int number) {
+    TweakPlan plan;
+    plan.tweakName = tweakName;
+    TAppObjectsRec object;
+    if (!FindTweakObject(tweakName, groupName, object)) return plan;
+    TCheckBoxRec current;
+    GetTweakState(tweakName, groupName, current);
+
+    struct Slot {
+        const std::wstring &alias, &root, &value, &type;
+        bool set;
+    };
+    const Slot slots[] = {
+        {object.AKey1, object.RootKey1, object.AValue1, object.AValueType1, current.SetValue1},
+        {object.AKey2, object.RootKey2, object.AValue2, object.AValueType2, current.SetValue2},
+    };
+    for (int i = 0; i < 2; ++i) {
+        const Slot& slot = slots[i];
+        const bool changed = slot.set != wanted || (slot.type == L"String" && text != current.cValue) ||
+                             (slot.type == L"Integer" && number != current.nValue);
+        if (slot.alias.empty() || !changed) continue;
+        try {
+            TweakLocation location;
+            const LocationResult resolved = ResolveLocation(slot.alias, slot.root, slot.value, slot.type, location);
+            // Location 1 without Office settings: the tweak reads as unchecked whatever
+            // location 2 holds, so location 2 is left alone as well.
+            if (resolved == LocationResult::NoOffice && i == 0) return plan;
+            if (resolved != LocationResult::Resolved) continue;
+            bool flag = wanted;
+            InvertByType(flag, slot.type);
+            LocationPlan located = PlanTweakValue(location, DataTypeOf(slot.type), flag, text, number, tweakName);
+            located.index = i + 1;
+            plan.locations.push_back(std::move(located));
+        } catch (...) {
+            // The Office key vanished while it was listed: this location is skipped.
+        }
+    }
+    return plan;
+}
+
+void ExecutePlan(const TweakPlan& plan) {
+    for (const LocationPlan& location : plan.locations) {
+        try {
+            executeLocation(location);
+        } catch (...) {
+            // A location that cannot be written keeps its value; the save goes on.
+        }
+    }
+}
+
+void ApplyTweak(const std::wstring& tweakName, bool wanted, const std::wstring& groupName, const std::wstring& text,
+                int number) {
+    ExecutePlan(PlanTweak(tweakName, wanted, groupName, text, number));
+}
+
+void WriteTweakValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, RegType dataType,
+                     bool flag, const std::wstring& valueType, const std::wstring& text, int number,
+                     const std::wstring& tweakName) {
+    executeLocation(PlanTweakValue(TweakLocation{root, keyPath, valueName, valueType}, dataType, flag, text, number,
+                                   tweakName));
+}

@@ -1,0 +1,61 @@
+#pragma once
+// Writing a tweak's wanted state: first a plan of what would change, then its execution,
+// so that a preview of pending changes and the save decide with the same code.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "registry/registry.h"
+#include "registry/tweakstate.h"
+
+struct RegistryWrite {
+    enum class Op { WriteDword, WriteString, RenameKey };
+    Op op = Op::WriteDword;
+    RegRoot root = 0;
+    std::wstring keyPath;
+    std::wstring valueName;   // WriteDword, WriteString
+    int number = 0;           // WriteDword
+    std::wstring text;        // WriteString
+    std::wstring newKeyPath;  // RenameKey: keyPath is the key that moves
+};
+
+// The settings store side entries of "String" and "Integer" tweaks.
+struct StoreWrite {
+    std::wstring name;  // <AppName>; the text or number goes to <AppName>_str
+    bool flag = false;
+    bool isInteger = false;
+    std::wstring text;
+    int number = 0;
+};
+
+struct LocationPlan {
+    int index = 1;  // 1 or 2
+    TweakLocation location;
+    std::optional<RegistryWrite> write;  // none: the value type writes nothing here
+    std::optional<StoreWrite> store;
+};
+
+// The locations that differ from the wanted state, in order.
+struct TweakPlan {
+    std::wstring tweakName;
+    std::vector<LocationPlan> locations;
+};
+
+// Reads the current state and decides what ApplyTweak would write; writes nothing.
+// Errors of the state read propagate.
+TweakPlan PlanTweak(const std::wstring& tweakName, bool wanted, const std::wstring& groupName,
+                    const std::wstring& text, int number);
+// What one location gets for a flag (the wanted state after InvertByType). dataType
+// (kRegSz or kRegDword) decides how the four flag types are written.
+LocationPlan PlanTweakValue(const TweakLocation& location, RegType dataType, bool flag, const std::wstring& text,
+                            int number, const std::wstring& tweakName);
+// Runs each location's writes; a failing location is left as it was and the next one
+// still runs. Never raises.
+void ExecutePlan(const TweakPlan& plan);
+
+void ApplyTweak(const std::wstring& tweakName, bool wanted, const std::wstring& groupName, const std::wstring& text,
+                int number);
+// One location by its value type; may raise EJclRegistryError.
+void WriteTweakValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, RegType dataType,
+                     bool flag, const std::wstring& valueType, const std::wstring& text, int number,
+                     const std::wstring& tweakName);

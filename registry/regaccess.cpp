@@ -1,0 +1,353 @@
+#include "registry/regaccess.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cwctype>
+#include <limits>
+
+#ifndef _WIN32
+#include "registry/memory_registry.h"
+#endif
+
+namespace {
+
+IRegistry* currentRegistry = nullptr;
+
+std::string narrow(const std::wstring& text) {
+    std::string result;
+    for (wchar_t c : text) result += (c > 0 && c < 0x80) ? static_cast<char>(c) : '?';
+    return result;
+}
+
+struct RootName {
+    const wchar_t* name;
+    RegRoot root;
+};
+constexpr std::array<RootName, 7> kRootNames{{
+    {L"HKEY_CLASSES_ROOT", kHkeyClassesRoot},
+    {L"HKEY_CURRENT_USER", kHkeyCurrentUser},
+    {L"HKEY_LOCAL_MACHINE", kHkeyLocalMachine},
+    {L"HKEY_USERS", kHkeyUsers},
+    {L"HKEY_PERFORMANCE_DATA", kHkeyPerformanceData},
+    {L"HKEY_CURRENT_CONFIG", kHkeyCurrentConfig},
+    {L"HKEY_DYN_DATA", kHkeyDynData},
+}};
+
+const std::wstring kOfficeMarker = L"[OfficeAllVersions]";
+const std::wstring kOfficeKey = L"Software\\Microsoft\\Office";
+
+[[noreturn]] void raiseForWrite(RegRoot root, const std::wstring& keyPath) {
+    throw EJclRegistryError(L"Unable to open key \"" + RootKeyName(root) + L"\\" + keyPath + L"\" for write");
+}
+
+// Registry text is UTF-16LE whatever the width of wchar_t.
+std::vector<std::uint8_t> toUtf16Bytes(const std::wstring& text) {
+    std::vector<std::uint8_t> bytes;
+    auto put = [&bytes](std::uint32_t unit) {
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    };
+    for (wchar_t c : text) {
+        auto code = static_cast<std::uint32_t>(c);
+        if (code > 0xFFFF) {
+            code -= 0x10000;
+            put(0xD800 + (code >> 10));
+            put(0xDC00 + (code & 0x3FF));
+        } else {
+            put(code);
+        }
+    }
+    return bytes;
+}
+
+std::wstring fromUtf16Bytes(const std::vector<std::uint8_t>& bytes) {
+    std::wstring text;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const std::uint32_t unit = bytes[i] | (bytes[i + 1] << 8);
+        if constexpr (sizeof(wchar_t) == 4) {
+            if (unit >= 0xDC00 && unit < 0xE000 && !text.empty()) {
+                const auto high = static_cast<std::uint32_t>(text.back());
+                if (high >= 0xD800 && high < 0xDC00) {
+                    text.back() = static_cast<wchar_t>(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+                    continue;
+                }
+            }
+        }
+        text += static_cast<wchar_t>(unit);
+    }
+    return text;
+}
+
+// The stored text without its terminating null. Data written without the terminator
+// keeps its last character.
+std::wstring storedText(const RegValue& value) {
+    std::wstring text = fromUtf16Bytes(value.data);
+    if (!text.empty() && text.back() == L'\0') text.pop_back();
+    return text;
+}
+
+bool isText(RegType type) { return type == kRegSz || type == kRegExpandSz; }
+
+void writeValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, const RegValue& value) {
+    // A failed creation shows up as the failed open below.
+    if (!KeyPresent(root, keyPath)) Registry().createKey(root, keyPath, kKeyWrite);
+    std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeyWrite);
+    if (!key || !key->setValue(valueName, value)) raiseForWrite(root, keyPath);
+}
+
+std::vector<std::wstring> subkeyNames(IRegKey& key, bool& ok) {
+    std::vector<std::wstring> names;
+    std::optional<RegKeyInfo> info = key.queryInfo();
+    ok = info.has_value();
+    if (!ok) return names;
+    for (std::uint32_t i = 0; i < info->subkeyCount; ++i) {
+        std::optional<std::wstring> name = key.enumSubkey(i, info->maxSubkeyNameLength + 1);
+        if (!name) {
+            ok = false;
+            break;
+        }
+        names.push_back(*name);
+    }
+    return names;
+}
+
+std::wstring joinPath(const std::wstring& parent, const std::wstring& child) {
+    return parent.empty() ? child : parent + L"\\" + child;
+}
+
+// Copies values (name, type, data) and subkeys; false at the first step that fails.
+bool copyTree(RegRoot root, const std::wstring& from, const std::wstring& to) {
+    std::vector<std::wstring> subkeys;
+    {
+        std::unique_ptr<IRegKey> source = Registry().openKey(root, from, kKeyAllAccess);
+        std::unique_ptr<IRegKey> target = Registry().createKey(root, to, kKeyAllAccess);
+        if (!source || !target) return false;
+        std::optional<RegKeyInfo> info = source->queryInfo();
+        if (!info) return false;
+        for (std::uint32_t i = 0; i < info->valueCount; ++i) {
+            std::optional<std::wstring> name = source->enumValueName(i);
+            if (!name) return false;
+            std::optional<RegValue> value = source->queryValue(*name);
+            if (!value || !target->setValue(*name, *value)) return false;
+        }
+        bool ok = false;
+        subkeys = subkeyNames(*source, ok);
+        if (!ok) return false;
+    }
+    for (const std::wstring& name : subkeys)
+        if (!copyTree(root, joinPath(from, name), joinPath(to, name))) return false;
+    return true;
+}
+
+// Deepest keys first, since a key with subkeys cannot be deleted.
+bool deleteTree(RegRoot root, const std::wstring& path) {
+    std::vector<std::wstring> subkeys;
+    {
+        std::unique_ptr<IRegKey> key = Registry().openKey(root, path, kKeyAllAccess);
+        if (!key) return false;
+        bool ok = false;
+        subkeys = subkeyNames(*key, ok);
+        if (!ok) return false;
+    }
+    bool ok = true;
+    for (const std::wstring& name : subkeys) ok = deleteTree(root, joinPath(path, name)) && ok;
+    return ok && Registry().deleteKey(root, path);
+}
+
+bool isInside(const std::wstring& path, const std::wstring& ancestor) {
+    if (path.size() <= ancestor.size() || path[ancestor.size()] != L'\\') return false;
+    for (std::size_t i = 0; i < ancestor.size(); ++i)
+        if (std::towupper(path[i]) != std::towupper(ancestor[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+EJclRegistryError::EJclRegistryError(const std::wstring& message)
+    : std::runtime_error(narrow(message)), message_(message) {}
+
+IRegistry& Registry() {
+    if (currentRegistry) return *currentRegistry;
+#ifdef _WIN32
+    return Win32Registry();
+#else
+    static MemoryRegistry registry;
+    return registry;
+#endif
+}
+
+IRegistry* SetRegistry(IRegistry* registry) {
+    IRegistry* previous = currentRegistry;
+    currentRegistry = registry;
+    return previous;
+}
+
+RegRoot RootKeyByName(const std::wstring& name) {
+    for (const RootName& r : kRootNames)
+        if (name == r.name) return r.root;
+    return 0;
+}
+
+std::wstring RootKeyName(RegRoot root) {
+    for (const RootName& r : kRootNames)
+        if (root == r.root) return r.name;
+    wchar_t buffer[16];
+    std::swprintf(buffer, 16, L"$%.8x", static_cast<unsigned>(root));
+    return buffer;
+}
+
+bool ExpandOfficeKey(std::wstring& keyPath) {
+    const std::size_t marker = keyPath.find(kOfficeMarker);
+    if (marker == std::wstring::npos) return true;
+    if (!KeyPresent(kHkeyCurrentUser, kOfficeKey)) return false;
+    keyPath = keyPath.substr(marker + kOfficeMarker.size());
+    std::vector<std::wstring> versions;
+    ListSubkeyNames(kHkeyCurrentUser, kOfficeKey, versions);
+    for (const std::wstring& version : versions) {
+        const std::wstring versionKey = kOfficeKey + L"\\" + version;
+        if (KeyPresent(kHkeyCurrentUser, versionKey)) {
+            keyPath = versionKey + keyPath;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool KeyPresent(RegRoot root, const std::wstring& keyPath) {
+    return Registry().openKey(root, keyPath, kKeyRead) != nullptr;
+}
+
+bool ValuePresent(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName) {
+    std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeyRead);
+    return key && key->valueType(valueName).has_value();
+}
+
+bool ParseRegistryInteger(const std::wstring& text, long long& result) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == L' ') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) negative = text[i++] == L'-';
+    unsigned base = 10;
+    if (i < text.size() && (text[i] == L'$' || text[i] == L'x' || text[i] == L'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i == text.size()) return false;
+    // Decimal must fit a signed 64-bit number; hexadecimal may use all 64 bits.
+    const std::uint64_t limit = base == 16 ? std::numeric_limits<std::uint64_t>::max()
+                                           : static_cast<std::uint64_t>(std::numeric_limits<long long>::max()) +
+                                                 (negative ? 1 : 0);
+    std::uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        unsigned digit;
+        if (c >= L'0' && c <= L'9') digit = c - L'0';
+        else if (base == 16 && c >= L'a' && c <= L'f') digit = c - L'a' + 10;
+        else if (base == 16 && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
+        else return false;
+        if (value > (limit - digit) / base) return false;
+        value = value * base + digit;
+    }
+    result = static_cast<long long>(negative ? 0 - value : value);
+    return true;
+}
+
+int ReadIntOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int defaultValue) {
+    std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeyRead);
+    if (!key) return defaultValue;
+    const std::optional<RegType> type = key->valueType(valueName);
+    if (!type) return defaultValue;
+    std::uint64_t number = 0;
+    if (isText(*type)) {
+        const std::optional<RegValue> value = key->queryValue(valueName);
+        long long parsed = 0;
+        if (!value || !ParseRegistryInteger(storedText(*value), parsed)) return defaultValue;
+        number = static_cast<std::uint64_t>(parsed);
+    } else {
+        if (*type != kRegDword && *type != kRegQword && *type != kRegBinary) return defaultValue;
+        const std::optional<RegValue> value = key->queryValue(valueName);
+        if (!value || value->data.size() > 8) return defaultValue;
+        for (std::size_t i = value->data.size(); i-- > 0;) number = (number << 8) | value->data[i];
+    }
+    return static_cast<int>(static_cast<std::uint32_t>(number));
+}
+
+bool ReadFlagOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, bool defaultValue) {
+    return ReadIntOrDefault(root, keyPath, valueName, defaultValue ? 1 : 0) != 0;
+}
+
+std::wstring ReadStrOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName,
+                              const std::wstring& defaultValue) {
+    std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeyRead);
+    if (!key) return defaultValue;
+    const std::optional<RegType> type = key->valueType(valueName);
+    if (!type || !(isText(*type) || *type == kRegBinary)) return defaultValue;
+    const std::optional<RegValue> value = key->queryValue(valueName);
+    return value ? storedText(*value) : defaultValue;
+}
+
+void WriteDwordValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int value) {
+    const auto v = static_cast<std::uint32_t>(value);
+    writeValue(root, keyPath, valueName,
+               RegValue{kRegDword,
+                        {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                         static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)}});
+}
+
+void WriteStringValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName,
+                      const std::wstring& text) {
+    std::vector<std::uint8_t> data = toUtf16Bytes(text);
+    data.push_back(0);
+    data.push_back(0);
+    writeValue(root, keyPath, valueName, RegValue{kRegSz, std::move(data)});
+}
+
+void WriteFlagValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, RegType dataType,
+                    bool flag) {
+    if (dataType == kRegSz)
+        WriteStringValue(root, keyPath, valueName, flag ? L"1" : L"0");
+    else
+        WriteDwordValue(root, keyPath, valueName, flag ? 1 : 0);
+}
+
+bool RemoveValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName) {
+    std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeySetValue);
+    if (!key) raiseForWrite(root, keyPath);
+    if (!key->deleteValue(valueName))
+        throw EJclRegistryError(L"Unable to open key \"" + RootKeyName(root) + L"\\" + keyPath +
+                                L"\" and access value \"" + valueName + L"\"");
+    return true;
+}
+
+bool ListSubkeyNames(RegRoot root, const std::wstring& keyPath, std::vector<std::wstring>& list) {
+    list.clear();
+    std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeyRead);
+    if (!key)
+        throw EJclRegistryError(L"Unable to open key \"" + RootKeyName(root) + L"\\" + keyPath + L"\" for read");
+    const std::optional<RegKeyInfo> info = key->queryInfo();
+    if (!info) return false;
+    for (std::uint32_t i = 0; i < info->subkeyCount; ++i)
+        if (std::optional<std::wstring> name = key->enumSubkey(i, info->maxSubkeyNameLength + 1))
+            list.push_back(*name);
+    return true;
+}
+
+void RenameKey(RegRoot root, const std::wstring& oldKeyPath, const std::wstring& newKeyPath) {
+    try {
+        if (!Registry().openKey(root, oldKeyPath, kKeyAllAccess)) return;
+        if (Registry().openKey(root, newKeyPath, kKeyAllAccess)) return;
+        // A tree cannot be moved into itself; the copy would never end.
+        if (isInside(newKeyPath, oldKeyPath)) return;
+        // Only a complete copy replaces the original; a partial one is taken away again.
+        if (copyTree(root, oldKeyPath, newKeyPath))
+            deleteTree(root, oldKeyPath);
+        else
+            deleteTree(root, newKeyPath);
+    } catch (...) {
+        // The caller learns nothing of a rename that could not be done.
+    }
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The registry operations of the tweak engine. Each opens its key, does its work and
+// closes the key before returning; nothing is cached. Reads and presence tests never
+// raise; writes, RemoveValue and ListSubkeyNames raise EJclRegistryError.
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "registry/registry.h"
+
+class EJclRegistryError : public std::runtime_error {
+public:
+    explicit EJclRegistryError(const std::wstring& message);
+    const std::wstring& message() const { return message_; }
+private:
+    std::wstring message_;
+};
+
+// Exact, case-sensitive match against the seven root names; 0 (no root) otherwise, on
+// which every registry operation fails.
+RegRoot RootKeyByName(const std::wstring& name);
+// The root's name for messages; "$%.8x" for a handle outside the table.
+std::wstring RootKeyName(RegRoot root);
+
+// Replaces "[OfficeAllVersions]" by the first Office version key of the current user.
+// False when the path holds the marker and no version key is found.
+bool ExpandOfficeKey(std::wstring& keyPath);
+
+bool KeyPresent(RegRoot root, const std::wstring& keyPath);
+bool ValuePresent(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName);
+int ReadIntOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int defaultValue);
+bool ReadFlagOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, bool defaultValue);
+std::wstring ReadStrOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName,
+                              const std::wstring& defaultValue);
+
+// Writes create the key and every missing key above it.
+void WriteDwordValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int value);
+void WriteStringValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName,
+                      const std::wstring& text);
+// dataType kRegSz writes "1" or "0", anything else a REG_DWORD 1 or 0.
+void WriteFlagValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, RegType dataType,
+                    bool flag);
+
+bool RemoveValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName);
+// False (and an empty list) when the key information cannot be read.
+bool ListSubkeyNames(RegRoot root, const std::wstring& keyPath, std::vector<std::wstring>& list);
+// Moves a key tree with its values and subkeys; nothing when the source is missing or
+// the target exists. Never raises.
+void RenameKey(RegRoot root, const std::wstring& oldKeyPath, const std::wstring& newKeyPath);
+
+// Text parsing of ReadIntOrDefault: optional leading blanks and sign, decimal or
+// "$"/"x"/"0x" hexadecimal, 64 bits. False for anything else.
+bool ParseRegistryInteger(const std::wstring& text, long long& result);
