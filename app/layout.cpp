@@ -1,0 +1,68 @@
+#include "app/layout.h"
+
+#include <algorithm>
+
+using namespace layout;
+
+int scaleToDpi(int units, int dpi)
+{
+    return static_cast<int>((static_cast<long long>(units) * dpi + 48) / 96);
+}
+
+static int unscale(int pixels, int dpi)
+{
+    return static_cast<int>((static_cast<long long>(pixels) * 96 + dpi / 2) / dpi);
+}
+
+// The size a pane gets out of `total`: what it asks for, but leaving `otherMin` to the other
+// side; its own minimum wins when both cannot be met.
+static int clampPane(int wanted, int ownMin, int otherMin, int total)
+{
+    return std::max(ownMin, std::min(wanted, total - otherMin));
+}
+
+MainLayout MainLayoutModel::compute(int clientWidth, int clientHeight, int dpi) const
+{
+    const int bar = scaleToDpi(SplitterSize, dpi);
+    MainLayout l;
+
+    const int catWidth = clampPane(scaleToDpi(categoriesWidth_, dpi), scaleToDpi(CategoriesMinWidth, dpi),
+                                   bar + scaleToDpi(RightMinWidth, dpi), clientWidth);
+    l.pnlCategories = {0, 0, catWidth, clientHeight};
+    l.categoriesSplitter = {catWidth, 0, catWidth + bar, clientHeight};
+    l.pnlRestrictions = {catWidth + bar, 0, std::max(clientWidth, catWidth + bar), clientHeight};
+
+    const int rightWidth = l.pnlRestrictions.width();
+    const int descHeight = clampPane(scaleToDpi(descriptionHeight_, dpi), scaleToDpi(DescriptionMinHeight, dpi),
+                                     bar + scaleToDpi(ListMinHeight, dpi), clientHeight);
+    const int listBottom = std::max(0, clientHeight - descHeight - bar);
+    l.lstRestrList = {0, 0, rightWidth, listBottom};
+    l.optSplitter = {0, listBottom, rightWidth, listBottom + bar};
+    l.pnlDescription = {0, listBottom + bar, rightWidth, std::max(clientHeight, listBottom + bar)};
+
+    const int descWidth = l.pnlDescription.width();
+    const int descH = l.pnlDescription.height();
+    const int infoLeft = scaleToDpi(InfoLeft, dpi);
+    const int infoTop = scaleToDpi(InfoTop, dpi);
+    l.lblInfo = {infoLeft, infoTop, std::max(infoLeft, descWidth - infoLeft), infoTop + scaleToDpi(InfoHeight, dpi)};
+    l.pnlAdditionalOpt = {0, std::max(0, descH - scaleToDpi(AdditionalOptHeight, dpi)), descWidth, descH};
+    return l;
+}
+
+void MainLayoutModel::dragCategoriesSplitter(int x, int clientWidth, int dpi)
+{
+    const int bar = scaleToDpi(SplitterSize, dpi);
+    const int width = clampPane(x, scaleToDpi(CategoriesMinWidth, dpi), bar + scaleToDpi(RightMinWidth, dpi),
+                                clientWidth);
+    categoriesWidth_ = unscale(width, dpi);
+}
+
+void MainLayoutModel::dragDescriptionSplitter(int y, int restrictionsHeight, int dpi)
+{
+    // The bar's top edge at y leaves the description panel everything below the bar.
+    const int bar = scaleToDpi(SplitterSize, dpi);
+    const int listHeight = clampPane(y, scaleToDpi(ListMinHeight, dpi),
+                                     bar + scaleToDpi(DescriptionMinHeight, dpi), restrictionsHeight);
+    const int descHeight = std::max(scaleToDpi(DescriptionMinHeight, dpi), restrictionsHeight - listHeight - bar);
+    descriptionHeight_ = unscale(descHeight, dpi);
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The main window's layout in 96-DPI units, scaled to the window's DPI: the category panel
+// beside the right-hand side, whose list stands above the description panel. The two split
+// bars change the category width and the description height.
+
+struct LayoutRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+    bool operator==(const LayoutRect&) const = default;
+};
+
+struct MainLayout {
+    // In the window's client area.
+    LayoutRect pnlCategories, categoriesSplitter, pnlRestrictions;
+    // In pnlRestrictions; pnlAdvanced takes the list's place.
+    LayoutRect lstRestrList, optSplitter, pnlDescription;
+    // In pnlDescription.
+    LayoutRect lblInfo, pnlAdditionalOpt;
+};
+
+namespace layout {
+inline constexpr int ClientWidth = 654, ClientHeight = 462;
+inline constexpr int MinWindowWidth = 662, MinWindowHeight = 500;
+inline constexpr int CategoriesWidth = 233, CategoriesMinWidth = 150, RightMinWidth = 300;
+inline constexpr int SplitterSize = 3;
+inline constexpr int DescriptionHeight = 200, ListMinHeight = 150, DescriptionMinHeight = 150;
+inline constexpr int InfoLeft = 11, InfoTop = 8, InfoHeight = 63;
+inline constexpr int AdditionalOptHeight = 117;
+inline constexpr int FontPoints = 8;
+}  // namespace layout
+
+int scaleToDpi(int units, int dpi);
+
+class MainLayoutModel {
+public:
+    MainLayout compute(int clientWidth, int clientHeight, int dpi) const;
+
+    // The pointer's position along the bar's axis where the bar's leading edge should go:
+    // x in the client area, y in pnlRestrictions. Kept within the minimum sizes.
+    void dragCategoriesSplitter(int x, int clientWidth, int dpi);
+    void dragDescriptionSplitter(int y, int restrictionsHeight, int dpi);
+
+    int categoriesWidth() const { return categoriesWidth_; }
+    int descriptionHeight() const { return descriptionHeight_; }
+
+private:
+    int categoriesWidth_ = layout::CategoriesWidth;      // 96-DPI units
+    int descriptionHeight_ = layout::DescriptionHeight;  // 96-DPI units
+};

@@ -1,0 +1,129 @@
+#include <doctest/doctest.h>
+
+#include "app/layout.h"
+#include "app/placement.h"
+
+TEST_CASE("the initial layout at 96 and 192 DPI")
+{
+    struct Case {
+        int dpi, scale;
+    };
+    for (const Case c : {Case{96, 1}, Case{192, 2}}) {
+        CAPTURE(c.dpi);
+        const int s = c.scale;
+        const int w = layout::ClientWidth * s, h = layout::ClientHeight * s;
+        const MainLayout l = MainLayoutModel().compute(w, h, c.dpi);
+        CHECK(l.pnlCategories == LayoutRect{0, 0, 233 * s, h});
+        CHECK(l.categoriesSplitter == LayoutRect{233 * s, 0, 236 * s, h});
+        CHECK(l.pnlRestrictions == LayoutRect{236 * s, 0, w, h});
+        const int right = w - 236 * s;
+        CHECK(l.lstRestrList == LayoutRect{0, 0, right, h - 203 * s});
+        CHECK(l.optSplitter == LayoutRect{0, h - 203 * s, right, h - 200 * s});
+        CHECK(l.pnlDescription == LayoutRect{0, h - 200 * s, right, h});
+        CHECK(l.lblInfo == LayoutRect{11 * s, 8 * s, right - 11 * s, 71 * s});
+        CHECK(l.pnlAdditionalOpt == LayoutRect{0, 83 * s, right, 200 * s});
+    }
+}
+
+TEST_CASE("dragging the split bars keeps the minimum sizes")
+{
+    const int w = 800, h = 600;
+    struct Case {
+        int pointer, categories;
+    };
+    for (const Case c : {Case{300, 300}, Case{40, 150}, Case{790, w - 3 - 300}}) {
+        CAPTURE(c.pointer);
+        MainLayoutModel m;
+        m.dragCategoriesSplitter(c.pointer, w, 96);
+        CHECK(m.compute(w, h, 96).pnlCategories.width() == c.categories);
+    }
+    struct VCase {
+        int pointer, list;
+    };
+    for (const VCase c : {VCase{250, 250}, VCase{20, 150}, VCase{590, h - 3 - 150}}) {
+        CAPTURE(c.pointer);
+        MainLayoutModel m;
+        m.dragDescriptionSplitter(c.pointer, h, 96);
+        const MainLayout l = m.compute(w, h, 96);
+        CHECK(l.lstRestrList.height() == c.list);
+        CHECK(l.pnlDescription.top == c.list + 3);
+        CHECK(l.pnlDescription.bottom == h);
+    }
+}
+
+TEST_CASE("a dragged size is kept in 96-DPI units and shrinks with a narrower window")
+{
+    MainLayoutModel m;
+    m.dragCategoriesSplitter(400, 1200, 192);
+    CHECK(m.categoriesWidth() == 200);
+    CHECK(m.compute(1200, 900, 96).pnlCategories.width() == 200);
+    // The right side keeps its 300 as long as the category panel can give way.
+    m.dragCategoriesSplitter(700, 1200, 96);
+    CHECK(m.compute(700, 500, 96).pnlCategories.width() == 700 - 303);
+}
+
+TEST_CASE("placement values: the registry texts and back")
+{
+    WindowPlacementData d;
+    d.showCmd = showcmd::Maximized;
+    d.flags = 2;
+    d.pixelsPerInch = 120;
+    d.minPosition = {-32000, -32000};
+    d.maxPosition = {-1, -1};
+    d.normalPosition = {10, 20, 674, 521};
+    const PlacementValues v = toPlacementValues(d);
+    CHECK(*v.ShowCmd == 3);
+    CHECK(*v.Flags == 2);
+    CHECK(*v.PixelsPerInch == 120);
+    CHECK(*v.MinMaxPos == L"-32000,-32000,-1,-1");
+    CHECK(*v.NormPos == L"10,20,674,521");
+    CHECK(fromPlacementValues(v) == d);
+}
+
+TEST_CASE("missing or malformed placement values restore nothing")
+{
+    const PlacementValues good = toPlacementValues({1, 0, 96, {0, 0}, {0, 0}, {10, 10, 500, 400}});
+    REQUIRE(fromPlacementValues(good));
+    struct Case {
+        const char* name;
+        void (*spoil)(PlacementValues&);
+    };
+    const Case cases[] = {
+        {"no ShowCmd", [](PlacementValues& v) { v.ShowCmd.reset(); }},
+        {"no NormPos", [](PlacementValues& v) { v.NormPos.reset(); }},
+        {"three numbers", [](PlacementValues& v) { v.NormPos = L"1,2,3"; }},
+        {"five numbers", [](PlacementValues& v) { v.MinMaxPos = L"1,2,3,4,5"; }},
+        {"text", [](PlacementValues& v) { v.NormPos = L"a,b,c,d"; }},
+        {"empty rectangle", [](PlacementValues& v) { v.NormPos = L"100,100,100,300"; }},
+        {"zero resolution", [](PlacementValues& v) { v.PixelsPerInch = 0; }},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.name);
+        PlacementValues v = good;
+        c.spoil(v);
+        CHECK_FALSE(fromPlacementValues(v));
+    }
+}
+
+TEST_CASE("restoring a placement")
+{
+    const WindowPlacementData saved{showcmd::Minimized, 0, 96, {0, 0}, {0, 0}, {100, 50, 762, 550}};
+    SUBCASE("a minimized window opens normal, at the same place")
+    {
+        const WindowPlacementData r = placementToRestore(saved, 96);
+        CHECK(r.showCmd == showcmd::Normal);
+        CHECK(r.normalPosition == saved.normalPosition);
+    }
+    SUBCASE("maximized stays maximized")
+    {
+        WindowPlacementData max = saved;
+        max.showCmd = showcmd::Maximized;
+        CHECK(placementToRestore(max, 96).showCmd == showcmd::Maximized);
+    }
+    SUBCASE("saved at another resolution: same place, size scaled")
+    {
+        const WindowPlacementData r = placementToRestore(saved, 144);
+        CHECK(r.normalPosition == LayoutRect{100, 50, 100 + 993, 50 + 750});
+        CHECK(r.pixelsPerInch == 144);
+    }
+}

@@ -1,0 +1,188 @@
+#include <doctest/doctest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+#include "app/mainmodel.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kScheme = "<?xml version=\"1.0\"?><OBJECTS><Description/><RegKey/><TreeItem/></OBJECTS>";
+
+// An empty folder of its own, removed afterwards.
+struct TempFolder {
+    fs::path path;
+    TempFolder()
+    {
+        std::random_device rd;
+        path = fs::temp_directory_path() / ("qm_app_" + std::to_string(rd()) + std::to_string(rd()));
+        fs::create_directories(path);
+    }
+    ~TempFolder() { std::error_code ec; fs::remove_all(path, ec); }
+    std::wstring withSeparator() const { return (path / "").wstring(); }
+    fs::path dat() const { return path / "quillmark.dat"; }
+};
+
+std::string readFile(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+StartupSources sources(const TempFolder& folder, std::wstring user = L"alice")
+{
+    return {folder.withSeparator(), [](XmlDocument& doc) { doc.loadFromBytes(kScheme); }, [user] { return user; }};
+}
+
+// A model after start-up with one change in the store's memory that only a save writes.
+struct StartedModel {
+    TempFolder folder;
+    TMainModel model;
+    std::vector<bool> notified;
+    StartedModel()
+    {
+        model.OnModifiedChanged = [this](bool m) { notified.push_back(m); };
+        model.FormCreate(sources(folder));
+        SettingsStore->SetStr(L"Probe", L"1");
+        model.SettingsChanged(-1);
+    }
+};
+
+}  // namespace
+
+TEST_CASE("start-up opens the store beside the data folder, loads the scheme and takes the user")
+{
+    TempFolder folder;
+    {
+        TMainModel model;
+        model.FormCreate(sources(folder, L"alice"));
+
+        CHECK(fs::exists(folder.dat()));
+        REQUIRE(model.Store() != nullptr);
+        CHECK(SettingsStore == model.Store());
+        CHECK(model.Store()->IsValid);
+        CHECK(model.Store()->Encripted);
+        CHECK(XMLDataModule == model.DataModule());
+        REQUIRE(model.DataModule()->FXml.root() != nullptr);
+        CHECK(model.DataModule()->FXml.root()->name() == L"OBJECTS");
+        CHECK(CurrentUserName == L"alice");
+        CHECK(PolicyRootKey == kHkeyCurrentUser);
+        CHECK_FALSE(model.SettingsModified());
+    }
+    // Shut-down leaves no dangling program-wide references.
+    CHECK(SettingsStore == nullptr);
+    CHECK(XMLDataModule == nullptr);
+}
+
+TEST_CASE("a failing start-up step stops start-up there, with the steps before it done")
+{
+    TempFolder folder;
+    TMainModel model;
+    CurrentUserName = L"before";
+    StartupSources src = sources(folder, L"bob");
+    src.loadScheme = [](XmlDocument&) { throw EXmlReaderError(L"Resource APPSCHEME not found"); };
+    CHECK_THROWS_AS(model.FormCreate(src), EXmlReaderError);
+    CHECK(model.Store() != nullptr);
+    CHECK(fs::exists(folder.dat()));
+    CHECK(CurrentUserName == L"before");  // the step after the scheme did not run
+}
+
+TEST_CASE("the close question: asked only with unsaved changes, each answer does its part")
+{
+    struct Case {
+        const char* name;
+        bool changed;
+        SaveAnswer answer;
+        bool canClose, asked, written;
+    };
+    const Case cases[] = {
+        {"no change closes without asking", false, SaveAnswer::Cancel, true, false, false},
+        {"Yes saves and closes", true, SaveAnswer::Yes, true, true, true},
+        {"No closes without writing", true, SaveAnswer::No, true, true, false},
+        {"Cancel keeps the window and the changes", true, SaveAnswer::Cancel, false, true, false},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.name);
+        TempFolder folder;
+        TMainModel model;
+        model.FormCreate(sources(folder, L"alice"));
+        const std::string before = readFile(folder.dat());
+        if (c.changed) {
+            SettingsStore->SetStr(L"Probe", L"1");
+            model.SettingsChanged(-1);
+        }
+        bool asked = false;
+        const bool canClose = model.QuerySaveSettings([&](const std::wstring& text, const std::wstring& caption) {
+            asked = true;
+            CHECK(text == L"Do you want to save settings for the user alice ?");
+            CHECK(caption == L"Save settings");
+            return c.answer;
+        });
+        CHECK(canClose == c.canClose);
+        CHECK(asked == c.asked);
+        CHECK((readFile(folder.dat()) != before) == c.written);
+        CHECK(model.SettingsModified() == (c.changed && c.answer != SaveAnswer::Yes));
+        if (c.written) {
+            TEncriptor reread(folder.dat().wstring(), true);
+            CHECK(reread.GetStr(L"Probe", L"") == L"1");
+        }
+    }
+}
+
+TEST_CASE("the prompt names the user, even an empty name")
+{
+    TempFolder folder;
+    TMainModel model;
+    model.FormCreate(sources(folder, L""));
+    CHECK(model.SavePromptText() == L"Do you want to save settings for the user  ?");
+}
+
+TEST_CASE("Save clears the flag, tells the menu, and writes the file even with nothing new")
+{
+    StartedModel s;
+    fs::remove(s.folder.dat());
+    s.model.SaveSettings();
+    CHECK_FALSE(s.model.SettingsModified());
+    CHECK(s.notified == std::vector<bool>{true, false});
+    CHECK(fs::exists(s.folder.dat()));
+
+    // Written with the force flag: a save with no store change still rewrites the file.
+    fs::remove(s.folder.dat());
+    s.model.SettingsChanged(-1);
+    s.model.SaveSettings();
+    CHECK(fs::exists(s.folder.dat()));
+
+    // After a save the next close asks nothing.
+    CHECK(s.model.QuerySaveSettings([](auto&, auto&) {
+        FAIL("asked after a save");
+        return SaveAnswer::Cancel;
+    }));
+}
+
+TEST_CASE("a save that cannot write leaves the changes unsaved and the window open")
+{
+    StartedModel s;
+    fs::remove_all(s.folder.path);  // the folder of the file is gone: the write fails
+    CHECK_THROWS_AS(s.model.QuerySaveSettings([](auto&, auto&) { return SaveAnswer::Yes; }), EInOutError);
+    CHECK(s.model.SettingsModified());
+    CHECK(s.notified.back() == true);
+}
+
+TEST_CASE("shut-down does not write the store")
+{
+    TempFolder folder;
+    std::string before;
+    {
+        TMainModel model;
+        model.FormCreate(sources(folder));
+        before = readFile(folder.dat());
+        SettingsStore->SetStr(L"Probe", L"1");
+        model.SettingsChanged(-1);
+    }
+    CHECK(readFile(folder.dat()) == before);
+}
