@@ -14,6 +14,9 @@ extern const std::wstring ValidityMarker;
 
 class TEncriptor {
 public:
+    // The fixed byte every character is XORed with in the scrambled format.
+    static constexpr unsigned char ScrambleKey = 0xB3;
+
     TEncriptor(const std::wstring& FileName, bool Encoding);  // Create
     ~TEncriptor();                                             // never saves
 
@@ -43,4 +46,11 @@ public:
     std::vector<std::wstring> IDList;  // "name=value", in file order
     bool IsValid = false;
     bool Encripted = true;
+
+private:
+    static unsigned char ScrambleChar(unsigned char b);
+    static std::wstring EncodeHex(const std::wstring& S);
+    static std::wstring DecodeHex(const std::wstring& S);
+    void LoadData(bool Scrambled);
+    void SaveData(bool Scrambled) const;
 };

@@ -1,0 +1,322 @@
+#include "store/Encript.h"
+
+#include "store/atomic_file.h"
+
+#include <algorithm>
+#include <climits>
+#include <string_view>
+
+const std::wstring ValidityMarker = L"#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK";
+
+namespace {
+
+constexpr std::size_t LineLength = 80;
+constexpr int OffsetCycle = 10;
+
+// Case folding for names and list values: ASCII and Latin-1 letters, the range the file keeps.
+wchar_t upperChar(wchar_t c) {
+    if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - 0x20);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<wchar_t>(c - 0x20);
+    return c;
+}
+
+bool sameText(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upperChar(a[i]) != upperChar(b[i])) return false;
+    return true;
+}
+
+bool inBlock(std::wstring_view entry, std::wstring_view id) {
+    return entry.size() >= id.size() && sameText(entry.substr(0, id.size()), id);
+}
+
+// An entry without "=" has no name and matches no lookup.
+bool hasName(std::wstring_view entry, std::wstring_view id) {
+    std::size_t eq = entry.find(L'=');
+    return eq != std::wstring_view::npos && sameText(entry.substr(0, eq), id);
+}
+
+std::wstring valueOf(const std::wstring& entry) {
+    std::size_t eq = entry.find(L'=');
+    return eq == std::wstring::npos ? std::wstring() : entry.substr(eq + 1);
+}
+
+std::wstring trimBlanks(const std::wstring& s) {
+    std::size_t first = s.find_first_not_of(L' ');
+    if (first == std::wstring::npos) return {};
+    return s.substr(first, s.find_last_not_of(L' ') - first + 1);
+}
+
+// Trims every character up to U+0020: blanks and control characters.
+std::wstring trimControls(const std::wstring& s) {
+    std::size_t first = 0, last = s.size();
+    while (first < last && static_cast<unsigned long>(s[first]) <= 0x20) ++first;
+    while (last > first && static_cast<unsigned long>(s[last - 1]) <= 0x20) --last;
+    return s.substr(first, last - first);
+}
+
+int hexDigit(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+    return -1;
+}
+
+bool isHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Splits at CR LF, CR or LF; a final line end adds no empty entry.
+std::vector<std::wstring> splitLines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != L'\r' && text[i] != L'\n') continue;
+        lines.emplace_back(text, start, i - start);
+        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+        start = i + 1;
+    }
+    if (start < text.size()) lines.emplace_back(text, start);
+    return lines;
+}
+
+// Decimal integer with an optional sign, nothing else; no value when it is not one or out of range.
+bool parseInt(const std::wstring& s, int& result) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == L'+' || s[i] == L'-')) negative = s[i++] == L'-';
+    if (i == s.size()) return false;
+    long long value = 0;
+    for (; i < s.size(); ++i) {
+        if (s[i] < L'0' || s[i] > L'9') return false;
+        value = value * 10 + (s[i] - L'0');
+        if (value > static_cast<long long>(INT_MAX) + 1) return false;
+    }
+    if (negative) value = -value;
+    if (value < INT_MIN || value > INT_MAX) return false;
+    result = static_cast<int>(value);
+    return true;
+}
+
+}  // namespace
+
+TEncriptor::TEncriptor(const std::wstring& FileName, bool Encoding) : DataFile(FileName), Encripted(Encoding) {
+    LoadData(Encripted);
+    IsValid = GetStr(ValidityMarker, L"") == ValidityMarker;
+    MayFlush = false;
+}
+
+TEncriptor::~TEncriptor() = default;
+
+bool TEncriptor::Flush(bool Exclusive) {
+    if (!Exclusive && !MayFlush) return false;
+    SaveData(Encripted);
+    MayFlush = false;
+    return true;
+}
+
+std::wstring TEncriptor::GetStr(const std::wstring& Id, const std::wstring& DefaultValue) const {
+    for (const std::wstring& entry : IDList)
+        if (hasName(entry, Id)) return trimBlanks(valueOf(entry));
+    return DefaultValue;
+}
+
+// A value that is not a decimal integer reads as absent: a damaged entry must not stop the caller.
+int TEncriptor::GetInt(const std::wstring& Id, int DefaultValue) const {
+    std::wstring text = GetStr(Id, L"");
+    int value = 0;
+    if (text.empty() || !parseInt(text, value)) return DefaultValue;
+    return value;
+}
+
+bool TEncriptor::GetBool(const std::wstring& Id, bool DefaultValue) const {
+    if (!isValue(Id)) return DefaultValue;
+    return GetStr(Id, L"") == L"1";
+}
+
+bool TEncriptor::isValue(const std::wstring& Id) const {
+    return std::any_of(IDList.begin(), IDList.end(), [&](const std::wstring& e) { return hasName(e, Id); });
+}
+
+void TEncriptor::SetStr(const std::wstring& Id, const std::wstring& Value) {
+    auto it = std::find_if(IDList.begin(), IDList.end(), [&](const std::wstring& e) { return hasName(e, Id); });
+    if (it == IDList.end()) {
+        IDList.push_back(Id + L"=" + Value);
+        MayFlush = true;
+        return;
+    }
+    std::size_t valueStart = it->find(L'=') + 1;
+    if (it->compare(valueStart, std::wstring::npos, Value) == 0) return;
+    if (Value.empty())
+        IDList.erase(it);
+    else
+        it->replace(valueStart, std::wstring::npos, Value);
+    MayFlush = true;
+}
+
+void TEncriptor::SetInt(const std::wstring& Id, int Value) { SetStr(Id, std::to_wstring(Value)); }
+
+void TEncriptor::SetBool(const std::wstring& Id, bool Value) { SetStr(Id, Value ? L"1" : L"0"); }
+
+void TEncriptor::Delete(const std::wstring& Id) {
+    auto it = std::find_if(IDList.begin(), IDList.end(), [&](const std::wstring& e) { return hasName(e, Id); });
+    if (it == IDList.end()) return;
+    IDList.erase(it);
+    MayFlush = true;
+}
+
+std::wstring TEncriptor::EncodePart(const std::wstring& S) const { return EncodeHex(EncodeHex(S)); }
+
+std::wstring TEncriptor::DecodePart(const std::wstring& S) const { return DecodeHex(DecodeHex(S)); }
+
+void TEncriptor::EncodeStr(const std::wstring& Id, const std::wstring& Value) { SetStr(Id, EncodePart(Value)); }
+
+std::wstring TEncriptor::DecodeStr(const std::wstring& Id) const { return DecodePart(GetStr(Id, L"")); }
+
+void TEncriptor::setList(const std::wstring& Id, const std::vector<std::wstring>& sList) {
+    DeleteBlock(Id);
+    for (std::size_t i = 0; i < sList.size(); ++i) IDList.push_back(Id + std::to_wstring(i) + L"=" + sList[i]);
+    MayFlush = true;
+}
+
+void TEncriptor::setListItem(const std::wstring& Id, const std::wstring& Value) {
+    const std::wstring wanted = trimControls(Value);
+    int count = 0;
+    bool present = false;
+    for (const std::wstring& entry : IDList) {
+        if (!inBlock(entry, Id)) continue;
+        ++count;
+        if (!present && sameText(valueOf(entry), wanted)) present = true;
+    }
+    if (!present) IDList.push_back(Id + std::to_wstring(count) + L"=" + wanted);
+    MayFlush = true;
+}
+
+int TEncriptor::getList(const std::wstring& Id, std::vector<std::wstring>& sList, bool lLowerCase) const {
+    sList.clear();
+    for (const std::wstring& entry : IDList) {
+        if (!inBlock(entry, Id)) continue;
+        std::wstring value = valueOf(entry);
+        if (lLowerCase)
+            for (wchar_t& c : value)
+                if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 0x20);
+        sList.push_back(std::move(value));
+    }
+    return static_cast<int>(sList.size());
+}
+
+// A negative index changes nothing, like one past the end.
+void TEncriptor::DeleteListItem(const std::wstring& Id, int Index) {
+    std::vector<std::wstring> items;
+    int count = getList(Id, items, false);
+    if (Index < 0 || Index >= count) return;
+    items.erase(items.begin() + Index);
+    setList(Id, items);
+}
+
+void TEncriptor::DeleteListItem(const std::wstring& Id, const std::wstring& Value) {
+    std::vector<std::wstring> items;
+    getList(Id, items, false);
+    auto it = std::find_if(items.begin(), items.end(), [&](const std::wstring& v) { return sameText(v, Value); });
+    if (it == items.end()) return;
+    items.erase(it);
+    setList(Id, items);
+}
+
+void TEncriptor::DeleteBlock(const std::wstring& Id) {
+    auto kept = std::remove_if(IDList.begin(), IDList.end(), [&](const std::wstring& e) { return inBlock(e, Id); });
+    if (kept == IDList.end()) return;
+    IDList.erase(kept, IDList.end());
+    MayFlush = true;
+}
+
+void TEncriptor::RenameBlock(const std::wstring& Id, const std::wstring& Vl) {
+    for (std::wstring& entry : IDList) {
+        if (!inBlock(entry, Id)) continue;
+        std::wstring renamed = Vl + entry.substr(Id.size());
+        if (renamed == entry) continue;
+        entry = std::move(renamed);
+        MayFlush = true;
+    }
+}
+
+unsigned char TEncriptor::ScrambleChar(unsigned char b) { return static_cast<unsigned char>(b ^ ScrambleKey); }
+
+// The format carries one byte per character: anything above U+00FF is written as "?" (a
+// surrogate pair as one "?") rather than as some unrelated character of its low byte.
+std::wstring TEncriptor::EncodeHex(const std::wstring& S) {
+    static const wchar_t digits[] = L"0123456789ABCDEF";
+    std::wstring out;
+    out.reserve(S.size() * 2);
+    for (std::size_t i = 0; i < S.size(); ++i) {
+        unsigned long code = static_cast<unsigned long>(S[i]);
+        if (code > 0xFF) {
+            if (isHighSurrogate(S[i]) && i + 1 < S.size() && isLowSurrogate(S[i + 1])) ++i;
+            code = L'?';
+        }
+        unsigned char b = ScrambleChar(static_cast<unsigned char>(code));
+        out += digits[b >> 4];
+        out += digits[b & 0x0F];
+    }
+    return out;
+}
+
+std::wstring TEncriptor::DecodeHex(const std::wstring& S) {
+    std::wstring out;
+    out.reserve(S.size() / 2 + 1);
+    for (std::size_t i = 0; i < S.size(); i += 2) {
+        int value;
+        if (i + 1 < S.size()) {
+            int high = hexDigit(S[i]), low = hexDigit(S[i + 1]);
+            value = high < 0 || low < 0 ? 0 : high * 16 + low;
+        } else {
+            value = std::max(hexDigit(S[i]), 0);
+        }
+        out += static_cast<wchar_t>(ScrambleChar(static_cast<unsigned char>(value)));
+    }
+    return out;
+}
+
+void TEncriptor::LoadData(bool Scrambled) {
+    IDList.clear();
+    std::optional<std::string> content = storefile::readAll(DataFile);
+    if (!content) {
+        IDList.push_back(ValidityMarker + L"=" + ValidityMarker);
+        SaveData(Scrambled);
+        return;
+    }
+    if (!Scrambled) {
+        IDList = splitLines(storefile::fromAnsi(*content));
+        return;
+    }
+    // Empty lines are skipped and lines joined without separators: every line end drops out.
+    std::wstring joined;
+    joined.reserve(content->size());
+    int offset = 0;
+    for (char byte : *content) {
+        if (byte == '\r' || byte == '\n') continue;
+        int code = static_cast<unsigned char>(byte) - offset;
+        joined += code >= 0 ? static_cast<wchar_t>(code) : L'\xFFFF';
+        offset = offset + 1 == OffsetCycle ? 0 : offset + 1;
+    }
+    IDList = splitLines(DecodeHex(DecodeHex(joined)));
+}
+
+void TEncriptor::SaveData(bool Scrambled) const {
+    std::wstring text;
+    for (const std::wstring& entry : IDList) text += entry + L"\r\n";
+    if (!Scrambled) {
+        storefile::replaceAll(DataFile, storefile::toAnsi(text));
+        return;
+    }
+    const std::wstring encoded = EncodeHex(EncodeHex(text));
+    std::string file;
+    file.reserve(encoded.size() + (encoded.size() / LineLength + 1) * 2);
+    int offset = 0;
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        file += static_cast<char>(encoded[i] + offset);
+        offset = offset + 1 == OffsetCycle ? 0 : offset + 1;
+        if ((i + 1) % LineLength == 0 || i + 1 == encoded.size()) file += "\r\n";
+    }
+    storefile::replaceAll(DataFile, file);
+}

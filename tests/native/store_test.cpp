@@ -1,0 +1,484 @@
+#include <doctest/doctest.h>
+
+#include "store/Encript.h"
+#include "store/atomic_file.h"
+
+#include <chrono>
+#include <climits>
+#include <cwchar>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh empty folder per test, removed afterwards.
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        static int counter = 0;
+        path = fs::temp_directory_path() / ("qm_store_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::wstring file(const char* name) const { return (path / name).wstring(); }
+    std::size_t count() const { return std::distance(fs::directory_iterator(path), fs::directory_iterator()); }
+};
+
+std::string readBytes(const std::wstring& path) {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string marker() {
+    std::string m(ValidityMarker.begin(), ValidityMarker.end());
+    return m + "=" + m;
+}
+
+// The scrambled format, from its description alone: each byte XOR the key as two hex digits,
+// twice; a rolling offset 0..9 over the whole text; lines of 80 characters ending CR LF.
+struct Decoded {
+    std::string text;
+    std::vector<std::size_t> lineLengths;
+    bool wellFormed = true;
+};
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string unhexOnce(const std::string& s, bool& ok) {
+    std::string out;
+    if (s.size() % 2) ok = false;
+    for (std::size_t i = 0; i + 1 < s.size(); i += 2) {
+        int hi = hexValue(s[i]), lo = hexValue(s[i + 1]);
+        if (hi < 0 || lo < 0) ok = false;
+        out += static_cast<char>((hi * 16 + lo) ^ TEncriptor::ScrambleKey);
+    }
+    return out;
+}
+
+Decoded decodeFile(const std::string& file) {
+    Decoded d;
+    std::string joined;
+    std::size_t pos = 0;
+    while (pos < file.size()) {
+        std::size_t end = file.find("\r\n", pos);
+        if (end == std::string::npos) { d.wellFormed = false; end = file.size(); }
+        d.lineLengths.push_back(end - pos);
+        joined += file.substr(pos, end - pos);
+        pos = end + 2;
+    }
+    for (std::size_t i = 0; i < joined.size(); ++i) {
+        if (joined[i] < '0' || joined[i] > 'O') d.wellFormed = false;
+        joined[i] = static_cast<char>(joined[i] - static_cast<int>(i % 10));
+    }
+    d.text = unhexOnce(unhexOnce(joined, d.wellFormed), d.wellFormed);
+    return d;
+}
+
+// Writes text in the scrambled format with the given line lengths (the rest on a last line).
+std::string encodeFile(const std::string& text, std::vector<std::size_t> lineLengths, bool emptyLines = false) {
+    auto hex = [](const std::string& s) {
+        static const char digits[] = "0123456789ABCDEF";
+        std::string out;
+        for (unsigned char c : s) {
+            unsigned char b = c ^ TEncriptor::ScrambleKey;
+            out += digits[b >> 4];
+            out += digits[b & 15];
+        }
+        return out;
+    };
+    std::string body = hex(hex(text));
+    for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(body[i] + i % 10);
+    std::string file;
+    std::size_t pos = 0, line = 0;
+    if (emptyLines) file += "\r\n";
+    while (pos < body.size()) {
+        std::size_t len = line < lineLengths.size() ? lineLengths[line] : body.size() - pos;
+        file += body.substr(pos, len) + "\r\n";
+        if (emptyLines) file += "\n\r\n";
+        pos += len;
+        ++line;
+    }
+    return file;
+}
+
+std::wstring wide(const std::string& s) {
+    std::wstring w;
+    for (unsigned char c : s) w += static_cast<wchar_t>(c);
+    return w;
+}
+
+}  // namespace
+
+TEST_CASE("a store on a missing path creates a scrambled file holding the validity marker") {
+    TempDir dir;
+    const std::wstring path = dir.file("quillmark.dat");
+    TEncriptor store(path, true);
+    CHECK(store.IsValid);
+    CHECK_FALSE(store.MayFlush);
+    REQUIRE(store.IDList.size() == 1);
+    CHECK(store.IDList[0] == ValidityMarker + L"=" + ValidityMarker);
+
+    Decoded d = decodeFile(readBytes(path));
+    CHECK(d.wellFormed);
+    CHECK(d.text == marker() + "\r\n");
+    CHECK(dir.count() == 1);
+}
+
+TEST_CASE("saved files are cut into 80-character lines of four characters per text character") {
+    struct Case { std::size_t entryLength; std::vector<std::size_t> lines; };
+    const Case cases[] = {
+        {0, {}},         // no entries: empty file
+        {18, {80}},      // 20 text characters with CR LF
+        {19, {80, 4}},
+        {34, {80, 64}},  // 36 characters
+        {38, {80, 80}},
+        {39, {80, 80, 4}},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.entryLength);
+        TempDir dir;
+        TEncriptor store(dir.file("s.dat"), true);
+        store.IDList.clear();
+        std::string entry;
+        if (c.entryLength) {
+            entry = "k=" + std::string(c.entryLength - 2, 'v');
+            store.IDList.push_back(wide(entry));
+        }
+        CHECK(store.Flush(true));
+        std::string file = readBytes(store.DataFile);
+        Decoded d = decodeFile(file);
+        CHECK(d.wellFormed);
+        CHECK(d.lineLengths == c.lines);
+        CHECK(d.text == (entry.empty() ? "" : entry + "\r\n"));
+        if (c.lines.empty()) CHECK(file.empty());
+    }
+}
+
+TEST_CASE("loading joins lines before removing the rolling offset and skips empty lines") {
+    const std::string text = marker() + "\r\nAdminPass=s3cret\r\nTweak_str=a=b\r\n";
+    struct Case { const char* name; std::vector<std::size_t> lines; bool emptyLines; };
+    const Case cases[] = {
+        {"lines of 80", {}, false},
+        {"uneven lines", {50, 34, 7, 80, 13}, false},
+        {"one character lines", std::vector<std::size_t>(400, 1), false},
+        {"empty lines between", {80, 80}, true},
+    };
+    std::vector<std::size_t> eighty(100, 80);
+    for (const Case& c : cases) {
+        CAPTURE(c.name);
+        TempDir dir;
+        writeBytes(dir.file("s.dat"), encodeFile(text, c.lines.empty() ? eighty : c.lines, c.emptyLines));
+        TEncriptor store(dir.file("s.dat"), true);
+        CHECK(store.IsValid);
+        CHECK(store.IDList == std::vector<std::wstring>{ValidityMarker + L"=" + ValidityMarker, L"AdminPass=s3cret", L"Tweak_str=a=b"});
+    }
+}
+
+TEST_CASE("every character up to U+00FF except line ends survives a save and a load") {
+    TempDir dir;
+    std::wstring all;
+    for (wchar_t c = 0; c <= 0xFF; ++c)
+        if (c != L'\r' && c != L'\n') all += c;
+    const std::vector<std::wstring> entries = {L"name=" + all, all, L"x==y=", L"\x00C4rger= \t padded \t "};
+    {
+        TEncriptor store(dir.file("s.dat"), true);
+        store.IDList = entries;
+        store.Flush(true);
+    }
+    TEncriptor reloaded(dir.file("s.dat"), true);
+    CHECK(reloaded.IDList == entries);
+}
+
+TEST_CASE("characters above U+00FF are saved as question marks") {
+    TempDir dir;
+    {
+        TEncriptor store(dir.file("s.dat"), true);
+        store.SetStr(L"Name", L"a\x0141" L"b\x20AC" L"c");
+        CHECK(store.GetStr(L"Name", L"") == L"a\x0141" L"b\x20AC" L"c");  // memory keeps them until saved
+        store.Flush(false);
+    }
+    TEncriptor reloaded(dir.file("s.dat"), true);
+    CHECK(reloaded.GetStr(L"Name", L"") == L"a?b?c");
+    CHECK(reloaded.EncodePart(L"\x0141") == reloaded.EncodePart(L"?"));
+}
+
+TEST_CASE("damaged files load whatever decodes, without failing") {
+    std::mt19937 random(20240611);
+    std::vector<std::string> files = {
+        "not scrambled at all\r\n",
+        std::string(1, '\0'),
+        "GGGG\r\n\r\n\n\r",
+        "0",  // one character: half a pair
+        std::string(100000, 'O'),                 // one long line
+        std::string(3, '\xFF') + "\r\n0123\r\n",  // bytes below the offset's reach
+    };
+    for (int i = 0; i < 200; ++i) {
+        std::string f(random() % 600, ' ');
+        for (char& c : f) c = static_cast<char>(random() % 3 ? '0' + random() % 32 : random() % 256);
+        files.push_back(f);
+    }
+    for (const std::string& f : files) {
+        TempDir dir;
+        writeBytes(dir.file("s.dat"), f);
+        TEncriptor store(dir.file("s.dat"), true);
+        CHECK_FALSE(store.IsValid);
+        CHECK(readBytes(dir.file("s.dat")) == f);  // loading never rewrites an existing file
+    }
+}
+
+TEST_CASE("a large store loads in time linear in its size") {
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 40000; ++i) text += "Entry" + std::to_string(i) + "=C:\\Program Files\\App" + std::to_string(i) + "\\app.exe\r\n";
+    writeBytes(dir.file("s.dat"), encodeFile(text, std::vector<std::size_t>(text.size() * 4 / 80 + 1, 80)));
+    auto start = std::chrono::steady_clock::now();
+    TEncriptor store(dir.file("s.dat"), true);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    CHECK(store.IDList.size() == 40000);
+    CHECK(store.GetStr(L"entry39999", L"") == L"C:\\Program Files\\App39999\\app.exe");
+    CHECK(elapsed < std::chrono::seconds(10));
+}
+
+TEST_CASE("reading entries by name") {
+    TempDir dir;
+    TEncriptor store(dir.file("s.dat"), true);
+    store.IDList = {L"Flag=1", L"Padded=  text  ", L"Tabbed=\ttext ", L"dup=first", L"DUP=second", L"NoEquals",
+                    L"Num= -42 ", L"Word=abc", L"Big=2147483648", L"Min=-2147483648", L"True=true", L"Two=2",
+                    L"Empty=", L"Blank=   "};
+    struct StrCase { const wchar_t* id; const wchar_t* expected; };
+    const StrCase strs[] = {
+        {L"padded", L"text"}, {L"Tabbed", L"\ttext"}, {L"Dup", L"first"}, {L"NoEquals", L"default"},
+        {L"Missing", L"default"}, {L"Empty", L""}, {L"Blank", L""}, {L"Flag=1", L"default"},
+    };
+    for (const StrCase& c : strs) {
+        CAPTURE(std::string(c.id, c.id + std::wcslen(c.id)));
+        CHECK(store.GetStr(c.id, L"default") == c.expected);
+    }
+    struct IntCase { const wchar_t* id; int expected; };
+    const IntCase ints[] = {
+        {L"Num", -42}, {L"Flag", 1}, {L"Min", INT_MIN}, {L"Missing", 7}, {L"Empty", 7}, {L"Blank", 7},
+        {L"Word", 7}, {L"Big", 7}, {L"Tabbed", 7},  // not integers: read as absent
+    };
+    for (const IntCase& c : ints) {
+        CAPTURE(std::string(c.id, c.id + std::wcslen(c.id)));
+        CHECK(store.GetInt(c.id, 7) == c.expected);
+    }
+    struct BoolCase { const wchar_t* id; bool whenDefaultFalse; bool whenDefaultTrue; };
+    const BoolCase bools[] = {
+        {L"flag", true, true}, {L"True", false, false}, {L"Two", false, false}, {L"Empty", false, false},
+        {L"Missing", false, true}, {L"Word", false, false},
+    };
+    for (const BoolCase& c : bools) {
+        CAPTURE(std::string(c.id, c.id + std::wcslen(c.id)));
+        CHECK(store.GetBool(c.id, false) == c.whenDefaultFalse);
+        CHECK(store.GetBool(c.id, true) == c.whenDefaultTrue);
+    }
+    CHECK(store.isValue(L"EMPTY"));
+    CHECK_FALSE(store.isValue(L"NoEquals"));
+    CHECK(store.GetStr(L"\x00E4rger", L"none") == L"none");
+    store.IDList.push_back(L"\x00C4RGER=latin");
+    CHECK(store.GetStr(L"\x00E4rger", L"none") == L"latin");
+}
+
+TEST_CASE("changing entries by name") {
+    TempDir dir;
+    TEncriptor store(dir.file("s.dat"), true);
+    store.IDList = {L"A=1", L"Name=Value", L"name=later"};
+    struct Case { const char* what; void (*change)(TEncriptor&); std::vector<std::wstring> expected; bool flushes; };
+    const Case cases[] = {
+        {"same value", [](TEncriptor& s) { s.SetStr(L"NAME", L"Value"); }, {L"A=1", L"Name=Value", L"name=later"}, false},
+        {"other case is another value", [](TEncriptor& s) { s.SetStr(L"name", L"VALUE"); }, {L"A=1", L"Name=VALUE", L"name=later"}, true},
+        {"new name appends", [](TEncriptor& s) { s.SetStr(L"B", L"x=y"); }, {L"A=1", L"Name=Value", L"name=later", L"B=x=y"}, true},
+        {"empty value for a new name appends", [](TEncriptor& s) { s.SetStr(L"B", L""); }, {L"A=1", L"Name=Value", L"name=later", L"B="}, true},
+        {"empty value removes the first", [](TEncriptor& s) { s.SetStr(L"name", L""); }, {L"A=1", L"name=later"}, true},
+        {"integer", [](TEncriptor& s) { s.SetInt(L"a", -12); }, {L"A=-12", L"Name=Value", L"name=later"}, true},
+        {"same boolean", [](TEncriptor& s) { s.SetBool(L"A", true); }, {L"A=1", L"Name=Value", L"name=later"}, false},
+        {"boolean", [](TEncriptor& s) { s.SetBool(L"A", false); }, {L"A=0", L"Name=Value", L"name=later"}, true},
+        {"delete removes the first", [](TEncriptor& s) { s.Delete(L"NAME"); }, {L"A=1", L"name=later"}, true},
+        {"delete of an absent name", [](TEncriptor& s) { s.Delete(L"Zed"); }, {L"A=1", L"Name=Value", L"name=later"}, false},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.what);
+        TEncriptor copy = store;
+        copy.MayFlush = false;
+        c.change(copy);
+        CHECK(copy.IDList == c.expected);
+        CHECK(copy.MayFlush == c.flushes);
+    }
+}
+
+TEST_CASE("EncodePart and DecodePart") {
+    TempDir dir;
+    TEncriptor store(dir.file("s.dat"), true);
+    const std::wstring secret = L"p\x00E4ss=w\x00F6rd ";
+    std::wstring encoded = store.EncodePart(secret);
+    CHECK(encoded.size() == secret.size() * 4);
+    CHECK(encoded.find_first_not_of(L"0123456789ABCDEF") == std::wstring::npos);
+    CHECK(store.DecodePart(encoded) == secret);
+    store.EncodeStr(L"Key", secret);
+    CHECK(store.GetStr(L"Key", L"") == encoded);
+    CHECK(store.DecodeStr(L"Key") == secret);
+    CHECK(store.DecodePart(L"zz!") .size() == 1);  // garbage decodes, to something
+}
+
+TEST_CASE("blocks") {
+    TempDir dir;
+    TEncriptor store(dir.file("s.dat"), true);
+    const std::wstring id = L"userDisallowRun";
+    store.IDList = {L"A=1"};
+    store.MayFlush = false;
+
+    SUBCASE("setListItem trims, adds once and always marks the store changed") {
+        store.setListItem(id, L"  C:\\Apps\\Tool.exe \t");
+        CHECK(store.IDList.back() == id + L"0=C:\\Apps\\Tool.exe");
+        store.MayFlush = false;
+        store.setListItem(id, L"c:\\apps\\TOOL.EXE");
+        CHECK(store.IDList.size() == 2);
+        CHECK(store.MayFlush);
+        store.setListItem(L"USERdisallowrun", L"D:\\x.exe");
+        CHECK(store.IDList.back() == L"USERdisallowrun1=D:\\x.exe");
+    }
+    SUBCASE("getList returns values as stored; lower-casing touches only ASCII letters") {
+        store.setList(id, {L" Mixed ", L"\x00C4PP.EXE", L"a=b"});
+        std::vector<std::wstring> values = {L"stale"};
+        CHECK(store.getList(L"USERDISALLOWRUN", values, false) == 3);
+        CHECK(values == std::vector<std::wstring>{L" Mixed ", L"\x00C4PP.EXE", L"a=b"});
+        CHECK(store.getList(id, values, true) == 3);
+        CHECK(values == std::vector<std::wstring>{L" mixed ", L"\x00C4pp.exe", L"a=b"});
+        CHECK(store.getList(L"userRestrictRun", values, false) == 0);
+        CHECK(values.empty());
+    }
+    SUBCASE("membership is a prefix of the whole entry text") {
+        store.IDList = {id + L"0=a", L"other=1", id + L"Extra=b", L"userDisallow=not"};
+        std::vector<std::wstring> values;
+        CHECK(store.getList(id, values, false) == 2);
+        store.DeleteBlock(id);
+        CHECK(store.IDList == std::vector<std::wstring>{L"other=1", L"userDisallow=not"});
+        CHECK(store.MayFlush);
+        store.MayFlush = false;
+        store.DeleteBlock(id);
+        CHECK_FALSE(store.MayFlush);
+    }
+    SUBCASE("deleting an item renumbers the block at the end of the list") {
+        store.setList(id, {L"one", L"two", L"three"});
+        store.IDList.push_back(L"Z=last");
+        store.MayFlush = false;
+        store.DeleteListItem(id, std::wstring(L"TWO"));
+        CHECK(store.IDList == std::vector<std::wstring>{L"A=1", L"Z=last", id + L"0=one", id + L"1=three"});
+        CHECK(store.MayFlush);
+        store.DeleteListItem(id, 0);
+        CHECK(store.IDList == std::vector<std::wstring>{L"A=1", L"Z=last", id + L"0=three"});
+    }
+    SUBCASE("deleting an item that is not there changes nothing") {
+        store.setList(id, {L"one", L"two"});
+        store.MayFlush = false;
+        const auto before = store.IDList;
+        for (int index : {2, 99, -1}) store.DeleteListItem(id, index);
+        store.DeleteListItem(id, std::wstring(L"three"));
+        store.DeleteListItem(id, std::wstring(L" one"));
+        CHECK(store.IDList == before);
+        CHECK_FALSE(store.MayFlush);
+    }
+    SUBCASE("renaming replaces the leading block name") {
+        store.setList(L"oldDisallowRun", {L"x", L"y"});
+        store.MayFlush = false;
+        store.RenameBlock(L"OLDDISALLOWRUN", L"newDisallowRun");
+        CHECK(store.IDList == std::vector<std::wstring>{L"A=1", L"newDisallowRun0=x", L"newDisallowRun1=y"});
+        CHECK(store.MayFlush);
+        store.MayFlush = false;
+        store.RenameBlock(L"newDisallowRun", L"newDisallowRun");
+        store.RenameBlock(L"missing", L"other");
+        CHECK_FALSE(store.MayFlush);
+    }
+}
+
+TEST_CASE("saving: Flush, destruction and plain mode") {
+    TempDir dir;
+    const std::wstring path = dir.file("s.dat");
+    SUBCASE("Flush(false) without changes leaves the file alone") {
+        TEncriptor store(path, true);
+        writeBytes(path, "changed by someone else");
+        store.SetStr(ValidityMarker, ValidityMarker);
+        CHECK_FALSE(store.Flush(false));
+        CHECK(readBytes(path) == "changed by someone else");
+        CHECK(store.Flush(true));
+        CHECK(decodeFile(readBytes(path)).text == marker() + "\r\n");
+    }
+    SUBCASE("destruction never saves") {
+        {
+            TEncriptor store(path, true);
+            store.SetStr(L"AdminPass", L"pw");
+            CHECK(store.MayFlush);
+        }
+        TEncriptor reloaded(path, true);
+        CHECK_FALSE(reloaded.isValue(L"AdminPass"));
+    }
+    SUBCASE("plain mode writes one entry per line") {
+        {
+            TEncriptor store(path, false);
+            CHECK(store.IsValid);
+            store.SetStr(L"K", L"v\x00E9");
+            store.Flush(false);
+        }
+        CHECK(readBytes(path) == marker() + "\r\nK=v\xE9\r\n");
+        writeBytes(path, "a=1\nb=2\r\rc=3");
+        TEncriptor reloaded(path, false);
+        CHECK(reloaded.IDList == std::vector<std::wstring>{L"a=1", L"b=2", L"", L"c=3"});
+    }
+}
+
+TEST_CASE("a save that fails part way leaves the previous file untouched") {
+    TempDir dir;
+    const std::wstring path = dir.file("quillmark.dat");
+    TEncriptor store(path, true);
+    store.SetStr(L"AdminPass", L"old");
+    store.Flush(true);
+    const std::string before = readBytes(path);
+
+    store.SetStr(L"AdminPass", L"new password that makes the file longer");
+    for (std::size_t failAfter : {std::size_t{0}, std::size_t{1}, std::size_t{81}, before.size()}) {
+        CAPTURE(failAfter);
+        storefile::ScopedWriteFault fault(failAfter);
+        CHECK_THROWS_AS(store.Flush(true), EInOutError);
+        CHECK(store.MayFlush);
+        CHECK(readBytes(path) == before);
+        CHECK(dir.count() == 1);  // no temporary file left behind
+    }
+    CHECK(store.Flush(false));
+    CHECK(TEncriptor(path, true).GetStr(L"AdminPass", L"") == L"new password that makes the file longer");
+}
+
+TEST_CASE("file system failures raise EInOutError") {
+    TempDir dir;
+    SUBCASE("creating in a missing folder") {
+        CHECK_THROWS_AS(TEncriptor(dir.file("missing/s.dat"), true), EInOutError);
+    }
+    SUBCASE("loading a folder") {
+        fs::create_directory(dir.path / "folder.dat");
+        CHECK_THROWS_AS(TEncriptor(dir.file("folder.dat"), true), EInOutError);
+    }
+    SUBCASE("creating a missing file while writes fail leaves no file") {
+        storefile::ScopedWriteFault fault(10);
+        CHECK_THROWS_AS(TEncriptor(dir.file("s.dat"), true), EInOutError);
+        CHECK(dir.count() == 0);
+    }
+}
