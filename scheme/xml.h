@@ -1,6 +1,7 @@
 #pragma once
 // The lenient XML reader that loads the scheme document. The shipped scheme is not
 // well-formed XML (names starting with digits, repeated attributes), so this is our own.
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -21,13 +22,14 @@ struct XmlAttribute {
     std::wstring value;   // verbatim, no entity expansion
 };
 
-enum class XmlNodeKind { Element, Comment, CData, Text };
+// Declaration, DocType and ProcessingInstruction occur only in the document's prolog.
+enum class XmlNodeKind { Element, Comment, CData, Text, Declaration, DocType, ProcessingInstruction };
 
 class XmlElement;
 
 struct XmlNode {
     XmlNodeKind kind = XmlNodeKind::Element;
-    std::wstring value;                    // comment / CDATA / text content
+    std::wstring value;                    // comment / CDATA / text content, prolog item text
     std::unique_ptr<XmlElement> element;   // set when kind == Element
 };
 
@@ -44,7 +46,7 @@ public:
     // Last attribute of that name, names compared without regard to case; null when none.
     const XmlAttribute* findAttribute(std::wstring_view name) const;
     std::wstring attributeValue(std::wstring_view name, const std::wstring& defaultValue = {}) const;
-    // -1 for empty, malformed or overflowing values; "$", "x", "0x" select hex.
+    // -1 for absent, empty, malformed or overflowing values; "$", "x", "0x" select hex.
     long long attributeAsInteger(std::wstring_view name) const;
 
 private:
@@ -55,15 +57,39 @@ private:
     std::vector<XmlAttribute> attributes_;
 };
 
+// The attribute-as-integer rule on a bare text: leading spaces, optional sign, "$", "x",
+// "X", "0x" or "0X" for hex; -1 when empty, malformed or beyond 64 bits.
+long long xmlTextToInteger(std::wstring_view text);
+
 class XmlDocument {
 public:
+    // Deeper nesting fails the load: the scheme nests a handful of levels, and code that
+    // walks the tree recursively must not run out of stack.
+    static constexpr std::size_t kMaxDepth = 1024;
+
     // Replaces any previous content. Throws EXmlReaderError; on error the elements
-    // completely read stay in the tree.
+    // completely read stay in the tree (below a root with an empty name).
     void loadFromBytes(std::string_view bytes);
+#ifdef _WIN32
+    // The RCDATA resource of that name from the module (null: the module holding this code).
+    void loadFromResource(const std::wstring& name = L"APPSCHEME", void* module = nullptr);
+#endif
     const XmlElement* root() const { return root_.get(); }
+    const std::vector<XmlNode>& prolog() const { return prolog_; }
+    // From the XML declaration; defaults when there is none.
+    const std::wstring& version() const { return version_; }
+    const std::wstring& encoding() const { return encoding_; }
+    bool standalone() const { return standalone_; }
+    // Changes on every load or clear, so caches keyed by element can tell a new tree.
+    std::uint64_t generation() const { return generation_; }
     void clear();
+
 private:
     friend class XmlReader;
     std::vector<XmlNode> prolog_;
     std::unique_ptr<XmlElement> root_;
+    std::wstring version_ = L"1.0";
+    std::wstring encoding_ = L"iso-8859-1";
+    bool standalone_ = false;
+    std::uint64_t generation_ = 0;
 };

@@ -1,8 +1,10 @@
 #pragma once
 // Lookups over the loaded scheme: the only way the rest of the program reads it,
 // besides walking an element's children.
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "scheme/xml.h"
@@ -27,13 +29,23 @@ public:
     TXMLDataModule& operator=(const TXMLDataModule&) = delete;
 
     // Direct children first, then each subtree depth-first, names compared exactly.
+    // AnXMLNode null: the root. Answers from a per-start index built on first use, which
+    // always equals findElementByWalk; AnXMLNode must belong to FXml.
     const XmlElement* getXmlElem(const std::wstring& AName, const XmlElement* AnXMLNode) const;
 
     XmlDocument FXml;
 
 private:
     void DataModuleCreate();
+
+    using NameIndex = std::unordered_map<std::wstring, const XmlElement*>;
+    mutable std::unordered_map<const XmlElement*, NameIndex> index_;
+    mutable std::uint64_t indexedGeneration_ = 0;
 };
+
+// The plain search of getXmlElem from a given start (none: nothing found): the start's
+// direct children in order, then the subtree of each child in order, recursively.
+const XmlElement* findElementByWalk(const std::wstring& name, const XmlElement* start);
 
 // Process-wide references, set while the main window is created.
 extern XmlDocument* SchemeDocument;     // set by DataModuleCreate

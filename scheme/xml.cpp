@@ -1,0 +1,604 @@
+#include "scheme/xml.h"
+
+#include <climits>
+#include <cwctype>
+
+namespace {
+
+std::string toUtf8(const std::wstring& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = static_cast<char32_t>(text[i]);
+        if constexpr (sizeof(wchar_t) == 2) {
+            if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                text[i + 1] < 0xE000) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
+            }
+        }
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+wchar_t upperCase(wchar_t c) {
+    if (c < 0x80) return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
+    return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+}
+
+bool sameTextNoCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upperCase(a[i]) != upperCase(b[i])) return false;
+    return true;
+}
+
+// ---- Character decoding ----
+
+enum class Codec { Windows1252, Latin1, Ascii, Windows1251, Utf8, Utf16LE, Utf16BE };
+
+struct Charset {
+    std::wstring_view name;
+    Codec codec;
+};
+
+constexpr Charset kCharsets[] = {
+    {L"utf-8", Codec::Utf8},           {L"utf-16", Codec::Utf16LE},
+    {L"utf-16le", Codec::Utf16LE},     {L"utf-16be", Codec::Utf16BE},
+    {L"unicodeFFFE", Codec::Utf16BE},  {L"iso-8859-1", Codec::Latin1},
+    {L"us-ascii", Codec::Ascii},       {L"windows-1251", Codec::Windows1251},
+    {L"windows-1252", Codec::Windows1252},
+};
+
+// 0x80-0x9F of windows-1252; the five unassigned bytes map to the C1 controls, as Windows does.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// 0x80-0xBF of windows-1251; 0xC0-0xFF are U+0410-U+044F.
+constexpr char16_t kWindows1251High[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void appendCodePoint(std::wstring& out, char32_t cp) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+            out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+            return;
+        }
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+        cp = kReplacement;  // a lone surrogate is no character in UTF-32
+    }
+    out += static_cast<wchar_t>(cp);
+}
+
+char32_t decodeUtf8(std::string_view b, std::size_t& pos) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(b[i]); };
+    const unsigned char lead = byte(pos);
+    int length;
+    char32_t cp, minimum;
+    if (lead < 0x80) { ++pos; return lead; }
+    if ((lead & 0xE0) == 0xC0) { length = 2; cp = lead & 0x1F; minimum = 0x80; }
+    else if ((lead & 0xF0) == 0xE0) { length = 3; cp = lead & 0x0F; minimum = 0x800; }
+    else if ((lead & 0xF8) == 0xF0) { length = 4; cp = lead & 0x07; minimum = 0x10000; }
+    else { ++pos; return kReplacement; }
+    if (pos + length > b.size()) { ++pos; return kReplacement; }
+    for (int i = 1; i < length; ++i) {
+        if ((byte(pos + i) & 0xC0) != 0x80) { ++pos; return kReplacement; }
+        cp = (cp << 6) | (byte(pos + i) & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) { ++pos; return kReplacement; }
+    pos += length;
+    return cp;
+}
+
+char32_t decodeUtf16(std::string_view b, std::size_t& pos, bool bigEndian) {
+    const auto unitAt = [&](std::size_t i) -> char32_t {
+        const auto lo = static_cast<unsigned char>(b[i + (bigEndian ? 1 : 0)]);
+        const auto hi = static_cast<unsigned char>(b[i + (bigEndian ? 0 : 1)]);
+        return static_cast<char32_t>(hi << 8 | lo);
+    };
+    if (pos + 2 > b.size()) { pos = b.size(); return kReplacement; }
+    const char32_t unit = unitAt(pos);
+    pos += 2;
+    if (unit >= 0xD800 && unit < 0xDC00 && pos + 2 <= b.size()) {
+        const char32_t low = unitAt(pos);
+        if (low >= 0xDC00 && low < 0xE000) {
+            pos += 2;
+            return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        }
+    }
+    return unit;
+}
+
+// Decodes one character at pos, appends it to out and moves pos past it.
+void decodeOne(std::string_view b, std::size_t& pos, Codec codec, std::wstring& out) {
+    const auto byte = static_cast<unsigned char>(b[pos]);
+    switch (codec) {
+    case Codec::Utf8: appendCodePoint(out, decodeUtf8(b, pos)); return;
+    case Codec::Utf16LE: appendCodePoint(out, decodeUtf16(b, pos, false)); return;
+    case Codec::Utf16BE: appendCodePoint(out, decodeUtf16(b, pos, true)); return;
+    case Codec::Latin1: out += static_cast<wchar_t>(byte); break;
+    case Codec::Ascii: out += byte < 0x80 ? static_cast<wchar_t>(byte) : wchar_t(kReplacement); break;
+    case Codec::Windows1252:
+        out += (byte >= 0x80 && byte < 0xA0) ? static_cast<wchar_t>(kWindows1252High[byte - 0x80])
+                                             : static_cast<wchar_t>(byte);
+        break;
+    case Codec::Windows1251:
+        out += byte < 0x80   ? static_cast<wchar_t>(byte)
+               : byte < 0xC0 ? static_cast<wchar_t>(kWindows1251High[byte - 0x80])
+                             : static_cast<wchar_t>(0x0410 + (byte - 0xC0));
+        break;
+    }
+    ++pos;
+}
+
+// ---- Character classes ----
+
+bool isWhitespace(int c) { return (c >= 9 && c <= 13) || c == 32; }
+
+// XML 1.0 NameChar within the Basic Multilingual Plane, without ":".
+bool isNameChar(int c) {
+    if (c < 0x80)
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+               c == '_' || c == '-' || c == '.';
+    return c == 0xB7 || (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) ||
+           (c >= 0xF8 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || c == 0x200C ||
+           c == 0x200D || c == 0x203F || c == 0x2040 || (c >= 0x2070 && c <= 0x218F) ||
+           (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
+           (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD);
+}
+
+}  // namespace
+
+EXmlReaderError::EXmlReaderError(const std::wstring& message)
+    : std::runtime_error(toUtf8(message)), message_(message) {}
+
+// ---- Element and attribute access ----
+
+const XmlAttribute* XmlElement::findAttribute(std::wstring_view name) const {
+    for (auto it = attributes_.rbegin(); it != attributes_.rend(); ++it)
+        if (sameTextNoCase(it->name, name)) return &*it;
+    return nullptr;
+}
+
+std::wstring XmlElement::attributeValue(std::wstring_view name, const std::wstring& defaultValue) const {
+    const XmlAttribute* attribute = findAttribute(name);
+    return attribute ? attribute->value : defaultValue;
+}
+
+long long XmlElement::attributeAsInteger(std::wstring_view name) const {
+    const XmlAttribute* attribute = findAttribute(name);
+    return attribute ? xmlTextToInteger(attribute->value) : -1;
+}
+
+long long xmlTextToInteger(std::wstring_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == L' ') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) negative = text[i++] == L'-';
+    bool hex = false;
+    if (i < text.size() && (text[i] == L'$' || text[i] == L'x' || text[i] == L'X')) {
+        hex = true;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i == text.size()) return -1;
+    unsigned long long magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        unsigned digit;
+        if (c >= L'0' && c <= L'9') digit = c - L'0';
+        else if (hex && c >= L'a' && c <= L'f') digit = c - L'a' + 10;
+        else if (hex && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
+        else return -1;
+        const unsigned base = hex ? 16 : 10;
+        if (magnitude > (ULLONG_MAX - digit) / base) return -1;
+        magnitude = magnitude * base + digit;
+    }
+    // Hex may use all 64 bits ("$FFFFFFFFFFFFFFFF" is -1); decimal must fit a signed value.
+    if (!hex && magnitude > (negative ? 1ULL << 63 : static_cast<unsigned long long>(LLONG_MAX)))
+        return -1;
+    return static_cast<long long>(negative ? 0ULL - magnitude : magnitude);
+}
+
+// ---- Document ----
+
+void XmlDocument::clear() {
+    prolog_.clear();
+    root_.reset();
+    version_ = L"1.0";
+    encoding_ = L"iso-8859-1";
+    standalone_ = false;
+    ++generation_;
+}
+
+// Reads the whole document without recursion: open elements live on an explicit stack.
+class XmlReader {
+public:
+    XmlReader(XmlDocument& doc, std::string_view bytes) : doc_(doc), bytes_(bytes) {}
+
+    void run() {
+        startDecoding();
+        try {
+            readProlog();
+            readRootElement();
+        } catch (const EXmlReaderError&) {
+            // What was completed stays: the root keeps its finished children, but not its name.
+            if (!open_.empty()) {
+                doc_.root_ = std::move(open_.front().element);
+                doc_.root_->name_.clear();
+                doc_.root_->prefix_.clear();
+                open_.clear();
+            } else if (rootStarted_ && !doc_.root_) {
+                doc_.root_ = std::make_unique<XmlElement>();
+            }
+            throw;
+        }
+    }
+
+private:
+    static constexpr int kEnd = -1;
+
+    struct OpenElement {
+        std::unique_ptr<XmlElement> element;
+        std::wstring qualifiedName;  // as the end tag must repeat it
+    };
+
+    enum class TagResult { Empty, Open, EndOfData };
+    enum class ReadResult { Done, EndOfData };
+
+    XmlDocument& doc_;
+    std::string_view bytes_;
+    std::wstring text_;
+    std::size_t pos_ = 0;
+    // The text from segmentText_ on was decoded from bytes_ at segmentByte_ with segmentCodec_.
+    std::size_t segmentText_ = 0;
+    std::size_t segmentByte_ = 0;
+    Codec segmentCodec_ = Codec::Windows1252;
+    bool byteOrderMark_ = false;
+    bool rootStarted_ = false;
+    std::vector<OpenElement> open_;
+
+    [[noreturn]] static void fail(const std::wstring& message) { throw EXmlReaderError(message); }
+    static std::wstring charText(int c) { return c == kEnd ? std::wstring() : std::wstring(1, static_cast<wchar_t>(c)); }
+
+    bool atEnd() const { return pos_ >= text_.size(); }
+    int current() const { return atEnd() ? kEnd : static_cast<int>(text_[pos_]); }
+    int next(std::size_t ahead) const {
+        return pos_ + ahead < text_.size() ? static_cast<int>(text_[pos_ + ahead]) : kEnd;
+    }
+    bool startsWith(std::wstring_view s) const { return std::wstring_view(text_).substr(pos_).starts_with(s); }
+    void skipWhitespace() {
+        while (!atEnd() && isWhitespace(text_[pos_])) ++pos_;
+    }
+
+    // ---- decoding ----
+
+    void decodeRest(std::size_t fromByte, Codec codec) {
+        segmentText_ = text_.size();
+        segmentByte_ = fromByte;
+        segmentCodec_ = codec;
+        for (std::size_t b = fromByte; b < bytes_.size();) decodeOne(bytes_, b, codec, text_);
+    }
+
+    void startDecoding() {
+        const auto has = [&](std::string_view mark) { return bytes_.starts_with(mark); };
+        if (has("\xEF\xBB\xBF")) decodeRest(3, Codec::Utf8);
+        else if (has("\xFF\xFE")) decodeRest(2, Codec::Utf16LE);
+        else if (has("\xFE\xFF")) decodeRest(2, Codec::Utf16BE);
+        else { decodeRest(0, Codec::Windows1252); return; }
+        byteOrderMark_ = true;
+    }
+
+    // The declaration names the character set of everything after it.
+    void switchCharset(const std::wstring& name) {
+        const Charset* found = nullptr;
+        for (const Charset& charset : kCharsets)
+            if (sameTextNoCase(charset.name, name)) found = &charset;
+        if (!found) fail(L"No matching charset");
+        // A byte-order mark has already fixed the encoding; decoding its bytes in another
+        // character set would only garble the text.
+        if (byteOrderMark_) return;
+        std::size_t byte = segmentByte_;
+        std::wstring scratch;
+        while (segmentText_ + scratch.size() < pos_) decodeOne(bytes_, byte, segmentCodec_, scratch);
+        text_.resize(pos_);
+        decodeRest(byte, found->codec);
+    }
+
+    // ---- prolog ----
+
+    void readProlog() {
+        for (;;) {
+            skipWhitespace();
+            if (atEnd()) return;
+            if (current() != L'<') fail(L"Invalid Document: Unexpected text in file prolog");
+            if (startsWith(L"<?xml ")) readDeclaration();
+            else if (startsWith(L"<!--")) {
+                pos_ += 4;
+                doc_.prolog_.push_back({XmlNodeKind::Comment, readCommentText(), nullptr});
+            } else if (startsWith(L"<!DOCTYPE")) readDocType();
+            else if (startsWith(L"<?xml-stylesheet")) readInstruction(L"xml-stylesheet", L"Invalid Stylesheet");
+            else if (startsWith(L"<?mso-application")) readInstruction(L"mso-application", L"Invalid MSO");
+            else if (next(1) == L'!' || next(1) == L'?') fail(L"Invalid XML Element: malformed tag found (no valid name)");
+            else return;
+        }
+    }
+
+    // Reads attributes, optional whitespace and "?>" of a declaration or instruction.
+    std::vector<XmlAttribute> readInstructionTail(const std::wstring& what, const std::wstring& endOfData) {
+        std::vector<XmlAttribute> attributes;
+        if (readAttributes(attributes) == ReadResult::EndOfData) fail(endOfData);
+        skipWhitespace();
+        for (wchar_t expected : {L'?', L'>'}) {
+            if (atEnd()) fail(endOfData);
+            if (current() != expected)
+                fail(what + L": expected \"" + std::wstring(1, expected) + L"\" but found \"" +
+                     charText(current()) + L"\"");
+            ++pos_;
+        }
+        return attributes;
+    }
+
+    void readDeclaration() {
+        const std::size_t start = pos_;
+        pos_ += 5;  // "<?xml"; the whitespace after it is skipped with the attributes
+        // The end-of-data message names a comment here too; that is how it reads.
+        auto attributes = readInstructionTail(L"Invalid Header", L"Invalid Comment: Unexpected end of data");
+        XmlElement holder;
+        holder.attributes_ = std::move(attributes);
+        doc_.version_ = holder.attributeValue(L"version", L"1.0");
+        doc_.encoding_ = holder.attributeValue(L"encoding", L"iso-8859-1");
+        doc_.standalone_ = holder.attributeValue(L"standalone") == L"yes";
+        doc_.prolog_.push_back({XmlNodeKind::Declaration, text_.substr(start, pos_ - start), nullptr});
+        switchCharset(doc_.encoding_);
+    }
+
+    void readInstruction(std::wstring_view keyword, const std::wstring& what) {
+        const std::size_t start = pos_;
+        pos_ += 2 + keyword.size();
+        readInstructionTail(what, what + L": Unexpected end of data");
+        doc_.prolog_.push_back({XmlNodeKind::ProcessingInstruction, text_.substr(start, pos_ - start), nullptr});
+    }
+
+    void readDocType() {
+        const std::size_t start = pos_;
+        pos_ += 9;  // "<!DOCTYPE"
+        bool inSubset = false;
+        for (;; ++pos_) {
+            if (atEnd()) fail(L"Invalid Comment: Unexpected end of data");
+            const wchar_t c = text_[pos_];
+            if (c == L'[') inSubset = true;
+            else if (c == L']') inSubset = false;
+            else if (c == L'>' && !inSubset) break;
+        }
+        ++pos_;
+        doc_.prolog_.push_back({XmlNodeKind::DocType, text_.substr(start, pos_ - start), nullptr});
+    }
+
+    // After "<!--": the text up to "-->".
+    std::wstring readCommentText() {
+        const std::size_t dashes = text_.find(L"--", pos_);
+        if (dashes == std::wstring::npos || dashes + 2 >= text_.size())
+            fail(L"Invalid Comment: Unexpected end of data");
+        if (text_[dashes + 2] != L'>') fail(L"Invalid Comment: \"--\" not allowed inside comments");
+        std::wstring comment = text_.substr(pos_, dashes - pos_);
+        pos_ = dashes + 3;
+        return comment;
+    }
+
+    // ---- attributes ----
+
+    // Appends attributes until "/", ">" or "?" (left unread). An attribute cut off by the
+    // end of the data is dropped.
+    ReadResult readAttributes(std::vector<XmlAttribute>& attributes) {
+        for (;;) {
+            skipWhitespace();
+            if (atEnd()) return ReadResult::EndOfData;
+            int c = current();
+            if (c == L'/' || c == L'>' || c == L'?') return ReadResult::Done;
+            const auto unexpected = [](int ch) {
+                fail(L"Invalid XML Element: Unexpected character in property declaration (\"" +
+                     charText(ch) + L"\" found)");
+            };
+            if (!isNameChar(c)) unexpected(c);
+            XmlAttribute attribute;
+            std::wstring run;
+            for (; !atEnd(); ++pos_) {
+                c = current();
+                if (isNameChar(c)) run += static_cast<wchar_t>(c);
+                else if (c == L':') {
+                    attribute.prefix += (attribute.prefix.empty() ? L"" : L":") + run;
+                    run.clear();
+                } else break;
+            }
+            attribute.name = std::move(run);
+            skipWhitespace();
+            if (atEnd()) return ReadResult::EndOfData;
+            if (current() != L'=') unexpected(current());
+            ++pos_;
+            skipWhitespace();
+            if (atEnd()) return ReadResult::EndOfData;
+            const int quote = current();
+            if (quote != L'"' && quote != L'\'')
+                fail(L"Invalid XML Element: Unexpected character in property declaration. "
+                     L"Expecting \" or ' but \"" + charText(quote) + L"\"  found");
+            const std::size_t close = text_.find(static_cast<wchar_t>(quote), pos_ + 1);
+            if (close == std::wstring::npos) {
+                pos_ = text_.size();
+                return ReadResult::EndOfData;
+            }
+            attribute.value = text_.substr(pos_ + 1, close - pos_ - 1);
+            pos_ = close + 1;
+            attributes.push_back(std::move(attribute));
+        }
+    }
+
+    // ---- elements ----
+
+    // At "<": reads a start tag and opens its element.
+    TagResult readStartTag() {
+        const std::wstring malformed = L"Invalid XML Element: malformed tag found (no valid name)";
+        ++pos_;
+        if (isWhitespace(current())) fail(malformed);
+        std::wstring prefix, name;
+        bool hasPrefix = false;
+        for (; !atEnd(); ++pos_) {
+            const int c = current();
+            if (isNameChar(c)) name += static_cast<wchar_t>(c);
+            else if (c == L':' && !hasPrefix) {
+                hasPrefix = true;
+                prefix = std::move(name);
+                name.clear();
+            } else if (isWhitespace(c) || c == L'/' || c == L'>') break;
+            else fail(malformed);
+        }
+        if (name.empty()) {
+            if (atEnd()) return TagResult::EndOfData;
+            fail(malformed);
+        }
+        if (open_.size() >= XmlDocument::kMaxDepth)
+            fail(L"Invalid XML Element: elements nested deeper than " +
+                 std::to_wstring(XmlDocument::kMaxDepth) + L" levels");
+        auto element = std::make_unique<XmlElement>();
+        element->name_ = name;
+        element->prefix_ = prefix;
+        XmlElement& opened = *element;
+        open_.push_back({std::move(element), hasPrefix ? prefix + L":" + name : name});
+
+        if (isWhitespace(current()) && readAttributes(opened.attributes_) == ReadResult::EndOfData)
+            return TagResult::EndOfData;
+        skipWhitespace();
+        if (atEnd()) return TagResult::EndOfData;
+        if (current() == L'/') {
+            ++pos_;
+            if (atEnd()) return TagResult::EndOfData;
+            if (current() != L'>')
+                fail(L"Invalid XML Element: Expected end of tag but \"" + charText(current()) + L"\" found");
+            ++pos_;
+            return TagResult::Empty;
+        }
+        if (current() != L'>')
+            fail(L"Invalid XML Element: Expected end of tag but \"" + charText(current()) + L"\" found");
+        ++pos_;
+        return TagResult::Open;
+    }
+
+    // Closes the innermost open element and hands it to its parent (or the document).
+    void closeElement() {
+        std::unique_ptr<XmlElement> element = std::move(open_.back().element);
+        open_.pop_back();
+        if (element->nodes_.size() == 1 && element->nodes_.front().kind == XmlNodeKind::Text) {
+            element->value_ = std::move(element->nodes_.front().value);
+            element->nodes_.clear();
+        }
+        if (open_.empty()) {
+            doc_.root_ = std::move(element);
+            return;
+        }
+        XmlElement& parent = *open_.back().element;
+        parent.elements_.push_back(element.get());
+        parent.nodes_.push_back({XmlNodeKind::Element, {}, std::move(element)});
+    }
+
+    // Data that ends inside elements closes them all with what was read.
+    void closeAll() {
+        while (!open_.empty()) closeElement();
+    }
+
+    // At "</": reads the end tag of the innermost open element.
+    ReadResult readEndTag() {
+        pos_ += 2;
+        std::wstring name;
+        while (!atEnd() && (isNameChar(current()) || current() == L':')) name += text_[pos_++];
+        skipWhitespace();
+        if (atEnd()) return ReadResult::EndOfData;
+        if (current() != L'>') fail(L"Invalid XML Element: malformed tag found (no valid name)");
+        ++pos_;
+        const OpenElement& open = open_.back();
+        if (!sameTextNoCase(name, open.qualifiedName))
+            fail(L"Invalid XML Element: Erroneous end of tag, expecting </" + open.element->name_ +
+                 L"> but </" + name + L"> found");
+        closeElement();
+        return ReadResult::Done;
+    }
+
+    void addNode(XmlNodeKind kind, std::wstring value) {
+        open_.back().element->nodes_.push_back({kind, std::move(value), nullptr});
+    }
+
+    void readRootElement() {
+        skipWhitespace();
+        if (current() != L'<')
+            fail(L"Invalid XML Element: Expected beginning of tag but \"" + charText(current()) + L"\" found");
+        rootStarted_ = true;
+        switch (readStartTag()) {
+        case TagResult::EndOfData: closeAll(); return;
+        case TagResult::Empty: closeElement(); return;
+        case TagResult::Open: break;
+        }
+        // Content of the innermost open element, until the root's end tag.
+        while (!open_.empty()) {
+            if (current() != L'<') {
+                const std::size_t start = pos_;
+                const std::size_t lt = text_.find(L'<', pos_);
+                pos_ = lt == std::wstring::npos ? text_.size() : lt;
+                for (std::size_t i = start; i < pos_; ++i) {
+                    if (!isWhitespace(text_[i])) {
+                        addNode(XmlNodeKind::Text, text_.substr(start, pos_ - start));
+                        break;
+                    }
+                }
+            }
+            if (atEnd()) { closeAll(); return; }
+            if (next(1) == L'/') {
+                if (readEndTag() == ReadResult::EndOfData) { closeAll(); return; }
+            } else if (startsWith(L"<!--")) {
+                pos_ += 4;
+                addNode(XmlNodeKind::Comment, readCommentText());
+            } else if (startsWith(L"<![CDATA[")) {
+                pos_ += 9;
+                const std::size_t end = text_.find(L"]]>", pos_);
+                if (end == std::wstring::npos) fail(L"Invalid CDATA: Unexpected end of data");
+                addNode(XmlNodeKind::CData, text_.substr(pos_, end - pos_));
+                pos_ = end + 3;
+            } else {
+                switch (readStartTag()) {
+                case TagResult::EndOfData: closeAll(); return;
+                case TagResult::Empty: closeElement(); break;
+                case TagResult::Open: break;
+                }
+            }
+        }
+    }
+};
+
+void XmlDocument::loadFromBytes(std::string_view bytes) {
+    clear();
+    XmlReader(*this, bytes).run();
+}
