@@ -42,6 +42,7 @@ constexpr RegAccess kKeyAllAccess = 0xF003F;
 struct RegValue {
     RegType type = kRegNone;
     std::vector<std::uint8_t> data;
+    bool operator==(const RegValue&) const = default;
 };
 
 struct RegKeyInfo {
