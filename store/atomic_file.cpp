@@ -85,6 +85,11 @@ void writeTemp(const std::wstring& temp, std::string_view bytes) {
 }
 
 void replaceWith(const std::wstring& temp, const std::wstring& path) {
+    // Windows refuses to replace a read-only file; Wine on a Unix file system would not, so
+    // check it here and behave the same on both.
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        fail("Cannot replace", path, ERROR_ACCESS_DENIED);
     if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         fail("Cannot replace", path);
 }
