@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/unique.h"
@@ -23,6 +25,12 @@ UniqueModule loadExecutable() {
 }
 
 std::string narrow(const std::wstring& text) { return EXmlReaderError(text).what(); }
+
+std::size_t countElements(const XmlElement* element) {
+    std::size_t count = 1;
+    for (const XmlElement* child : element->elements()) count += countElements(child);
+    return count;
+}
 
 std::wstring loadError(XmlDocument& doc, const std::wstring& name, void* module) {
     try {
@@ -45,6 +53,15 @@ TEST_CASE("the executable's APPSCHEME resource loads and its root is OBJECTS") {
     CHECK(getElem(L"TreeItem", nullptr) != nullptr);
     CHECK(getElem(L"RegKey", nullptr) != nullptr);
     CHECK(getElem(L"Description", nullptr) != nullptr);
+
+    // The resource is the scheme document of the source tree, not a stand-in.
+    const char* source = std::getenv("QM_SOURCE_DIR");
+    REQUIRE_MESSAGE(source, "QM_SOURCE_DIR is not set");
+    std::ifstream in(std::string(source) + "/resources/scheme.xml", std::ios::binary);
+    REQUIRE(in);
+    XmlDocument file;
+    file.loadFromBytes(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    CHECK(countElements(module.FXml.root()) == countElements(file.root()));
 }
 
 TEST_CASE("a missing resource fails with its name and empties the document") {
@@ -54,6 +71,6 @@ TEST_CASE("a missing resource fails with its name and empties the document") {
     CHECK(narrow(loadError(doc, L"NO_SUCH_SCHEME", exe.get())) == "Resource NO_SUCH_SCHEME not found");
     CHECK(doc.root() == nullptr);
 
-    // By default the module holding the reader: this test program, which has no scheme.
-    CHECK(narrow(loadError(doc, L"APPSCHEME", nullptr)) == "Resource APPSCHEME not found");
+    // Without a module: the one holding the reader, this test program.
+    CHECK(narrow(loadError(doc, L"NO_SUCH_SCHEME", nullptr)) == "Resource NO_SUCH_SCHEME not found");
 }
