@@ -58,8 +58,19 @@ const XmlElement* TXMLDataModule::getXmlElem(const std::wstring& AName, const Xm
     if (!start) return nullptr;
     if (indexedGeneration_ != FXml.generation()) {
         index_.clear();
+        indexable_.clear();
         indexedGeneration_ = FXml.generation();
+        std::vector<const XmlElement*> pending;
+        if (FXml.root()) pending.push_back(FXml.root());
+        while (!pending.empty()) {
+            const XmlElement* element = pending.back();
+            pending.pop_back();
+            indexable_.insert(element);
+            pending.insert(pending.end(), element->elements().begin(), element->elements().end());
+        }
     }
+    // An element of another document may share an address with a freed one: no index.
+    if (!indexable_.contains(start)) return findElementByWalk(AName, start);
     auto [entry, added] = index_.try_emplace(start);
     if (added) indexInSearchOrder(start, entry->second);
     const auto found = entry->second.find(AName);

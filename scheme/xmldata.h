@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "scheme/xml.h"
@@ -29,8 +30,8 @@ public:
     TXMLDataModule& operator=(const TXMLDataModule&) = delete;
 
     // Direct children first, then each subtree depth-first, names compared exactly.
-    // AnXMLNode null: the root. Answers from a per-start index built on first use, which
-    // always equals findElementByWalk; AnXMLNode must belong to FXml.
+    // AnXMLNode null: the root. Starts within FXml are answered from a per-start index
+    // built on first use, which always equals findElementByWalk; others by the walk.
     const XmlElement* getXmlElem(const std::wstring& AName, const XmlElement* AnXMLNode) const;
 
     XmlDocument FXml;
@@ -40,6 +41,7 @@ private:
 
     using NameIndex = std::unordered_map<std::wstring, const XmlElement*>;
     mutable std::unordered_map<const XmlElement*, NameIndex> index_;
+    mutable std::unordered_set<const XmlElement*> indexable_;  // the elements of FXml
     mutable std::uint64_t indexedGeneration_ = 0;
 };
 

@@ -289,6 +289,16 @@ TEST_CASE("a reload through the published document is seen by the lookups") {
     CHECK(getRegKey(L"K") == L"");
 }
 
+TEST_CASE("a start from another document is searched too") {
+    LoadedScheme scheme("<OBJECTS><RegKey><K Value='scheme'/></RegKey></OBJECTS>");
+    CHECK(getRegKey(L"K") == L"scheme");
+    XmlDocument other;
+    other.loadFromBytes("<OBJECTS><RegKey><K Value='other'/></RegKey></OBJECTS>");
+    const XmlElement* found = getElem(L"K", other.root());
+    REQUIRE(found);
+    CHECK(found->attributeValue(L"Value") == L"other");
+}
+
 TEST_CASE("the indexed search equals the plain walk for every name and start") {
     // The shipped scheme is too large to try every element as start: there the callers' starts.
     const std::vector<std::pair<std::string, bool>> documents{
