@@ -18,6 +18,8 @@ public:
 
     T get() const { return h_; }
     explicit operator bool() const { return h_ != Invalid; }
+    // Hands the handle to a new owner (the system, for a menu given to a window).
+    [[nodiscard]] T release() { return std::exchange(h_, Invalid); }
     void reset(T h = Invalid) {
         if (h_ != Invalid) Close(h_);
         h_ = h;

@@ -1,0 +1,492 @@
+#include <doctest/doctest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/unique.h"
+#include "resources/resource.h"
+#include "store/Encript.h"
+#include "ui/mainwindow.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kMarker = "#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK";
+
+std::wstring env(const wchar_t* name)
+{
+    const wchar_t* value = _wgetenv(name);
+    REQUIRE_MESSAGE(value, "environment variable not set");
+    std::wstring text = value;
+    if (!text.empty() && text[0] == L'/') text = L"Z:" + text;  // a Unix path seen from Wine
+    return text;
+}
+
+struct TempFolder {
+    fs::path path;
+    TempFolder()
+    {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        path = fs::path(base) / (L"qm_gui_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                 std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(counter++));
+        fs::create_directories(path);
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::wstring withSeparator() const { return path.wstring() + L"\\"; }
+    fs::path dat() const { return path / L"quillmark.dat"; }
+    static inline int counter = 0;
+};
+
+std::string readFile(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void forgetPlacement()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quillmark\\frmQuillmark");
+}
+
+std::wstring userName()
+{
+    wchar_t name[257];
+    DWORD size = 257;
+    return GetUserNameW(name, &size) ? std::wstring(name, size - 1) : std::wstring();
+}
+
+// The scrambled file read without the store's code: lines of 80 characters ending in CR LF,
+// a rolling offset over the joined text, then two hex passes with one XOR key, which is
+// found by trying all 256. Returns the plain texts for every key that decodes cleanly.
+std::vector<std::string> decodeStoreFile(const std::string& file)
+{
+    std::string joined;
+    size_t pos = 0;
+    while (pos < file.size()) {
+        const size_t end = file.find("\r\n", pos);
+        REQUIRE_MESSAGE(end != std::string::npos, "line without CR LF");
+        const std::string line = file.substr(pos, end - pos);
+        const bool last = end + 2 == file.size();
+        CHECK((last ? (!line.empty() && line.size() <= 80) : line.size() == 80));
+        for (char c : line) CHECK((c >= '0' && c <= 'O'));
+        joined += line;
+        pos = end + 2;
+    }
+    for (size_t i = 0; i < joined.size(); ++i) joined[i] = static_cast<char>(joined[i] - static_cast<char>(i % 10));
+
+    const auto unhex = [](const std::string& text, int key, std::string& out) {
+        out.clear();
+        if (text.size() % 2) return false;
+        for (size_t i = 0; i < text.size(); i += 2) {
+            unsigned value = 0;
+            if (std::sscanf(text.substr(i, 2).c_str(), "%2X", &value) != 1 || !std::isxdigit(text[i]) ||
+                !std::isxdigit(text[i + 1]))
+                return false;
+            out += static_cast<char>(value ^ static_cast<unsigned>(key));
+        }
+        return true;
+    };
+    std::vector<std::string> texts;
+    for (int key = 0; key < 256; ++key) {
+        std::string once, twice;
+        if (unhex(joined, key, once) && unhex(once, key, twice)) texts.push_back(twice);
+    }
+    return texts;
+}
+
+// Writes what the screen shows of the window to a 24-bit BMP.
+void saveScreenshot(HWND hwnd, const fs::path& file)
+{
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const HDC screen = GetDC(nullptr);
+    Unique<HDC, &DeleteDC> memory(CreateCompatibleDC(screen));
+    Unique<HBITMAP, &DeleteObject> bitmap(CreateCompatibleBitmap(screen, w, h));
+    const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory.get(), old);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const size_t stride = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
+    std::vector<char> pixels(stride * static_cast<size_t>(h));
+    GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(h), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size());
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+}
+
+std::vector<std::wstring> menuTexts(HMENU menu)
+{
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[128] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+        std::wstring t = text;
+        if (const size_t tab = t.find(L'\t'); tab != std::wstring::npos) t.resize(tab);
+        std::erase(t, L'&');
+        if (!t.empty()) texts.push_back(t);
+        if (const HMENU sub = GetSubMenu(menu, i)) {
+            for (const std::wstring& s : menuTexts(sub)) texts.push_back(t + L" > " + s);
+        }
+    }
+    return texts;
+}
+
+const std::vector<std::wstring> kMenu = {
+    L"File", L"File > Save", L"File > Exit", L"Edit", L"Edit > Undo all tweaks",
+    L"Edit > Administrators password", L"Help", L"Help > Web site", L"Help > About ...",
+};
+
+// Answers every message box of this thread with one button and keeps what it showed.
+class MessageBoxAnswerer {
+public:
+    explicit MessageBoxAnswerer(int button) : hook_(SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId()))
+    {
+        REQUIRE(hook_);
+        button_ = button;
+        texts.clear();
+        captions.clear();
+        lastBox_ = nullptr;
+    }
+    static inline std::vector<std::wstring> texts, captions;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_ACTIVATE) {
+            const HWND box = reinterpret_cast<HWND>(wParam);
+            wchar_t cls[32] = {};
+            GetClassNameW(box, cls, 32);
+            if (std::wstring(cls) == L"#32770" && box != lastBox_) {
+                lastBox_ = box;
+                wchar_t text[512] = {}, caption[128] = {};
+                GetDlgItemTextW(box, 0xFFFF, text, 512);
+                GetWindowTextW(box, caption, 128);
+                texts.push_back(text);
+                captions.push_back(caption);
+                PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button_), 0);
+            }
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    Unique<HHOOK, &UnhookWindowsHookEx> hook_;
+    static inline int button_ = IDCANCEL;
+    static inline HWND lastBox_ = nullptr;
+};
+
+// The product's executable mapped for its resources: menu, accelerators, APPSCHEME.
+struct ProductResources {
+    Unique<HMODULE, &FreeLibrary> module{
+        LoadLibraryExW(env(L"QM_EXE").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)};
+    ProductResources() { REQUIRE(module); }
+};
+
+// The real main window in this process, its store in a folder of its own.
+struct InProcessWindow {
+    ProductResources resources;
+    TempFolder folder;
+    std::unique_ptr<TfrmQuillmark> window;
+    explicit InProcessWindow(const std::wstring& dataFolder = {})
+    {
+        window = std::make_unique<TfrmQuillmark>(MainWindowOptions{
+            dataFolder.empty() ? folder.withSeparator() : dataFolder, false, resources.module.get()});
+        window->Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+        REQUIRE(window->hwnd());
+    }
+    HWND hwnd() const { return window->hwnd(); }
+    bool saveEnabled() const
+    {
+        const UINT state = GetMenuState(GetMenu(hwnd()), IDM_SAVE, MF_BYCOMMAND);
+        return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+    }
+    // A change that only a save writes: in the store's memory, reported to the window.
+    void change()
+    {
+        REQUIRE(SettingsStore);
+        SettingsStore->SetStr(L"Probe", L"1");
+        window->SettingsChanged(-1);
+    }
+};
+
+LayoutRect rectIn(HWND control, HWND parent)
+{
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+}  // namespace
+
+TEST_CASE("first start of the product in an empty folder")
+{
+    forgetPlacement();
+    TempFolder folder;
+    const fs::path exe = folder.path / L"quillmark.exe";
+    fs::copy_file(fs::path(env(L"QM_EXE")), exe);
+
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+    REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           folder.path.c_str(), &si, &pi));
+    Unique<HANDLE, &CloseHandle> process(pi.hProcess), thread(pi.hThread);
+    WaitForInputIdle(process.get(), 20000);
+
+    HWND hwnd = nullptr;
+    for (int i = 0; i < 200 && !hwnd; ++i) {
+        hwnd = FindWindowW(L"TfrmQuillmark", L"Quillmark");
+        if (!hwnd) Sleep(100);
+    }
+    REQUIRE_MESSAGE(hwnd, "the main window did not appear");
+    CHECK(IsWindowVisible(hwnd));
+    Sleep(500);  // let it paint before the picture is taken
+
+    SUBCASE("the store file is created scrambled, holding the validity marker")
+    {
+        const std::string file = readFile(folder.dat());
+        REQUIRE_FALSE(file.empty());
+        const std::vector<std::string> texts = decodeStoreFile(file);
+        REQUIRE(texts.size() == 1);
+        CHECK(texts[0] == kMarker + "=" + kMarker + "\r\n");
+
+        TEncriptor store(folder.dat().wstring(), true);
+        CHECK(store.IsValid);
+        CHECK(store.IDList == std::vector<std::wstring>{L"#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK=#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK"});
+    }
+    SUBCASE("the window has the menu bar of the product")
+    {
+        // Wine keeps menus per process; read them where Windows would allow it.
+        const HMENU menu = GetMenu(hwnd);
+        CHECK(menu != nullptr);
+        const std::vector<std::wstring> texts = menuTexts(menu);
+        if (!texts.empty()) CHECK(texts == kMenu);
+    }
+
+    const std::wstring artifacts = env(L"QM_ARTIFACTS");
+    fs::create_directories(artifacts);
+    saveScreenshot(hwnd, fs::path(artifacts) / L"gui_startup_first_run.bmp");
+
+    // No changes: closing asks nothing and the process ends by itself.
+    const std::string before = readFile(folder.dat());
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    REQUIRE(WaitForSingleObject(process.get(), 15000) == WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.get(), &exitCode);
+    CHECK(exitCode == 0);
+    CHECK(readFile(folder.dat()) == before);
+}
+
+TEST_CASE("the main window's layout, font, sizes and menu")
+{
+    forgetPlacement();
+    InProcessWindow w;
+    const HWND hwnd = w.hwnd();
+    const int dpi = static_cast<int>(GetDpiForWindow(hwnd));
+    const auto s = [dpi](int units) { return scaleToDpi(units, dpi); };
+
+    wchar_t caption[64] = {};
+    GetWindowTextW(hwnd, caption, 64);
+    CHECK(std::wstring(caption) == L"Quillmark");
+    CHECK(menuTexts(GetMenu(hwnd)) == kMenu);
+    CHECK_FALSE(w.saveEnabled());
+
+    RECT client;
+    GetClientRect(hwnd, &client);
+    CHECK(client.right == s(654));
+    CHECK(client.bottom == s(462));
+    MINMAXINFO info{};
+    SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    CHECK(info.ptMinTrackSize.x == s(662));
+    CHECK(info.ptMinTrackSize.y == s(500));
+
+    const int W = client.right, H = client.bottom;
+    const HWND tree = w.window->trvCategories();
+    const HWND list = w.window->lstRestrList();
+    wchar_t cls[64] = {};
+    GetClassNameW(tree, cls, 64);
+    CHECK(std::wstring(cls) == WC_TREEVIEWW);
+    GetClassNameW(list, cls, 64);
+    CHECK(std::wstring(cls) == WC_LISTVIEWW);
+    CHECK((GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT);
+    CHECK((ListView_GetExtendedListViewStyle(list) & LVS_EX_CHECKBOXES) != 0);
+
+    CHECK(rectIn(tree, hwnd) == LayoutRect{0, 0, s(233), H});
+    CHECK(rectIn(GetDlgItem(hwnd, IDC_CATEGORIESSPLITTER), hwnd) == LayoutRect{s(233), 0, s(236), H});
+    const int listBottom = H - s(203);
+    CHECK(rectIn(list, hwnd) == LayoutRect{s(236), 0, W, listBottom});
+    CHECK_FALSE(IsWindowVisible(w.window->pnlAdvanced()));
+    CHECK(rectIn(w.window->pnlAdvanced(), hwnd) == rectIn(list, hwnd));
+    CHECK(rectIn(w.window->lblInfo(), hwnd) == LayoutRect{s(236) + s(11), listBottom + s(3) + s(8), W - s(11),
+                                                          listBottom + s(3) + s(71)});
+    CHECK(rectIn(w.window->pnlAdditionalOpt(), hwnd) == LayoutRect{s(236), H - s(117), W, H});
+
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(tree, WM_GETFONT, 0, 0)), sizeof font, &font);
+    CHECK(std::wstring(font.lfFaceName) == L"Tahoma");
+    CHECK(font.lfHeight == -MulDiv(8, dpi, 72));
+}
+
+TEST_CASE("dragging the category split bar stops at the minimum widths")
+{
+    forgetPlacement();
+    InProcessWindow w;
+    const HWND bar = GetDlgItem(w.hwnd(), IDC_CATEGORIESSPLITTER);
+    REQUIRE(bar);
+    const int dpi = static_cast<int>(GetDpiForWindow(w.hwnd()));
+    RECT client;
+    GetClientRect(w.hwnd(), &client);
+
+    SendMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 10));
+    SendMessageW(bar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-200, 10));
+    CHECK(rectIn(w.window->trvCategories(), w.hwnd()).width() == scaleToDpi(150, dpi));
+    SendMessageW(bar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(2000, 10));
+    CHECK(rectIn(w.window->trvCategories(), w.hwnd()).width() == client.right - scaleToDpi(303, dpi));
+    SendMessageW(bar, WM_LBUTTONUP, 0, MAKELPARAM(2000, 10));
+    CHECK(GetCapture() != bar);
+}
+
+TEST_CASE("File > Save follows the unsaved changes and writes the store")
+{
+    InProcessWindow w;
+    CHECK_FALSE(w.saveEnabled());
+    w.change();
+    CHECK(w.saveEnabled());
+
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    CHECK_FALSE(w.saveEnabled());
+    TEncriptor written(w.folder.dat().wstring(), true);
+    CHECK(written.GetStr(L"Probe", L"") == L"1");
+
+    // Saved: the next close asks nothing.
+    MessageBoxAnswerer answerer(IDCANCEL);
+    SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+    CHECK(MessageBoxAnswerer::texts.empty());
+    CHECK_FALSE(IsWindow(w.hwnd()));
+}
+
+TEST_CASE("closing with unsaved changes asks, and each answer does its part")
+{
+    struct Case {
+        const char* name;
+        int button;
+        bool staysOpen, written;
+    };
+    const Case cases[] = {
+        {"Cancel keeps the window and the changes", IDCANCEL, true, false},
+        {"No ends without writing", IDNO, false, false},
+        {"Yes writes the store and ends", IDYES, false, true},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.name);
+        InProcessWindow w;
+        const HWND hwnd = w.hwnd();
+        const std::string before = readFile(w.folder.dat());
+        w.change();
+
+        MessageBoxAnswerer answerer(c.button);
+        SendMessageW(hwnd, WM_CLOSE, 0, 0);
+        REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+        CHECK(MessageBoxAnswerer::texts[0] == L"Do you want to save settings for the user " + userName() + L" ?");
+        CHECK(MessageBoxAnswerer::captions[0] == L"Save settings");
+        CHECK(bool(IsWindow(hwnd)) == c.staysOpen);
+        CHECK((readFile(w.folder.dat()) != before) == c.written);
+        if (c.staysOpen) CHECK(w.saveEnabled());
+        if (c.written) {
+            TEncriptor written(w.folder.dat().wstring(), true);
+            CHECK(written.GetStr(L"Probe", L"") == L"1");
+        }
+    }
+}
+
+TEST_CASE("a start-up step that fails is reported and leaves a usable window")
+{
+    TempFolder blocker;
+    const fs::path notAFolder = blocker.path / L"file";
+    std::ofstream(notAFolder) << "x";
+
+    MessageBoxAnswerer answerer(IDOK);
+    InProcessWindow w(notAFolder.wstring() + L"\\");
+    REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+    CHECK(MessageBoxAnswerer::captions[0] == L"Quillmark");
+    CHECK_FALSE(MessageBoxAnswerer::texts[0].empty());
+    CHECK(IsWindowVisible(w.hwnd()));
+    CHECK_FALSE(w.saveEnabled());
+    SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+    CHECK(MessageBoxAnswerer::texts.size() == 1);  // nothing to save, nothing asked
+    CHECK_FALSE(IsWindow(w.hwnd()));
+}
+
+TEST_CASE("the window placement is remembered in the registry and restored")
+{
+    forgetPlacement();
+    WINDOWPLACEMENT first{};
+    first.length = sizeof first;
+    RECT firstRect{};
+    {
+        InProcessWindow w;
+        SetWindowPos(w.hwnd(), nullptr, 40, 30, 760, 580, SWP_NOZORDER);
+        GetWindowPlacement(w.hwnd(), &first);
+        GetWindowRect(w.hwnd(), &firstRect);
+        SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+        REQUIRE_FALSE(IsWindow(w.hwnd()));
+    }
+
+    const wchar_t* key = L"Software\\Quillmark\\frmQuillmark";
+    const auto dword = [&](const wchar_t* name) {
+        DWORD value = 0, size = sizeof value;
+        CHECK(RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS);
+        return value;
+    };
+    const auto text = [&](const wchar_t* name) {
+        wchar_t value[128] = {};
+        DWORD size = sizeof value;
+        CHECK(RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS);
+        return std::wstring(value);
+    };
+    CHECK(dword(L"ShowCmd") == first.showCmd);
+    CHECK(dword(L"Flags") == first.flags);
+    CHECK(dword(L"PixelsPerInch") == GetDpiForSystem());
+    const RECT& n = first.rcNormalPosition;
+    CHECK(text(L"NormPos") == std::to_wstring(n.left) + L"," + std::to_wstring(n.top) + L"," +
+                                  std::to_wstring(n.right) + L"," + std::to_wstring(n.bottom));
+    CHECK(text(L"MinMaxPos") == std::to_wstring(first.ptMinPosition.x) + L"," + std::to_wstring(first.ptMinPosition.y) +
+                                    L"," + std::to_wstring(first.ptMaxPosition.x) + L"," +
+                                    std::to_wstring(first.ptMaxPosition.y));
+
+    {
+        InProcessWindow w;
+        RECT again;
+        GetWindowRect(w.hwnd(), &again);
+        CHECK(again.left == firstRect.left);
+        CHECK(again.top == firstRect.top);
+        CHECK(again.right == firstRect.right);
+        CHECK(again.bottom == firstRect.bottom);
+    }
+    forgetPlacement();
+}

@@ -1,0 +1,12 @@
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "ui/mainwindow.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
+{
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    return RunQuillmark(instance, showCommand);
+}

@@ -1,0 +1,43 @@
+#include "ui/splitter.h"
+
+#include <windowsx.h>
+
+static const wchar_t* const SplitterClass = L"QuillmarkSplitter";
+
+void Splitter::create(HWND parent, int id, HINSTANCE instance, Axis axis, std::function<void(int)> onDrag)
+{
+    axis_ = axis;
+    onDrag_ = std::move(onDrag);
+    registerClass(instance, SplitterClass, nullptr, GetSysColorBrush(COLOR_BTNFACE));
+    createWindow(0, SplitterClass, L"", WS_CHILD | WS_VISIBLE, parent,
+                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance);
+}
+
+int Splitter::along(LPARAM lParam) const
+{
+    return axis_ == Axis::Vertical ? GET_X_LPARAM(lParam) : GET_Y_LPARAM(lParam);
+}
+
+LRESULT Splitter::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SETCURSOR:
+        SetCursor(LoadCursorW(nullptr, axis_ == Axis::Vertical ? IDC_SIZEWE : IDC_SIZENS));
+        return TRUE;
+    case WM_LBUTTONDOWN:
+        grabOffset_ = along(lParam);
+        SetCapture(hwnd());
+        return 0;
+    case WM_MOUSEMOVE:
+        if (GetCapture() == hwnd() && onDrag_) {
+            POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            MapWindowPoints(hwnd(), GetParent(hwnd()), &p, 1);
+            onDrag_((axis_ == Axis::Vertical ? p.x : p.y) - grabOffset_);
+        }
+        return 0;
+    case WM_LBUTTONUP:
+        if (GetCapture() == hwnd()) ReleaseCapture();
+        return 0;
+    }
+    return defaultHandling(message, wParam, lParam);
+}
