@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <type_traits>
 #include <string_view>
 
 const std::wstring ValidityMarker = L"#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK";
@@ -98,6 +99,42 @@ bool parseInt(const std::wstring& s, int& result) {
     return true;
 }
 
+// A store text that holds characters above U+00FF is kept as UTF-8 bytes, one byte per
+// character, behind this first line. It has no "=": a build that predates it reads the line
+// as a nameless entry that matches no lookup. Text within U+0000..U+00FF never carries it,
+// so such files stay byte for byte what they always were.
+const std::wstring Utf8TextHeader = L"#QUILLMARK-UTF8-TEXT$VK3RZQ8WMT5NXJ2PLD7H";
+
+bool beyondLatin1(std::wstring_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](wchar_t c) { return static_cast<std::make_unsigned_t<wchar_t>>(c) > 0xFF; });
+}
+
+// The one-byte-per-character text that the scrambled format carries for a store text.
+// `forceHeader`: the text begins with the header line itself and must be marked to read back.
+std::wstring toStoreText(const std::wstring& text, bool forceHeader) {
+    if (!forceHeader && !beyondLatin1(text)) return text;
+    std::wstring out = Utf8TextHeader + L"\r\n";
+    for (unsigned char byte : storefile::toUtf8(text)) out += static_cast<wchar_t>(byte);
+    return out;
+}
+
+bool startsWithHeaderLine(std::wstring_view text) {
+    if (!text.starts_with(Utf8TextHeader)) return false;
+    return text.size() == Utf8TextHeader.size() || text[Utf8TextHeader.size()] == L'\r' || text[Utf8TextHeader.size()] == L'\n';
+}
+
+std::wstring fromStoreText(const std::wstring& text) {
+    if (!startsWithHeaderLine(text)) return text;
+    std::size_t rest = Utf8TextHeader.size();
+    if (rest < text.size() && text[rest] == L'\r') ++rest;
+    if (rest < text.size() && text[rest] == L'\n') ++rest;
+    std::string bytes;
+    bytes.reserve(text.size() - rest);
+    for (std::size_t i = rest; i < text.size(); ++i) bytes += static_cast<char>(text[i]);
+    return storefile::fromUtf8(bytes);
+}
+
 }  // namespace
 
 TEncriptor::TEncriptor(const std::wstring& FileName, bool Encoding) : DataFile(FileName), Encripted(Encoding) {
@@ -165,9 +202,12 @@ void TEncriptor::Delete(const std::wstring& Id) {
     MayFlush = true;
 }
 
-std::wstring TEncriptor::EncodePart(const std::wstring& S) const { return EncodeHex(EncodeHex(S)); }
+// A part with characters above U+00FF is marked and carried as UTF-8, as the file is.
+std::wstring TEncriptor::EncodePart(const std::wstring& S) const {
+    return EncodeHex(EncodeHex(toStoreText(S, startsWithHeaderLine(S))));
+}
 
-std::wstring TEncriptor::DecodePart(const std::wstring& S) const { return DecodeHex(DecodeHex(S)); }
+std::wstring TEncriptor::DecodePart(const std::wstring& S) const { return fromStoreText(DecodeHex(DecodeHex(S))); }
 
 void TEncriptor::EncodeStr(const std::wstring& Id, const std::wstring& Value) { SetStr(Id, EncodePart(Value)); }
 
@@ -242,8 +282,9 @@ void TEncriptor::RenameBlock(const std::wstring& Id, const std::wstring& Vl) {
 
 unsigned char TEncriptor::ScrambleChar(unsigned char b) { return static_cast<unsigned char>(b ^ ScrambleKey); }
 
-// The format carries one byte per character: anything above U+00FF is written as "?" (a
-// surrogate pair as one "?") rather than as some unrelated character of its low byte.
+// One byte per character. Callers hand in store text (toStoreText), which never holds more;
+// should anything above U+00FF reach here, it is written as "?" (a surrogate pair as one)
+// rather than as some unrelated character of its low byte.
 std::wstring TEncriptor::EncodeHex(const std::wstring& S) {
     static const wchar_t digits[] = L"0123456789ABCDEF";
     std::wstring out;
@@ -286,7 +327,7 @@ void TEncriptor::LoadData(bool Scrambled) {
         return;
     }
     if (!Scrambled) {
-        IDList = splitLines(storefile::fromAnsi(*content));
+        IDList = splitLines(storefile::fromPlainText(*content));
         return;
     }
     // Empty lines are skipped and lines joined without separators: every line end drops out.
@@ -299,17 +340,18 @@ void TEncriptor::LoadData(bool Scrambled) {
         joined += code >= 0 ? static_cast<wchar_t>(code) : L'\xFFFF';
         offset = offset + 1 == OffsetCycle ? 0 : offset + 1;
     }
-    IDList = splitLines(DecodeHex(DecodeHex(joined)));
+    IDList = splitLines(fromStoreText(DecodeHex(DecodeHex(joined))));
 }
 
 void TEncriptor::SaveData(bool Scrambled) const {
     std::wstring text;
     for (const std::wstring& entry : IDList) text += entry + L"\r\n";
     if (!Scrambled) {
-        storefile::replaceAll(DataFile, storefile::toAnsi(text));
+        storefile::replaceAll(DataFile, storefile::toPlainText(text));
         return;
     }
-    const std::wstring encoded = EncodeHex(EncodeHex(text));
+    const bool headerFirst = !IDList.empty() && startsWithHeaderLine(IDList.front());
+    const std::wstring encoded = EncodeHex(EncodeHex(toStoreText(text, headerFirst)));
     std::string file;
     file.reserve(encoded.size() + (encoded.size() / LineLength + 1) * 2);
     int offset = 0;

@@ -3,6 +3,7 @@
 #include "store/Encript.h"
 
 #include <atomic>
+#include <type_traits>
 #include <utility>
 
 #ifdef _WIN32
@@ -19,6 +20,7 @@ namespace storefile {
 namespace {
 
 std::optional<std::size_t> g_writeBudget;
+std::optional<WriteStep> g_failingStep;
 std::atomic<unsigned> g_tempCounter{0};
 
 // Bytes this write may still put out before the injected fault; all of them when none is set.
@@ -30,6 +32,8 @@ std::size_t allowedNow(std::size_t wanted) {
 void consumeBudget(std::size_t written) {
     if (g_writeBudget) *g_writeBudget -= written;
 }
+
+bool failsAt(WriteStep step) { return g_failingStep == step; }
 
 #ifdef _WIN32
 
@@ -69,8 +73,10 @@ std::wstring tempPathFor(const std::wstring& path) {
 }
 
 void writeTemp(const std::wstring& temp, std::string_view bytes) {
+    if (failsAt(WriteStep::Create)) fail("Cannot create", temp, ERROR_ACCESS_DENIED);
     Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) fail("Cannot create", temp);
+    if (failsAt(WriteStep::Write)) fail("Cannot write", temp, ERROR_WRITE_FAULT);
     while (!bytes.empty()) {
         std::size_t chunk = allowedNow(bytes.size() < (1u << 20) ? bytes.size() : (1u << 20));
         if (chunk == 0) fail("Cannot write", temp, ERROR_DISK_FULL);
@@ -80,7 +86,9 @@ void writeTemp(const std::wstring& temp, std::string_view bytes) {
         consumeBudget(written);
         bytes.remove_prefix(written);
     }
-    if (!FlushFileBuffers(file.get())) fail("Cannot flush", temp);
+    if (failsAt(WriteStep::Flush) || !FlushFileBuffers(file.get()))
+        fail("Cannot flush", temp, failsAt(WriteStep::Flush) ? ERROR_WRITE_FAULT : GetLastError());
+    if (failsAt(WriteStep::Close)) fail("Cannot close", temp, ERROR_WRITE_FAULT);
     if (!file.close()) fail("Cannot close", temp);
 }
 
@@ -90,6 +98,7 @@ void replaceWith(const std::wstring& temp, const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         fail("Cannot replace", path, ERROR_ACCESS_DENIED);
+    if (failsAt(WriteStep::Replace)) fail("Cannot replace", path, ERROR_SHARING_VIOLATION);
     if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         fail("Cannot replace", path);
 }
@@ -124,8 +133,10 @@ std::wstring tempPathFor(const std::wstring& path) {
 }
 
 void writeTemp(const std::wstring& temp, std::string_view bytes) {
+    if (failsAt(WriteStep::Create)) fail("Cannot create", temp, EACCES);
     Fd file(::open(nativePath(temp).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (!file.valid()) fail("Cannot create", temp);
+    if (failsAt(WriteStep::Write)) fail("Cannot write", temp, EIO);
     while (!bytes.empty()) {
         std::size_t chunk = allowedNow(bytes.size());
         if (chunk == 0) fail("Cannot write", temp, ENOSPC);
@@ -137,12 +148,26 @@ void writeTemp(const std::wstring& temp, std::string_view bytes) {
         consumeBudget(static_cast<std::size_t>(written));
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
+    if (failsAt(WriteStep::Flush)) fail("Cannot flush", temp, EIO);
     if (::fsync(file.get()) != 0) fail("Cannot flush", temp);
+    if (failsAt(WriteStep::Close)) fail("Cannot close", temp, EIO);
     if (!file.close()) fail("Cannot close", temp);
 }
 
+// The folder holding path, for syncing the rename itself.
+std::string folderOf(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 void replaceWith(const std::wstring& temp, const std::wstring& path) {
+    if (failsAt(WriteStep::Replace)) fail("Cannot replace", path, EBUSY);
     if (::rename(nativePath(temp).c_str(), nativePath(path).c_str()) != 0) fail("Cannot replace", path);
+    // The new name is in place; syncing the folder makes it outlast a power cut. Failing
+    // that changes nothing the caller could act on, so it is not an error.
+    Fd folder(::open(folderOf(nativePath(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.valid()) ::fsync(folder.get());
 }
 
 void removeTemp(const std::wstring& temp) { ::unlink(nativePath(temp).c_str()); }
@@ -180,20 +205,7 @@ std::string narrow(const std::wstring& text) {
     return out;
 }
 
-std::string toAnsi(const std::wstring& text) {
-#ifdef _WIN32
-    if (text.empty()) return {};
-    int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, "?", nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, "?", nullptr);
-    return out;
-#else
-    std::string out;
-    out.reserve(text.size());
-    for (wchar_t c : text) out += static_cast<unsigned long>(c) <= 0xFF ? static_cast<char>(c) : '?';
-    return out;
-#endif
-}
+namespace {
 
 std::wstring fromAnsi(const std::string& bytes) {
 #ifdef _WIN32
@@ -208,6 +220,105 @@ std::wstring fromAnsi(const std::string& bytes) {
     for (char c : bytes) out += static_cast<wchar_t>(static_cast<unsigned char>(c));
     return out;
 #endif
+}
+
+// Latin-1 natively. `lossless` tells whether every character made it.
+std::string toAnsi(const std::wstring& text, bool& lossless) {
+#ifdef _WIN32
+    lossless = true;
+    if (text.empty()) return {};
+    int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    // Best-fit mappings ("a" for a-with-ogonek) are losses too: only a full round trip counts.
+    lossless = fromAnsi(out) == text;
+    return out;
+#else
+    std::string out;
+    out.reserve(text.size());
+    lossless = true;
+    for (wchar_t c : text) {
+        bool fits = static_cast<std::make_unsigned_t<wchar_t>>(c) <= 0xFF;
+        lossless = lossless && fits;
+        out += fits ? static_cast<char>(c) : '?';
+    }
+    return out;
+#endif
+}
+
+constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
+
+}  // namespace
+
+std::string toPlainText(const std::wstring& text) {
+    bool lossless = true;
+    std::string ansi = toAnsi(text, lossless);
+    if (lossless) return ansi;
+    return std::string(Utf8Mark) + toUtf8(text);
+}
+
+std::wstring fromPlainText(const std::string& bytes) {
+    if (bytes.starts_with(Utf8Mark)) return fromUtf8(std::string_view(bytes).substr(Utf8Mark.size()));
+    return fromAnsi(bytes);
+}
+
+std::string toUtf8(const std::wstring& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 2);
+    const auto add = [&out](char32_t b) { out += static_cast<char>(b); };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
+        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() &&
+            static_cast<char32_t>(text[i + 1]) >= 0xDC00 && static_cast<char32_t>(text[i + 1]) < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
+        if (c > 0x10FFFF) c = 0xFFFD;  // only a native wchar_t can hold such a value
+        if (c < 0x80) {
+            add(c);
+        } else if (c < 0x800) {
+            add(0xC0 | (c >> 6));
+            add(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            add(0xE0 | (c >> 12));
+            add(0x80 | ((c >> 6) & 0x3F));
+            add(0x80 | (c & 0x3F));
+        } else {
+            add(0xF0 | (c >> 18));
+            add(0x80 | ((c >> 12) & 0x3F));
+            add(0x80 | ((c >> 6) & 0x3F));
+            add(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::wstring fromUtf8(std::string_view bytes) {
+    std::wstring out;
+    out.reserve(bytes.size());
+    const auto byteAt = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(bytes[i])); };
+    for (std::size_t i = 0; i < bytes.size();) {
+        const char32_t lead = byteAt(i);
+        const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 1;
+        char32_t c = lead & (0x7Fu >> length);
+        bool valid = length > 1 && i + length <= bytes.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            valid = (byteAt(i + k) & 0xC0) == 0x80;
+            c = (c << 6) | (byteAt(i + k) & 0x3F);
+        }
+        const char32_t shortest = length == 4 ? 0x10000 : length == 3 ? 0x800 : 0x80;
+        if (!valid || c < shortest || c > 0x10FFFF) {
+            out += static_cast<wchar_t>(lead);
+            ++i;
+            continue;
+        }
+        if (sizeof(wchar_t) == 2 && c >= 0x10000) {
+            out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<wchar_t>(c);
+        }
+        i += length;
+    }
+    return out;
 }
 
 std::optional<std::string> readAll(const std::wstring& path) {
@@ -260,5 +371,8 @@ void replaceAll(const std::wstring& path, std::string_view bytes) {
 
 ScopedWriteFault::ScopedWriteFault(std::size_t bytesBeforeFailure) { g_writeBudget = bytesBeforeFailure; }
 ScopedWriteFault::~ScopedWriteFault() { g_writeBudget.reset(); }
+
+ScopedStepFault::ScopedStepFault(WriteStep step) { g_failingStep = step; }
+ScopedStepFault::~ScopedStepFault() { g_failingStep.reset(); }
 
 }  // namespace storefile

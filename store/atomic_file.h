@@ -26,10 +26,30 @@ public:
     ScopedWriteFault& operator=(const ScopedWriteFault&) = delete;
 };
 
-// Plain-mode text in the system's ANSI code page (Latin-1 outside Windows); characters the
-// code page lacks become "?".
-std::string toAnsi(const std::wstring& text);
-std::wstring fromAnsi(const std::string& bytes);
+// The steps of a replace, in order. A test can make any one of them fail.
+enum class WriteStep { Create, Write, Flush, Close, Replace };
+
+// While alive, every replace fails at that step as the system would (the step's error
+// code), once its own work before the step is done.
+class ScopedStepFault {
+public:
+    explicit ScopedStepFault(WriteStep step);
+    ~ScopedStepFault();
+    ScopedStepFault(const ScopedStepFault&) = delete;
+    ScopedStepFault& operator=(const ScopedStepFault&) = delete;
+};
+
+// Plain-mode file text: in the system's ANSI code page (Latin-1 outside Windows) when that
+// carries every character, as plain files always were; otherwise UTF-8 behind a byte-order
+// mark, which the reader recognises.
+std::string toPlainText(const std::wstring& text);
+std::wstring fromPlainText(const std::string& bytes);
+
+// UTF-8 that gives back every string: a lone surrogate is encoded like any code point.
+std::string toUtf8(const std::wstring& text);
+// Reads what toUtf8 writes. A byte that starts no complete shortest-form sequence reads as
+// the character of that byte (Latin-1), so damaged text still gives what it can.
+std::wstring fromUtf8(std::string_view bytes);
 
 // Text for error messages: the path as UTF-8.
 std::string narrow(const std::wstring& text);

@@ -139,17 +139,94 @@ TEST_CASE("every character up to U+00FF except line ends survives a save and a l
     CHECK(reloaded.IDList == entries);
 }
 
-TEST_CASE("characters above U+00FF are saved as question marks") {
+// The marker line that the store puts first when its text needs more than one byte per character.
+const std::string utf8Header = "#QUILLMARK-UTF8-TEXT$VK3RZQ8WMT5NXJ2PLD7H";
+
+TEST_CASE("text beyond U+00FF is carried as UTF-8 behind a header line") {
+    struct Case { const char* what; std::wstring value; std::string utf8; };
+    const Case cases[] = {
+        {"Cyrillic logon message", L"\x0412\x0445\x043E\x0434 \x0437\x0430\x043F\x0440\x0435\x0449\x0451\x043D",
+         "\xD0\x92\xD1\x85\xD0\xBE\xD0\xB4 \xD0\xB7\xD0\xB0\xD0\xBF\xD1\x80\xD0\xB5\xD1\x89\xD1\x91\xD0\xBD"},
+        {"CJK path", L"C:\\\x7A0B\x5E8F\\\x5DE5\x5177.exe", "C:\\\xE7\xA8\x8B\xE5\xBA\x8F\\\xE5\xB7\xA5\xE5\x85\xB7.exe"},
+        {"astral", L"smile \U0001F600 \U00010348", "smile \xF0\x9F\x98\x80 \xF0\x90\x8D\x88"},
+        {"Latin-1 beside Greek", L"caf\x00E9 \x03A9", "caf\xC3\xA9 \xCE\xA9"},
+        {"lone surrogate", std::wstring(L"a") + wchar_t(0xD800) + L"b", "a\xED\xA0\x80" "b"},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.what);
+        TempDir dir;
+        {
+            TEncriptor store(dir.file("s.dat"), true);
+            store.SetStr(L"LogonText", c.value);
+            store.setListItem(L"userDisallowRun", c.value);
+            REQUIRE(store.Flush(false));
+        }
+        Decoded d = decodeFile(readBytes(dir.file("s.dat")));
+        CHECK(d.wellFormed);
+        CHECK(d.text == utf8Header + "\r\n" + marker() + "\r\nLogonText=" + c.utf8 + "\r\nuserDisallowRun0=" + c.utf8 + "\r\n");
+        TEncriptor reloaded(dir.file("s.dat"), true);
+        CHECK(reloaded.IsValid);
+        CHECK(reloaded.IDList.size() == 3);
+        CHECK(reloaded.GetStr(L"LogonText", L"") == c.value);
+        std::vector<std::wstring> items;
+        CHECK(reloaded.getList(L"userDisallowRun", items, false) == 1);
+        CHECK(items == std::vector<std::wstring>{c.value});
+
+        const std::wstring part = reloaded.EncodePart(c.value);
+        CHECK(part.find_first_not_of(L"0123456789ABCDEF") == std::wstring::npos);
+        CHECK(reloaded.DecodePart(part) == c.value);
+    }
+}
+
+TEST_CASE("text within U+00FF never carries the header") {
     TempDir dir;
+    TEncriptor store(dir.file("s.dat"), true);
+    SUBCASE("a Latin-1 store is saved as the one-byte format") {
+        store.SetStr(L"Name", L"\x00C4rger \x00FF");
+        store.Flush(false);
+        CHECK(readBytes(dir.file("s.dat")) == encodeFile(marker() + "\r\nName=\xC4rger \xFF\r\n", std::vector<std::size_t>(10, 80)));
+        CHECK(store.EncodePart(L"\x00E9").size() == 4);
+    }
+    SUBCASE("a store that lost its last wide character goes back to the one-byte format") {
+        store.SetStr(L"Name", L"\x0416");
+        store.Flush(false);
+        store.SetStr(L"Name", L"plain");
+        store.Flush(false);
+        CHECK(decodeFile(readBytes(dir.file("s.dat"))).text == marker() + "\r\nName=plain\r\n");
+    }
+    SUBCASE("a first entry that reads like the header is marked, so it comes back as it was") {
+        const std::wstring header(utf8Header.begin(), utf8Header.end());
+        store.IDList = {header, L"k=\x00E9"};
+        store.Flush(true);
+        CHECK(TEncriptor(dir.file("s.dat"), true).IDList == store.IDList);
+        CHECK(store.DecodePart(store.EncodePart(header + L"\r\nx")) == header + L"\r\nx");
+    }
+}
+
+TEST_CASE("a header followed by malformed UTF-8 reads the bad bytes one per character") {
+    TempDir dir;
+    const std::string body = "A=\xC3( \xE2\x82\xAC \xF0\x9F\x98\x80 \xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80 \xE2\x82";
+    writeBytes(dir.file("s.dat"), encodeFile(utf8Header + "\n" + body + "\r\nB=\xFF", std::vector<std::size_t>(20, 80)));
+    TEncriptor store(dir.file("s.dat"), true);
+    const std::wstring expected = std::wstring(L"A=\x00C3( \x20AC \U0001F600 \x00C0\x00AF ") + wchar_t(0xD800) +
+                                  L" \x00F4\x0090\x0080\x0080 \x00E2\x0082";
+    CHECK(store.IDList == std::vector<std::wstring>{expected, L"B=\x00FF"});
+    // A header that is only a prefix of the first line is no header.
+    writeBytes(dir.file("t.dat"), encodeFile(utf8Header + "X\r\nA=\xC3\xA9\r\n", {}));
+    CHECK(TEncriptor(dir.file("t.dat"), true).IDList == std::vector<std::wstring>{wide(utf8Header + "X"), L"A=\x00C3\x00A9"});
+}
+
+TEST_CASE("plain mode writes the code page when it carries the text, else UTF-8 with a byte-order mark") {
+    TempDir dir;
+    const std::wstring path = dir.file("p.dat");
     {
-        TEncriptor store(dir.file("s.dat"), true);
-        store.SetStr(L"Name", L"a\x0141" L"b\x20AC" L"c");
-        CHECK(store.GetStr(L"Name", L"") == L"a\x0141" L"b\x20AC" L"c");  // memory keeps them until saved
+        TEncriptor store(path, false);
+        store.SetStr(L"K", L"\x0416 \U0001F600");
         store.Flush(false);
     }
-    TEncriptor reloaded(dir.file("s.dat"), true);
-    CHECK(reloaded.GetStr(L"Name", L"") == L"a?b?c");
-    CHECK(reloaded.EncodePart(L"\x0141") == reloaded.EncodePart(L"?"));
+    CHECK(readBytes(path) == "\xEF\xBB\xBF" + marker() + "\r\nK=\xD0\x96 \xF0\x9F\x98\x80\r\n");
+    TEncriptor reloaded(path, false);
+    CHECK(reloaded.GetStr(L"K", L"") == L"\x0416 \U0001F600");
 }
 
 TEST_CASE("damaged files load whatever decodes, without failing") {
