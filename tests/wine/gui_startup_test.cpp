@@ -267,8 +267,8 @@ TEST_CASE("first start of the product in an empty folder")
     CHECK(IsWindowVisible(hwnd));
     Sleep(500);  // let it paint before the picture is taken
 
-    SUBCASE("the store file is created scrambled, holding the validity marker")
     {
+        // The store file is created scrambled, holding the validity marker.
         const std::string file = readFile(folder.dat());
         REQUIRE_FALSE(file.empty());
         const std::vector<std::string> texts = decodeStoreFile(file);
@@ -279,14 +279,8 @@ TEST_CASE("first start of the product in an empty folder")
         CHECK(store.IsValid);
         CHECK(store.IDList == std::vector<std::wstring>{L"#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK=#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK"});
     }
-    SUBCASE("the window has the menu bar of the product")
-    {
-        // Wine keeps menus per process; read them where Windows would allow it.
-        const HMENU menu = GetMenu(hwnd);
-        CHECK(menu != nullptr);
-        const std::vector<std::wstring> texts = menuTexts(menu);
-        if (!texts.empty()) CHECK(texts == kMenu);
-    }
+    // Wine does not share menus between processes: the items are checked in-process below.
+    CHECK(GetMenu(hwnd) != nullptr);
 
     const std::wstring artifacts = env(L"QM_ARTIFACTS");
     fs::create_directories(artifacts);
