@@ -1,0 +1,100 @@
+#include "app/runlists.h"
+
+#include <cwctype>
+#include <memory>
+
+#include "app/mainmodel.h"
+#include "app/pathrules.h"
+#include "registry/registry.h"
+#include "store/Encript.h"
+
+namespace {
+
+bool sameNoCase(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::towupper(a[i]) != std::towupper(b[i])) return false;
+    return true;
+}
+
+RegValue stringValue(const std::wstring& text) {
+    RegValue value{kRegSz, {}};
+    for (wchar_t c : text) {
+        value.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        value.data.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+    }
+    value.data.insert(value.data.end(), {0, 0});
+    return value;
+}
+
+// A key with its values and every key below it, deepest first.
+bool deleteKeyTree(IRegistry& registry, RegRoot root, const std::wstring& path) {
+    {
+        std::unique_ptr<IRegKey> key = registry.openKey(root, path, kKeyRead);
+        if (!key) return false;
+        const std::optional<RegKeyInfo> info = key->queryInfo();
+        if (!info) return false;
+        std::vector<std::wstring> children;
+        for (std::uint32_t i = 0; i < info->subkeyCount; ++i) {
+            std::optional<std::wstring> name = key->enumSubkey(i, info->maxSubkeyNameLength + 1);
+            if (!name) return false;
+            children.push_back(*name);
+        }
+        key.reset();
+        for (const std::wstring& child : children)
+            if (!deleteKeyTree(registry, root, path + L"\\" + child)) return false;
+    }
+    return registry.deleteKey(root, path);
+}
+
+}  // namespace
+
+std::wstring RunListBlock(const std::wstring& userName, const std::wstring& listName) {
+    return userName + listName;
+}
+
+void AddRunListFiles(TEncriptor& store, const std::wstring& block, const std::vector<std::wstring>& paths) {
+    for (const std::wstring& path : paths) store.setListItem(block, path);
+}
+
+void DeleteRunListFile(TEncriptor& store, const std::wstring& block, const std::wstring& path) {
+    store.DeleteListItem(block, path);
+}
+
+RunListValues RunListValuesFor(const std::wstring& listName, const std::vector<std::wstring>& paths,
+                               const std::wstring& ownExeName) {
+    RunListValues values;
+    bool holdsOwn = false;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::wstring name = FileNamePart(paths[i]);
+        const bool own = sameNoCase(name, ownExeName);
+        holdsOwn = holdsOwn || own;
+        // The application must never block itself, whichever folder an item names.
+        if (own && listName == DisallowRunName) continue;
+        values.emplace_back(std::to_wstring(i), name);
+    }
+    if (listName == RestrictRunName && !holdsOwn)
+        values.emplace_back(std::to_wstring(paths.size()), ownExeName);
+    return values;
+}
+
+bool WriteRunList(const std::wstring& listName, bool isSet, const std::wstring& ownExeName) {
+    try {
+        IRegistry& registry = Registry();
+        const std::wstring keyPath = RunListsKey + listName;
+        if (registry.openKey(PolicyRootKey, keyPath, kKeyRead) && !deleteKeyTree(registry, PolicyRootKey, keyPath))
+            return false;
+
+        std::vector<std::wstring> paths;
+        if (SettingsStore) SettingsStore->getList(RunListBlock(CurrentUserName, listName), paths, false);
+        if (!isSet) return true;
+
+        std::unique_ptr<IRegKey> key = registry.createKey(PolicyRootKey, keyPath, kKeyWrite);
+        if (!key) return false;
+        for (const auto& [name, fileName] : RunListValuesFor(listName, paths, ownExeName))
+            if (!key->setValue(name, stringValue(fileName))) return false;
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
