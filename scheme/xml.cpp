@@ -282,6 +282,7 @@ private:
     Codec segmentCodec_ = Codec::Windows1252;
     bool byteOrderMark_ = false;
     bool rootStarted_ = false;
+    bool declarationRead_ = false;
     std::vector<OpenElement> open_;
 
     [[noreturn]] static void fail(const std::wstring& message) { throw EXmlReaderError(message); }
@@ -370,6 +371,13 @@ private:
         pos_ += 5;  // "<?xml"; the whitespace after it is skipped with the attributes
         // The end-of-data message names a comment here too; that is how it reads.
         auto attributes = readInstructionTail(L"Invalid Header", L"Invalid Comment: Unexpected end of data");
+        // XML has one declaration. A repeated one is kept in the prolog but selects nothing:
+        // decoding the rest of the data anew for each would make the load quadratic.
+        if (declarationRead_) {
+            doc_.prolog_.push_back({XmlNodeKind::Declaration, text_.substr(start, pos_ - start), nullptr});
+            return;
+        }
+        declarationRead_ = true;
         XmlElement holder;
         holder.attributes_ = std::move(attributes);
         doc_.version_ = holder.attributeValue(L"version", L"1.0");
