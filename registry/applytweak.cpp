@@ -36,6 +36,10 @@ void execute(const RegistryWrite& w) {
         break;
     case RegistryWrite::Op::RenameKey:
         RenameKey(w.root, w.keyPath, w.newKeyPath);
+        // RenameKey keeps its failures to itself; the key being where it should is the proof.
+        if (!KeyPresent(w.root, w.newKeyPath))
+            throw EJclRegistryError(L"Unable to rename key \"" + RootKeyName(w.root) + L"\\" + w.keyPath +
+                                    L"\"");
         break;
     }
 }
@@ -141,19 +145,27 @@ TweakPlan PlanTweak(const std::wstring& tweakName, bool wanted, const std::wstri
     return plan;
 }
 
-void ExecutePlan(const TweakPlan& plan) {
+std::vector<LocationFailure> ExecutePlan(const TweakPlan& plan) {
+    std::vector<LocationFailure> failures;
     for (const LocationPlan& location : plan.locations) {
+        // A location that cannot be written keeps its value; the save goes on.
         try {
             executeLocation(location);
+        } catch (const EJclRegistryError& e) {
+            failures.push_back({location.index, location.location, e.message()});
+        } catch (const std::exception& e) {
+            const std::string what = e.what();
+            failures.push_back({location.index, location.location, std::wstring(what.begin(), what.end())});
         } catch (...) {
-            // A location that cannot be written keeps its value; the save goes on.
+            failures.push_back({location.index, location.location, L"Unknown error"});
         }
     }
+    return failures;
 }
 
-void ApplyTweak(const std::wstring& tweakName, bool wanted, const std::wstring& groupName, const std::wstring& text,
-                int number) {
-    ExecutePlan(PlanTweak(tweakName, wanted, groupName, text, number));
+std::vector<LocationFailure> ApplyTweak(const std::wstring& tweakName, bool wanted, const std::wstring& groupName,
+                                        const std::wstring& text, int number) {
+    return ExecutePlan(PlanTweak(tweakName, wanted, groupName, text, number));
 }
 
 void WriteTweakValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, RegType dataType,

@@ -49,12 +49,20 @@ TweakPlan PlanTweak(const std::wstring& tweakName, bool wanted, const std::wstri
 // (kRegSz or kRegDword) decides how the four flag types are written.
 LocationPlan PlanTweakValue(const TweakLocation& location, RegType dataType, bool flag, const std::wstring& text,
                             int number, const std::wstring& tweakName);
-// Runs each location's writes; a failing location is left as it was and the next one
-// still runs. Never raises.
-void ExecutePlan(const TweakPlan& plan);
+// A location that could not be written, with the reason.
+struct LocationFailure {
+    int index = 1;  // 1 or 2
+    TweakLocation location;
+    std::wstring message;
+};
 
-void ApplyTweak(const std::wstring& tweakName, bool wanted, const std::wstring& groupName, const std::wstring& text,
-                int number);
+// Runs each location's writes; a failing location is left as it was and the next one
+// still runs. Never raises: the locations that failed are returned, so that a save can
+// tell the user instead of passing for a done one.
+std::vector<LocationFailure> ExecutePlan(const TweakPlan& plan);
+
+std::vector<LocationFailure> ApplyTweak(const std::wstring& tweakName, bool wanted, const std::wstring& groupName,
+                                        const std::wstring& text, int number);
 // One location by its value type; may raise EJclRegistryError.
 void WriteTweakValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, RegType dataType,
                      bool flag, const std::wstring& valueType, const std::wstring& text, int number,
