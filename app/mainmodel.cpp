@@ -5,6 +5,9 @@ RegRoot PolicyRootKey = kHkeyCurrentUser;
 
 TMainModel::~TMainModel()
 {
+    // A frame refers to its entry, so it goes before the entries.
+    Frames.DestroyFrame();
+    ClearAppObjects(FAppObjectsList);
     // The store goes without being written: only a save writes the file.
     if (SettingsStore == store_.get()) SettingsStore = nullptr;
     store_.reset();
@@ -21,13 +24,40 @@ void TMainModel::FormCreate(const StartupSources& sources)
     XMLDataModule = dataModule_.get();
     sources.loadScheme(dataModule_->FXml);
 
+    ClearAppObjects(FAppObjectsList);
+    Frames.DestroyFrame();
+
     CurrentUserName = sources.userName();
     PolicyRootKey = kHkeyCurrentUser;
+
+    LoadAppObjects(FAppObjectsList, nullptr, LoadCPApplets);
+    categoryTree_ = BuildCategoryTree(IsAdministrator ? IsAdministrator() : true,
+                                      [this](const std::wstring& a, const std::wstring& b) {
+                                          return compareCaptions(a, b);
+                                      });
 }
 
-void TMainModel::SettingsChanged(int /*ObjectIndex*/)
+std::optional<bool> TMainModel::SettingsChanged(int ObjectIndex)
 {
     setModified(true);
+    return Frames.EnableOnChange(FAppObjectsList, ObjectIndex);
+}
+
+GroupView TMainModel::ShowGroup(const std::wstring& groupName)
+{
+    return ::ShowGroup(FAppObjectsList, Frames, groupName,
+                       [this](const std::wstring& a, const std::wstring& b) { return compareCaptions(a, b); });
+}
+
+ListChange TMainModel::lstRestrListChange(const std::wstring& itemName, bool checked, ImageListKind smallImages)
+{
+    return ::lstRestrListChange(FAppObjectsList, Frames, itemName, checked, smallImages,
+                                [this](int index) { return SettingsChanged(index); });
+}
+
+int TMainModel::compareCaptions(const std::wstring& a, const std::wstring& b) const
+{
+    return CompareCaptions ? CompareCaptions(a, b) : CompareTextNoCase(a, b);
 }
 
 std::wstring TMainModel::SavePromptText() const
@@ -40,9 +70,12 @@ bool TMainModel::QuerySaveSettings(
 {
     if (!settingsModified_) return true;
     switch (ask(SavePromptText(), SavePromptCaption)) {
-    case SaveAnswer::Yes:
-        SaveSettings();
-        return true;
+    case SaveAnswer::Yes: {
+        const SaveResult result = SaveSettings();
+        if (result.Succeeded()) return true;
+        if (OnSaveFailed) OnSaveFailed(result);
+        return false;
+    }
     case SaveAnswer::No:
         return true;
     case SaveAnswer::Cancel:
@@ -51,17 +84,20 @@ bool TMainModel::QuerySaveSettings(
     return false;
 }
 
-void TMainModel::SaveSettings()
+SaveResult TMainModel::SaveSettings()
 {
     setModified(false);
+    SaveResult result;
     try {
-        if (store_) store_->Flush(true);
+        result = RunSaveSequence(FAppObjectsList, store_.get(), SaveSteps);
     } catch (...) {
         // A failed save must not pass for a done one: the changes are still unsaved, and
         // the next close asks again instead of dropping them.
         setModified(true);
         throw;
     }
+    if (!result.Succeeded()) setModified(true);
+    return result;
 }
 
 void TMainModel::setModified(bool modified)

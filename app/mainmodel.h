@@ -3,8 +3,14 @@
 // the close question and the save sequence. The Win32 layer maps it to controls.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "app/appobjects.h"
+#include "app/framehost.h"
+#include "app/groupview.h"
+#include "app/savesequence.h"
 #include "registry/registry.h"
 #include "scheme/xmldata.h"
 #include "store/Encript.h"
@@ -38,24 +44,46 @@ public:
     void FormCreate(const StartupSources& sources);
 
     bool SettingsModified() const { return settingsModified_; }
-    void SettingsChanged(int ObjectIndex);
+    // Marks the settings unsaved. The answer is the SetEnabled call for the shown frame, if any.
+    std::optional<bool> SettingsChanged(int ObjectIndex);
 
     // True when the window may close. `ask` shows the question and returns the answer.
     bool QuerySaveSettings(const std::function<SaveAnswer(const std::wstring& text,
                                                           const std::wstring& caption)>& ask);
     std::wstring SavePromptText() const;
-    void SaveSettings();
+    // The settings stay unsaved when a location could not be written (the window shows
+    // SaveFailureMessage) or when a step raised (the error propagates).
+    SaveResult SaveSettings();
+
+    // The tree selection changed, and the list reported a change of an item.
+    GroupView ShowGroup(const std::wstring& groupName);
+    ListChange lstRestrListChange(const std::wstring& itemName, bool checked, ImageListKind smallImages);
 
     // Told whenever the flag changes, so that File > Save follows it.
     std::function<void(bool modified)> OnModifiedChanged;
+    // Told when the save that the close question started could not write everything; the
+    // window stays open.
+    std::function<void(const SaveResult&)> OnSaveFailed;
+
+    // What the platform supplies, set before FormCreate.
+    LoadCPAppletsHook LoadCPApplets;
+    std::function<bool()> IsAdministrator;  // none: treated as an administrator
+    CaptionCompare CompareCaptions;         // none: CompareTextNoCase
+    SaveHooks SaveSteps;
+
+    TAppObjectsList FAppObjectsList;
+    TFrameHost Frames;
+    const std::vector<CategoryNode>& CategoryTree() const { return categoryTree_; }
 
     TEncriptor* Store() const { return store_.get(); }
     TXMLDataModule* DataModule() const { return dataModule_.get(); }
 
 private:
     void setModified(bool modified);
+    int compareCaptions(const std::wstring& a, const std::wstring& b) const;
 
     std::unique_ptr<TEncriptor> store_;
     std::unique_ptr<TXMLDataModule> dataModule_;
     bool settingsModified_ = false;
+    std::vector<CategoryNode> categoryTree_;
 };

@@ -1,0 +1,56 @@
+#pragma once
+// The entries of the main window: one per scheme element below "TreeItem" and one per
+// Control Panel applet, holding each tweak's current and edited state.
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class XmlElement;
+
+struct TRestrListRec {
+    std::wstring AppName;       // the scheme element's name, or the applet's path
+    std::wstring GroupName;     // the parent element's name; "CPApplets" for applets
+    std::wstring AType;         // "Group", "Custom" or "CheckBox"
+    std::wstring AFrame;        // frame kind; empty for applets
+    std::wstring ACaption;      // empty for scheme entries: the caption comes from the scheme
+    std::wstring ADescription;  // likewise
+    bool SetValue = false;      // the tweak is on / the applet is hidden
+    std::wstring cValue;
+    int nValue = 0;
+    int nImageIndex = 0;        // img32 index of a group; the applet's icon in AppImageList
+};
+
+inline const wchar_t* const AppletGroupName = L"CPApplets";
+
+// Names of entries and of the store compare without regard to case.
+bool SameText(std::wstring_view a, std::wstring_view b);
+// The natural order of captions where the platform gives none: case-insensitive.
+int CompareTextNoCase(std::wstring_view a, std::wstring_view b);
+
+// Unsorted and append-only while the window lives, so an index stays valid for the whole
+// run; each entry has its own allocation so that references to it stay valid as well.
+class TAppObjectsList {
+public:
+    int Add(std::unique_ptr<TRestrListRec> entry);  // the new entry's index
+    // Case-insensitive; the first match, or -1.
+    int IndexOf(std::wstring_view name) const;
+    int Count() const { return static_cast<int>(entries_.size()); }
+    TRestrListRec& operator[](int index) { return *entries_.at(static_cast<std::size_t>(index)); }
+    const TRestrListRec& operator[](int index) const { return *entries_.at(static_cast<std::size_t>(index)); }
+    bool Valid(int index) const { return index >= 0 && index < Count(); }
+    void Clear() { entries_.clear(); }
+
+private:
+    std::vector<std::unique_ptr<TRestrListRec>> entries_;
+};
+
+// Appends the applet entries; called at the end of every level of LoadAppObjects and does
+// its work only on its first call. The window also lets pending messages run in it.
+using LoadCPAppletsHook = std::function<void(TAppObjectsList&)>;
+
+// One entry per descendant of elem (the "TreeItem" section when null), depth first,
+// parents before children, each with the registry state of its tweak.
+void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem, const LoadCPAppletsHook& loadCPApplets);
+void ClearAppObjects(TAppObjectsList& list);

@@ -1,0 +1,48 @@
+#pragma once
+// The save: check-box tweaks, Control Panel applets, application lists, then the store.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/appobjects.h"
+#include "registry/applytweak.h"
+
+class TEncriptor;
+
+// One tweak location that a save could not write.
+struct SaveFailure {
+    std::wstring Name;     // the tweak's name
+    std::wstring Caption;  // its caption, for the message
+    std::wstring Message;  // why, as the registry layer said it
+};
+
+// The steps that belong to other parts of the window.
+struct SaveHooks {
+    // ApplyAppletState: writes or removes one applet's "don't load" value. Its errors end
+    // the save.
+    std::function<void(const std::wstring& appletPath, bool hidden)> applyAppletState;
+    // WriteRunList: rewrites one application list. It keeps its errors to itself but may
+    // return what it could not write.
+    std::function<std::vector<SaveFailure>(const std::wstring& listName, bool set)> writeRunList;
+};
+
+struct SaveResult {
+    std::vector<SaveFailure> Failures;
+    bool Succeeded() const { return Failures.empty(); }
+};
+
+// Every "CheckBox" entry through ApplyTweak, in list order. A name listed twice is applied
+// with the state of its first entry, the one every edit reaches.
+std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries);
+// Every applet entry through the hook, in list order; the first error propagates.
+void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks);
+// "DisallowRun" then "RestrictRun", each when an entry of that name exists.
+std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks);
+
+// The whole sequence; the store is written last and unconditionally. An error of the applet
+// step or of the store's write propagates, with the steps after it skipped.
+SaveResult RunSaveSequence(const TAppObjectsList& entries, TEncriptor* store, const SaveHooks& hooks);
+
+// The one message that names every location a save could not write.
+std::wstring SaveFailureMessage(const SaveResult& result);
+inline const wchar_t* const SaveFailureCaption = L"Save settings";

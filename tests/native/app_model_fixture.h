@@ -1,0 +1,109 @@
+#pragma once
+// A started main window model on the in-memory registry: a fixture scheme, a store in a
+// scratch folder, and applet entries from a fake enumeration.
+#include <doctest/doctest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/mainmodel.h"
+#include "registry/memory_registry.h"
+#include "tests/native/registry_fixture.h"
+
+namespace apptest {
+
+namespace fs = std::filesystem;
+
+inline std::string readSource(const fs::path& relative) {
+    const char* env = std::getenv("QM_SOURCE_DIR");
+    const fs::path root = env ? env : QM_SOURCE_DIR;
+    std::ifstream in(root / relative, std::ios::binary);
+    REQUIRE(in);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+struct TempFolder {
+    fs::path path;
+    TempFolder() {
+        std::random_device rd;
+        path = fs::temp_directory_path() / ("qm_appmodel_" + std::to_string(rd()) + std::to_string(rd()));
+        fs::create_directories(path);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::wstring withSeparator() const { return (path / "").wstring(); }
+    fs::path dat() const { return path / "quillmark.dat"; }
+};
+
+struct FakeApplet {
+    std::wstring path, name;
+    bool hidden;
+};
+
+// Appends its applets on its first call only, as the real enumeration does once its image
+// list is filled.
+struct FakeAppletEnumeration {
+    std::vector<FakeApplet> applets{{L"C:\\Windows\\system32\\desk.cpl", L"Display", true},
+                                    {L"::{GUID-MOUSE}\\mouse", L"Mouse", false}};
+    int calls = 0;
+    void operator()(TAppObjectsList& list) {
+        if (calls++ > 0) return;
+        int image = 2;
+        for (const FakeApplet& a : applets) {
+            auto entry = std::make_unique<TRestrListRec>();
+            entry->AppName = a.path;
+            entry->GroupName = L"CPApplets";
+            entry->AType = L"CheckBox";
+            entry->ACaption = L" Hide " + a.name;
+            entry->ADescription = a.name;
+            entry->SetValue = a.hidden;
+            entry->nImageIndex = image++;
+            list.Add(std::move(entry));
+        }
+    }
+};
+
+struct App {
+    MemoryRegistry reg;
+    ScopedRegistry scope{reg};
+    TempFolder folder;
+    FakeAppletEnumeration applets;
+    TMainModel model;
+    std::string scheme;
+
+    explicit App(const fs::path& schemeFile = "tests/fixtures/app/groups.xml") : scheme(readSource(schemeFile)) {
+        model.LoadCPApplets = [this](TAppObjectsList& list) { applets(list); };
+    }
+    ~App() { CHECK(reg.openKeyCount() == 0); }
+
+    void start(bool administrator = true) {
+        model.IsAdministrator = [administrator] { return administrator; };
+        model.FormCreate({folder.withSeparator(), [this](XmlDocument& doc) { doc.loadFromBytes(scheme); },
+                          [] { return std::wstring(L"alice"); }});
+    }
+    int index(const std::wstring& name) const { return model.FAppObjectsList.IndexOf(name); }
+    TRestrListRec& entry(const std::wstring& name) { return model.FAppObjectsList[index(name)]; }
+    std::vector<std::wstring> names() const {
+        std::vector<std::wstring> out;
+        for (int i = 0; i < model.FAppObjectsList.Count(); ++i) out.push_back(model.FAppObjectsList[i].AppName);
+        return out;
+    }
+    // Switches an item as the list reports it after a click on its check box.
+    ListChange toggle(const std::wstring& name, bool checked, ImageListKind images = ImageListKind::Img16) {
+        return model.lstRestrListChange(name, checked, images);
+    }
+};
+
+inline const std::wstring kPolicies = L"Software\\QuillmarkTest\\Policies";
+inline const std::wstring kMachine = L"Software\\QuillmarkTest\\Machine";
+
+}  // namespace apptest
