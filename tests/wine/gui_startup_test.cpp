@@ -379,6 +379,20 @@ TEST_CASE("File > Save follows the unsaved changes and writes the store")
     TEncriptor written(w.folder.dat().wstring(), true);
     CHECK(written.GetStr(L"Probe", L"") == L"1");
 
+    // Ctrl+S saves too, and only while there is something to save.
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    MSG ctrlS{w.hwnd(), WM_KEYDOWN, 'S', 0, 0, {}};
+    w.change();
+    SettingsStore->SetStr(L"Probe", L"2");
+    CHECK(TranslateAcceleratorW(w.hwnd(), w.window->Accelerators(), &ctrlS));
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    CHECK_FALSE(w.saveEnabled());
+    CHECK(TEncriptor(w.folder.dat().wstring(), true).GetStr(L"Probe", L"") == L"2");
+
     // Saved: the next close asks nothing.
     MessageBoxAnswerer answerer(IDCANCEL);
     SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
