@@ -1,5 +1,9 @@
 #include "app/savesequence.h"
 
+#include "app/mainmodel.h"
+#include "app/runlists.h"
+#include "registry/cpapplets.h"
+#include "registry/regaccess.h"
 #include "scheme/xmldata.h"
 #include "store/Encript.h"
 
@@ -10,6 +14,20 @@ SaveFailure failureOf(const std::wstring& name, const std::wstring& message) {
 }
 
 }  // namespace
+
+SaveHooks DefaultSaveHooks(const std::wstring& ownExeName) {
+    SaveHooks hooks;
+    hooks.applyAppletState = ApplyAppletState;
+    hooks.writeRunList = [ownExeName](const std::wstring& listName, bool set) {
+        std::vector<SaveFailure> failures;
+        if (!WriteRunList(listName, set, ownExeName))
+            failures.push_back(failureOf(listName, L"Unable to write the application list \"" +
+                                                       RootKeyName(PolicyRootKey) + L"\\" + RunListsKey +
+                                                       listName + L"\""));
+        return failures;
+    };
+    return hooks;
+}
 
 std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries) {
     std::vector<SaveFailure> failures;

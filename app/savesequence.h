@@ -26,6 +26,10 @@ struct SaveHooks {
     std::function<std::vector<SaveFailure>(const std::wstring& listName, bool set)> writeRunList;
 };
 
+// The real steps: ApplyAppletState, and WriteRunList with the application's own executable
+// name, whose failure is reported like a tweak's.
+SaveHooks DefaultSaveHooks(const std::wstring& ownExeName);
+
 struct SaveResult {
     std::vector<SaveFailure> Failures;
     bool Succeeded() const { return Failures.empty(); }

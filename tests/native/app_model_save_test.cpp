@@ -197,3 +197,30 @@ TEST_CASE("save: a run list that reports a failure is named like a tweak") {
     CHECK(result.Failures[0].Name == L"RestrictRun");
     CHECK(app.model.SettingsModified());
 }
+
+TEST_CASE("save with the real applet and run-list steps") {
+    SavingApp app;
+    app.model.SaveSteps = DefaultSaveHooks(L"quillmark.exe");
+    const std::wstring dontLoad = L"Control Panel\\don't load";
+    const std::wstring explorer = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+    app.start();
+    app.toggle(L"::{GUID-MOUSE}\\mouse", true, ImageListKind::AppImageList);
+    app.toggle(L"RestrictRun", true);
+
+    SUBCASE("both are written") {
+        CHECK(app.model.SaveSettings().Succeeded());
+        CHECK(getRaw(app.reg, kHkeyCurrentUser, dontLoad, L"::{GUID-MOUSE}\\mouse") == regtest::sz(L"Yes"));
+        CHECK(getRaw(app.reg, kHkeyCurrentUser, explorer + L"\\RestrictRun", L"0") == regtest::sz(L"quillmark.exe"));
+        CHECK_FALSE(app.model.SettingsModified());
+    }
+    SUBCASE("a run list that cannot be written is named") {
+        app.reg.denyAccess(kHkeyCurrentUser, explorer, kKeyWrite | kKeyCreateSubKey);
+        const SaveResult result = app.model.SaveSettings();
+        REQUIRE(result.Failures.size() == 1);
+        CHECK(result.Failures[0].Name == L"RestrictRun");
+        CHECK(result.Failures[0].Caption == L"Restrict applications");
+        CHECK(result.Failures[0].Message.find(L"HKEY_CURRENT_USER\\" + explorer + L"\\RestrictRun") !=
+              std::wstring::npos);
+        CHECK(app.model.SettingsModified());
+    }
+}
