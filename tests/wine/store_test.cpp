@@ -146,3 +146,69 @@ TEST_CASE("a store on a folder that cannot hold it raises on creation") {
     CHECK_THROWS_AS(TEncriptor(dir.file(L"missing\\quillmark.dat"), true), EInOutError);
     CHECK_THROWS_AS(TEncriptor(dir.path, true), EInOutError);
 }
+
+TEST_CASE("text beyond U+00FF survives a save and a load") {
+    struct Case { const char* what; std::wstring value; };
+    const Case cases[] = {
+        {"Cyrillic logon message", L"\x0412\x0445\x043E\x0434 \x0437\x0430\x043F\x0440\x0435\x0449\x0451\x043D"},
+        {"CJK path", L"C:\\\x7A0B\x5E8F\\\x5DE5\x5177.exe"},
+        {"surrogate pairs", L"smile \xD83D\xDE00 \xD800\xDF48"},
+        {"lone surrogate", L"a\xD800" L"b\xDC00"},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.what));
+        TempDir dir;
+        const std::wstring path = dir.file(L"quillmark.dat");
+        {
+            TEncriptor store(path, true);
+            store.SetStr(L"LegalNoticeText_str", c.value);
+            store.setListItem(L"userDisallowRun", c.value);
+            REQUIRE(store.Flush(false));
+        }
+        // The file itself stays in the scrambled format: only ASCII, lines of 80.
+        storeformat::Decoded d = decodeFile(readBytes(path));
+        CHECK(d.wellFormed);
+        CHECK(d.text.starts_with("#QUILLMARK-UTF8-TEXT$VK3RZQ8WMT5NXJ2PLD7H\r\n" + markerLine()));
+        TEncriptor reloaded(path, true);
+        CHECK(reloaded.IsValid);
+        CHECK(reloaded.GetStr(L"LegalNoticeText_str", L"") == c.value);
+        std::vector<std::wstring> items;
+        CHECK(reloaded.getList(L"userDisallowRun", items, false) == 1);
+        CHECK(items == std::vector<std::wstring>{c.value});
+        CHECK(reloaded.DecodePart(reloaded.EncodePart(c.value)) == c.value);
+
+        TEncriptor plain(dir.file(L"plain.dat"), false);
+        plain.SetStr(L"K", c.value);
+        plain.Flush(false);
+        CHECK(TEncriptor(dir.file(L"plain.dat"), false).GetStr(L"K", L"") == c.value);
+    }
+}
+
+TEST_CASE("a Latin-1 store is written in the one-byte format, without the header") {
+    TempDir dir;
+    const std::wstring path = dir.file(L"quillmark.dat");
+    TEncriptor store(path, true);
+    store.SetStr(L"Name", L"\x00C4rger \x00FF");
+    store.Flush(false);
+    CHECK(decodeFile(readBytes(path)).text == markerLine() + "Name=\xC4rger \xFF\r\n");
+}
+
+TEST_CASE("a save that fails at any step leaves the old file whole") {
+    using storefile::WriteStep;
+    for (WriteStep step : {WriteStep::Create, WriteStep::Write, WriteStep::Flush, WriteStep::Close, WriteStep::Replace}) {
+        CAPTURE(static_cast<int>(step));
+        TempDir dir;
+        const std::wstring path = dir.file(L"quillmark.dat");
+        const std::string before = writeOldStore(path);
+        TEncriptor store(path, true);
+        store.SetStr(L"AdminPass", L"new");
+        {
+            storefile::ScopedStepFault fault(step);
+            CHECK_THROWS_AS(store.Flush(true), EInOutError);
+        }
+        CHECK(readBytes(path) == before);
+        CHECK(dir.names() == std::vector<std::wstring>{L"quillmark.dat"});
+        CHECK(store.Flush(false));
+        CHECK(TEncriptor(path, true).GetStr(L"AdminPass", L"") == L"new");
+    }
+}
