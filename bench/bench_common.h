@@ -15,7 +15,11 @@ namespace bench {
 // path compiled in, so the Windows program finds it under Wine's Z: drive too).
 inline std::string schemeBytes() {
     const char* env = std::getenv("QM_SOURCE_DIR");
-    const std::string path = std::string(env && *env ? env : QM_SOURCE_DIR) + "/resources/scheme.xml";
+    std::string path = std::string(env && *env ? env : QM_SOURCE_DIR) + "/resources/scheme.xml";
+#ifdef _WIN32
+    // A Unix path seen from Wine: its root is the Z: drive.
+    if (path.starts_with("/")) path = "Z:" + path;
+#endif
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
