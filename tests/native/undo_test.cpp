@@ -1,0 +1,260 @@
+#include <doctest/doctest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/appobjects.h"
+#include "app/undosnapshot.h"
+#include "registry/cpapplets.h"
+#include "registry/memory_registry.h"
+#include "registry/regaccess.h"
+#include "tests/native/registry_fixture.h"
+
+using namespace regtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::wstring kDontLoad = L"Control Panel\\don't load";
+const std::wstring kApplet = L"::{21EC2020-3AEA-1069-A2DD-08002B30309D}\\appwiz.cpl";
+
+// The registry, the scheme, the main store, the entries as start-up builds them (one
+// applet among them) and a folder for default.qmk.
+struct Undo {
+    MemoryRegistry reg;
+    ScopedRegistry scope{reg};
+    SchemeScope scheme{"../applets/scheme.xml"};
+    StoreScope main;
+    TAppObjectsList entries;
+    fs::path folder;
+
+    Undo() {
+        static int counter = 0;
+        folder = fs::temp_directory_path() / ("qm_undo_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) +
+                                             "_" + std::to_string(++counter));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    ~Undo() {
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+    void load() {
+        entries.Clear();
+        LoadAppObjects(entries, nullptr, [](TAppObjectsList& list) {
+            if (list.IndexOf(kApplet) >= 0) return;
+            list.Add(std::make_unique<TRestrListRec>(
+                MakeAppletEntry<TRestrListRec>({L"Add/Remove Programs", L"Add/Remove Programs", kApplet, 2})));
+        });
+    }
+    std::wstring dataFolder() const { return folder.wstring() + L"/"; }
+    std::wstring snapshotPath() const { return dataFolder() + UndoSnapshotFileName; }
+    TRestrListRec& entry(const std::wstring& name) {
+        const int index = entries.IndexOf(name);
+        REQUIRE(index >= 0);
+        return entries[index];
+    }
+    void policy(const std::wstring& name, const RegValue& value) {
+        setRaw(reg, kHkeyCurrentUser, L"Software\\QuillmarkTest\\Policies", name, value);
+    }
+};
+
+// What the restore asked of the window.
+struct WindowLog {
+    int changed = 0;
+    std::vector<bool> cursor;
+    std::vector<std::wstring> errors;
+    int questions = 0;
+    bool answer = true;
+    UndoWindow window() {
+        return {[this](bool busy) { cursor.push_back(busy); }, [this] { ++changed; },
+                [this](const std::wstring& text, const std::wstring& caption) {
+                    ++questions;
+                    CHECK(text == L"Do you want to reset all tweaks to the previous state ?");
+                    CHECK(caption == L"Reset settings");
+                    return answer;
+                },
+                [this](const std::wstring& text, const std::wstring& caption) {
+                    errors.push_back(text + L"|" + caption);
+                }};
+    }
+};
+
+std::string fileBytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+}  // namespace
+
+TEST_CASE("The snapshot holds the store's entries, then every entry's state as the registry has it") {
+    Undo u;
+    u.policy(L"NoRun", dword(1));
+    u.policy(L"LogonText", sz(L"Authorised use only"));
+    u.policy(L"NoDrives", dword(5));
+    setRaw(u.reg, kHkeyCurrentUser, kDontLoad, kApplet, sz(L"Yes"));
+    u.main.store().SetStr(L"AdminPass", L"pw");
+    u.main.store().SetStr(L"NoRun", L"stale");  // updated where it stands
+    u.load();
+    // The snapshot records the registry, not the edited entries.
+    u.entry(L"NoRun").SetValue = false;
+    u.entry(L"NoDrives").nValue = 9;
+
+    WriteUndoSnapshot(u.snapshotPath(), u.main.store(), u.entries);
+
+    const TEncriptor snapshot(u.snapshotPath(), true);
+    const std::vector<std::wstring> expected = {
+        ValidityMarker + L"=" + ValidityMarker,
+        L"AdminPass=pw",
+        L"NoRun=1",
+        L"Group_Common=0",
+        L"LogonText=1",
+        L"LogonText_str=Authorised use only",
+        L"NoDrives=1",
+        L"NoDrives_int=5",
+        kApplet + L"=1",
+        L"CPApplets=0",
+    };
+    CHECK(snapshot.IDList == expected);
+}
+
+TEST_CASE("Empty texts and zero numbers get no _str or _int entry") {
+    Undo u;
+    u.load();
+    WriteUndoSnapshot(u.snapshotPath(), u.main.store(), u.entries);
+    const TEncriptor snapshot(u.snapshotPath(), true);
+    for (const std::wstring& e : snapshot.IDList) {
+        CAPTURE(doctest::StringMaker<std::wstring>::convert(e));
+        CHECK(e.find(L"_str=") == std::wstring::npos);
+        CHECK(e.find(L"_int=") == std::wstring::npos);
+    }
+    CHECK(snapshot.GetStr(L"NoRun", L"absent") == L"0");
+    CHECK(snapshot.GetStr(kApplet, L"absent") == L"0");
+}
+
+TEST_CASE("EnsureUndoSnapshot writes once and never updates the file") {
+    Undo u;
+    u.load();
+    EnsureUndoSnapshot(u.dataFolder(), u.main.store(), u.entries);
+    REQUIRE(fs::exists(u.snapshotPath()));
+    const std::string first = fileBytes(u.snapshotPath());
+
+    u.policy(L"NoRun", dword(1));
+    u.main.store().SetStr(L"AdminPass", L"later");
+    u.load();
+    EnsureUndoSnapshot(u.dataFolder(), u.main.store(), u.entries);
+    CHECK(fileBytes(u.snapshotPath()) == first);
+}
+
+TEST_CASE("A snapshot that cannot be created is skipped without an error") {
+    Undo u;
+    u.load();
+    const std::wstring path = u.dataFolder() + L"missing-folder/" + UndoSnapshotFileName;
+    CHECK_NOTHROW(WriteUndoSnapshot(path, u.main.store(), u.entries));
+    CHECK_FALSE(fs::exists(path));
+}
+
+TEST_CASE("Restoring brings the entries and the store back and keeps the password in use") {
+    const struct {
+        const char* what;
+        std::wstring atSnapshot, inUse;
+    } passwords[] = {
+        {"changed since", L"first", L"second"},
+        {"defined since", L"", L"second"},
+        {"removed since", L"first", L""},
+        {"never defined", L"", L""},
+    };
+    for (const auto& p : passwords) {
+        CAPTURE(p.what);
+        Undo u;
+        u.policy(L"LogonText", sz(L"Original"));
+        u.main.store().SetStr(L"AdminPass", p.atSnapshot);
+        u.main.store().setList(L"user_DisallowRun", {L"game.exe"});
+        u.load();
+        EnsureUndoSnapshot(u.dataFolder(), u.main.store(), u.entries);
+
+        // Changed and saved since: a tweak switched on, another text, a hidden applet, other lists.
+        u.entry(L"NoRun").SetValue = true;
+        u.entry(L"LogonText").cValue = L"Changed";
+        u.entry(kApplet).SetValue = true;
+        u.main.store().setList(L"user_DisallowRun", {L"game.exe", L"chat.exe"});
+        u.main.store().SetStr(L"AdminPass", p.inUse);
+
+        WindowLog log;
+        CHECK(RestoreUndoSnapshot(u.snapshotPath(), u.main.store(), u.entries, log.window()));
+
+        CHECK_FALSE(u.entry(L"NoRun").SetValue);
+        CHECK(u.entry(L"LogonText").SetValue);
+        CHECK(u.entry(L"LogonText").cValue == L"Original");
+        CHECK_FALSE(u.entry(kApplet).SetValue);
+        std::vector<std::wstring> list;
+        u.main.store().getList(L"user_DisallowRun", list, false);
+        CHECK(list == std::vector<std::wstring>{L"game.exe"});
+        CHECK(u.main.store().GetStr(L"AdminPass", L"") == p.inUse);
+        CHECK(u.main.store().isValue(L"AdminPass") == !p.inUse.empty());
+        CHECK(log.changed == 1);
+        CHECK(log.cursor == std::vector<bool>{true, false});
+    }
+}
+
+TEST_CASE("A value the snapshot does not hold keeps the entry's current one") {
+    Undo u;
+    u.load();  // LogonText empty and NoDrives 0: no _str or _int entries
+    EnsureUndoSnapshot(u.dataFolder(), u.main.store(), u.entries);
+    u.entry(L"LogonText").cValue = L"typed since";
+    u.entry(L"NoDrives").nValue = 12;
+    u.entry(L"NoDrives").SetValue = true;
+    WindowLog log;
+    RestoreUndoSnapshot(u.snapshotPath(), u.main.store(), u.entries, log.window());
+    CHECK(u.entry(L"LogonText").cValue == L"typed since");
+    CHECK(u.entry(L"NoDrives").nValue == 12);
+    CHECK_FALSE(u.entry(L"NoDrives").SetValue);
+}
+
+TEST_CASE("Undo all tweaks: asks first, reports a missing snapshot, and restores in memory only") {
+    Undo u;
+    u.load();
+    const auto entriesState = [&u] {
+        std::vector<bool> states;
+        for (int i = 0; i < u.entries.Count(); ++i) states.push_back(u.entries[i].SetValue);
+        return states;
+    };
+
+    SUBCASE("No changes nothing") {
+        EnsureUndoSnapshot(u.dataFolder(), u.main.store(), u.entries);
+        u.entry(L"NoRun").SetValue = true;
+        WindowLog log;
+        log.answer = false;
+        setallsettingstodefaultstate1Click(u.dataFolder(), u.main.store(), u.entries, log.window());
+        CHECK(log.questions == 1);
+        CHECK(u.entry(L"NoRun").SetValue);
+        CHECK(log.changed == 0);
+        CHECK(log.errors.empty());
+    }
+    SUBCASE("a missing snapshot is reported and changes nothing") {
+        u.entry(L"NoRun").SetValue = true;
+        const auto before = entriesState();
+        WindowLog log;
+        setallsettingstodefaultstate1Click(u.dataFolder(), u.main.store(), u.entries, log.window());
+        CHECK(log.errors == std::vector<std::wstring>{L"The file default.dat not found !|Undo tweaks"});
+        CHECK(entriesState() == before);
+        CHECK(log.changed == 0);
+        WindowLog direct;
+        CHECK_FALSE(RestoreUndoSnapshot(u.snapshotPath(), u.main.store(), u.entries, direct.window()));
+        CHECK(direct.changed == 0);
+    }
+    SUBCASE("Yes restores, marks the settings changed even when nothing differs, writes no file") {
+        EnsureUndoSnapshot(u.dataFolder(), u.main.store(), u.entries);
+        const std::string storeFile = fileBytes(u.main.store().DataFile);
+        for (int round = 0; round < 2; ++round) {
+            u.entry(L"NoRun").SetValue = round == 0;
+            WindowLog log;
+            setallsettingstodefaultstate1Click(u.dataFolder(), u.main.store(), u.entries, log.window());
+            CHECK_FALSE(u.entry(L"NoRun").SetValue);
+            CHECK(log.changed == 1);
+        }
+        CHECK(fileBytes(u.main.store().DataFile) == storeFile);
+        CHECK(u.reg.openKey(kHkeyCurrentUser, L"Software\\QuillmarkTest\\Policies", kKeyRead) == nullptr);
+    }
+}

@@ -1,0 +1,250 @@
+#include <doctest/doctest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/appobjects.h"
+#include "app/savesequence.h"
+#include "platform/controlpanel.h"
+#include "platform/unique.h"
+#include "registry/cpapplets.h"
+#include "scheme/xmldata.h"
+#include "ui/imagelists.h"
+
+namespace {
+
+const std::wstring kDontLoad = L"Control Panel\\don't load";
+const std::wstring kControlPanelPrefix =
+    L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{21EC2020-3AEA-1069-A2DD-08002B30309D}\\";
+
+std::wstring env(const wchar_t* name)
+{
+    const wchar_t* value = _wgetenv(name);
+    REQUIRE_MESSAGE(value, "environment variable not set");
+    std::wstring text = value;
+    if (!text.empty() && text[0] == L'/') text = L"Z:" + text;  // a Unix path seen from Wine
+    return text;
+}
+
+std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// COM for the test thread, as the product's entry point sets it up.
+struct ComThread {
+    HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ~ComThread()
+    {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
+};
+
+// The product's executable mapped for its resources, and its scheme as the lookups' data.
+struct Product {
+    Unique<HMODULE, &FreeLibrary> module{
+        LoadLibraryExW(env(L"QM_EXE").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)};
+    TXMLDataModule scheme;
+    Product()
+    {
+        REQUIRE(module);
+        scheme.FXml.loadFromResource(L"APPSCHEME", module.get());
+        XMLDataModule = &scheme;
+    }
+    ~Product() { XMLDataModule = nullptr; }
+};
+
+// reg.exe as an outside witness of what was written: its exit code and output.
+struct RegResult {
+    DWORD exitCode = 1;
+    std::string output;
+};
+
+RegResult runReg(const std::wstring& arguments)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    REQUIRE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    Unique<HANDLE, &CloseHandle> reader(readEnd), writer(writeEnd);
+    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = writer.get();
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    std::wstring commandLine = L"reg.exe " + arguments;
+    REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                           &si, &pi));
+    Unique<HANDLE, &CloseHandle> process(pi.hProcess), thread(pi.hThread);
+    writer.reset();
+    RegResult result;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got) result.output.append(buffer, got);
+    WaitForSingleObject(process.get(), 30000);
+    GetExitCodeProcess(process.get(), &result.exitCode);
+    return result;
+}
+
+RegResult queryApplet(const std::wstring& path)
+{
+    return runReg(L"query \"HKCU\\" + kDontLoad + L"\" /v \"" + path + L"\"");
+}
+
+void forgetApplets() { RegDeleteTreeW(HKEY_CURRENT_USER, kDontLoad.c_str()); }
+
+DWORD valueCount()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kDontLoad.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    DWORD count = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+    return count;
+}
+
+// The pixels of one image drawn on white, to compare images of different lists.
+std::vector<DWORD> pixelsOf(HIMAGELIST list, int index)
+{
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(list, &cx, &cy);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), cx, -cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    Unique<HDC, &DeleteDC> dc(CreateCompatibleDC(nullptr));
+    Unique<HBITMAP, &DeleteObject> bitmap(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    REQUIRE(bitmap);
+    const HGDIOBJ old = SelectObject(dc.get(), bitmap.get());
+    RECT all{0, 0, cx, cy};
+    FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ImageList_Draw(list, index, dc.get(), 0, 0, ILD_TRANSPARENT);
+    GdiFlush();
+    std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + cx * cy);
+    SelectObject(dc.get(), old);
+    return pixels;
+}
+
+bool blank(const std::vector<DWORD>& pixels)
+{
+    for (DWORD p : pixels)
+        if ((p & 0xFFFFFF) != 0xFFFFFF) return false;
+    return true;
+}
+
+}  // namespace
+
+TEST_CASE("Wine's Control Panel applets are listed with their names, paths and small icons")
+{
+    ComThread com;
+    const std::vector<ControlPanelApplet> applets = EnumerateControlPanel();
+    REQUIRE(applets.size() >= 3);
+    std::vector<std::wstring> names;
+    for (const ControlPanelApplet& a : applets) {
+        CAPTURE(narrow(a.Item.Path));
+        names.push_back(a.Item.InFolderName);
+        CHECK_FALSE(a.Item.InFolderName.empty());
+        CHECK_FALSE(a.Item.NormalName.empty());
+        // Not a file: the class identifiers of My Computer and the Control Panel, then the item.
+        CHECK(a.Item.Path == kControlPanelPrefix + a.Item.InFolderName);
+        REQUIRE(a.Icon);
+        ICONINFO icon{};
+        REQUIRE(GetIconInfo(a.Icon.get(), &icon));
+        Unique<HBITMAP, &DeleteObject> colour(icon.hbmColor), mask(icon.hbmMask);
+        BITMAP bm{};
+        GetObjectW(colour ? colour.get() : mask.get(), sizeof bm, &bm);
+        CHECK(bm.bmWidth == GetSystemMetrics(SM_CXSMICON));
+    }
+    for (const wchar_t* expected : {L"Add/Remove Programs", L"Internet Settings", L"Game Controllers"}) {
+        CAPTURE(narrow(expected));
+        CHECK(std::find(names.begin(), names.end(), expected) != names.end());
+    }
+}
+
+TEST_CASE("LoadCPApplets puts the off and on images first, then one icon per applet, once")
+{
+    ComThread com;
+    Product product;
+    UniqueImageList img16 = createImg16(product.module.get(), 96);
+    UniqueImageList appImages = createAppImageList(96);
+
+    const std::vector<ControlPanelItem> items = LoadCPApplets(appImages.get(), img16.get());
+    REQUIRE(items.size() >= 3);
+    CHECK(ImageList_GetImageCount(appImages.get()) == static_cast<int>(items.size()) + 2);
+    CHECK(pixelsOf(appImages.get(), 0) == pixelsOf(img16.get(), 2));
+    CHECK(pixelsOf(appImages.get(), 1) == pixelsOf(img16.get(), 21));
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        CAPTURE(narrow(items[i].InFolderName));
+        CHECK(items[i].ImageIndex == static_cast<int>(i) + 2);
+        CHECK_FALSE(blank(pixelsOf(appImages.get(), items[i].ImageIndex)));
+    }
+
+    CHECK(LoadCPApplets(appImages.get(), img16.get()).empty());
+    CHECK(ImageList_GetImageCount(appImages.get()) == static_cast<int>(items.size()) + 2);
+}
+
+TEST_CASE("Hiding an applet and saving writes Yes under don't load; showing it again removes the value")
+{
+    ComThread com;
+    Product product;
+    forgetApplets();
+    UniqueImageList img16 = createImg16(product.module.get(), 96);
+    UniqueImageList appImages = createAppImageList(96);
+
+    TAppObjectsList entries;
+    for (const ControlPanelItem& item : LoadCPApplets(appImages.get(), img16.get()))
+        entries.Add(std::make_unique<TRestrListRec>(MakeAppletEntry<TRestrListRec>(item)));
+    REQUIRE(entries.Count() >= 3);
+    for (int i = 0; i < entries.Count(); ++i) {
+        CHECK(entries[i].ACaption == L" Hide " + entries[i].AppName.substr(kControlPanelPrefix.size()));
+        CHECK_FALSE(entries[i].SetValue);
+    }
+    SaveHooks hooks;
+    hooks.applyAppletState = ApplyAppletState;
+
+    // Saving untouched applets writes nothing.
+    RunSaveSequence(entries, nullptr, hooks);
+    CHECK(valueCount() == 0);
+
+    TRestrListRec& applet = entries[1];
+    applet.SetValue = true;
+    RunSaveSequence(entries, nullptr, hooks);
+    const RegResult hidden = queryApplet(applet.AppName);
+    CHECK(hidden.exitCode == 0);
+    CHECK(hidden.output.find("REG_SZ") != std::string::npos);
+    CHECK(hidden.output.find("Yes") != std::string::npos);
+    CHECK(valueCount() == 1);
+    CHECK(MakeAppletEntry<TRestrListRec>({L"x", L"x", applet.AppName, 0}).SetValue);
+
+    applet.SetValue = false;
+    RunSaveSequence(entries, nullptr, hooks);
+    CHECK(queryApplet(applet.AppName).exitCode != 0);
+    CHECK(valueCount() == 0);
+    forgetApplets();
+}
+
+TEST_CASE("An applet whose value is not exactly Yes is listed shown, and hiding it writes Yes")
+{
+    ComThread com;
+    Product product;
+    forgetApplets();
+    const std::wstring path = kControlPanelPrefix + L"Game Controllers";
+    for (const wchar_t* other : {L"No", L"yes"}) {
+        CAPTURE(narrow(other));
+        REQUIRE(runReg(L"add \"HKCU\\" + kDontLoad + L"\" /v \"" + path + L"\" /t REG_SZ /d " + other + L" /f")
+                    .exitCode == 0);
+        const TRestrListRec entry = MakeAppletEntry<TRestrListRec>({L"Game Controllers", L"", path, 0});
+        CHECK_FALSE(entry.SetValue);
+        ApplyAppletState(path, false);  // agrees: left alone
+        CHECK(queryApplet(path).output.find(narrow(other)) != std::string::npos);
+        ApplyAppletState(path, true);
+        CHECK(queryApplet(path).output.find("Yes") != std::string::npos);
+    }
+    forgetApplets();
+}

@@ -1,0 +1,118 @@
+#include "ui/passfrm.h"
+
+#include "app/password.h"
+#include "resources/dialogs.h"
+#include "ui/checkpassword.h"
+
+namespace {
+
+struct PassState {
+    std::wstring password;
+};
+
+}  // namespace
+
+void centreOnOwner(HWND dialog)
+{
+    RECT box, area;
+    GetWindowRect(dialog, &box);
+    const HWND owner = GetWindow(dialog, GW_OWNER);
+    if (owner && IsWindowVisible(owner) && !IsIconic(owner)) {
+        GetWindowRect(owner, &area);
+    } else {
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
+        area = monitor.rcWork;
+    }
+    const int width = box.right - box.left, height = box.bottom - box.top;
+    SetWindowPos(dialog, nullptr, area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void placeByDesign(HWND dialog, int clientWidth, int clientHeight, std::initializer_list<DesignPlace> places)
+{
+    const UINT dpi = GetDpiForWindow(dialog) ? GetDpiForWindow(dialog) : 96;
+    const auto scale = [dpi](int pixels) { return MulDiv(pixels, static_cast<int>(dpi), 96); };
+    for (const DesignPlace& p : places) {
+        const HWND control = GetDlgItem(dialog, p.id);
+        RECT current;
+        GetWindowRect(control, &current);
+        const int width = p.width ? scale(p.width) : current.right - current.left;
+        const int height = p.height ? scale(p.height) : current.bottom - current.top;
+        SetWindowPos(control, nullptr, scale(p.left), scale(p.top), width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RECT frame{0, 0, scale(clientWidth), scale(clientHeight)};
+    AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
+                             static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)), dpi);
+    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool TPass::DefineAdminPassword(HMODULE resources, HWND owner, std::wstring& Password)
+{
+    PassState state{Password};
+    const INT_PTR result = DialogBoxParamW(resources, MAKEINTRESOURCEW(IDD_PASS), owner, DialogProc,
+                                           reinterpret_cast<LPARAM>(&state));
+    if (result != IDOK) return false;
+    Password = state.password;
+    return true;
+}
+
+INT_PTR CALLBACK TPass::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        const auto& state = *reinterpret_cast<const PassState*>(lParam);
+        for (int id : {IDC_ENTERPASSWORD, IDC_CONFIRMPASSWORD})
+            SendDlgItemMessageW(dialog, id, EM_SETPASSWORDCHAR, L'*', 0);
+        SetDlgItemTextW(dialog, IDC_ENTERPASSWORD, state.password.c_str());
+        placeByDesign(dialog, 298, 151,
+                      {{IDC_LBLDEFINE, 8, 8, 281, 25},
+                       {IDC_ENTERPASSWORD, 10, 39, 281, 21},
+                       {IDC_LBLCONFIRM, 8, 72, 0, 0},
+                       {IDC_CONFIRMPASSWORD, 10, 87, 281, 21},
+                       {IDOK, 136, 120, 75, 25},
+                       {IDCANCEL, 216, 120, 75, 25}});
+        centreOnOwner(dialog);
+        SetFocus(GetDlgItem(dialog, IDC_ENTERPASSWORD));
+        return FALSE;  // the focus is set
+    }
+    case WM_COMMAND:
+        // Enter reaches here as IDOK (the OK action) and Escape as IDCANCEL.
+        if (LOWORD(wParam) == IDOK) {
+            Button2Click(dialog);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
+}
+
+void TPass::Button2Click(HWND dialog)
+{
+    const std::wstring entered = dialogItemText(dialog, IDC_ENTERPASSWORD);
+    if (PasswordConfirmed(entered, dialogItemText(dialog, IDC_CONFIRMPASSWORD))) {
+        reinterpret_cast<PassState*>(GetWindowLongPtrW(dialog, DWLP_USER))->password = entered;
+        EndDialog(dialog, IDOK);
+        return;
+    }
+    MessageBoxW(dialog, ConfirmPasswordMessage, ConfirmPasswordCaption, MB_OK | MB_ICONINFORMATION);
+    const HWND confirm = GetDlgItem(dialog, IDC_CONFIRMPASSWORD);
+    SetWindowTextW(confirm, L"");
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(confirm), TRUE);
+}
+
+bool Administratorspassword1Click(HMODULE resources, HWND owner, TEncriptor& store)
+{
+    return ChangeAdminPassword(store, [&](const std::wstring& current) -> std::optional<std::wstring> {
+        std::wstring password = current;
+        if (!TPass::DefineAdminPassword(resources, owner, password)) return std::nullopt;
+        return password;
+    });
+}
