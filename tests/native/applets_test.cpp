@@ -1,6 +1,7 @@
 #include <doctest/doctest.h>
 
 #include "app/appobjects.h"
+#include "app/mainmodel.h"
 #include "registry/cpapplets.h"
 #include "registry/memory_registry.h"
 #include "registry/regaccess.h"
@@ -180,4 +181,20 @@ TEST_CASE("Class identifiers are written in braces with upper-case digits in 8-4
     CHECK(ClassIdText(0x20D04FE0, 0x3AEA, 0x1069, computer) == L"{20D04FE0-3AEA-1069-A2D8-08002B30309D}");
     const std::uint8_t small[8] = {0, 1, 2, 3, 4, 5, 6, 0xab};
     CHECK(ClassIdText(0xa, 0xb, 0xc, small) == L"{0000000A-000B-000C-0001-0203040506AB}");
+}
+
+TEST_CASE("An applet that cannot be written ends the save with its error and leaves the settings unsaved") {
+    Applets a;
+    TMainModel model;
+    model.SaveSteps.applyAppletState = ApplyAppletState;
+    auto entry = std::make_unique<TRestrListRec>(
+        MakeAppletEntry<TRestrListRec>({L"Add/Remove Programs", L"Add/Remove Programs", kApplet, 2}));
+    entry->SetValue = true;
+    model.FAppObjectsList.Add(std::move(entry));
+    model.SettingsChanged(-1);
+    a.reg.denyAccess(kHkeyCurrentUser, L"Control Panel");
+
+    CHECK_THROWS_AS(model.SaveSettings(), EJclRegistryError);
+    CHECK(model.SettingsModified());
+    CHECK(a.value() == std::nullopt);
 }

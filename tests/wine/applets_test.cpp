@@ -6,6 +6,7 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -246,5 +247,89 @@ TEST_CASE("An applet whose value is not exactly Yes is listed shown, and hiding 
         ApplyAppletState(path, true);
         CHECK(queryApplet(path).output.find("Yes") != std::string::npos);
     }
+    forgetApplets();
+}
+
+TEST_CASE("The applet entries shown in a check-box list with their icons")
+{
+    ComThread com;
+    Product product;
+    forgetApplets();
+    UniqueImageList img16 = createImg16(product.module.get(), 96);
+    UniqueImageList appImages = createAppImageList(96);
+    const std::vector<ControlPanelItem> items = LoadCPApplets(appImages.get(), img16.get());
+    REQUIRE_FALSE(items.empty());
+    ApplyAppletState(items[0].Path, true);
+
+    // The list as the tweak list shows a group of applets: report view, check boxes, the
+    // applets' icons as small images.
+    const HWND list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                                      WS_POPUP | WS_VISIBLE | WS_CAPTION | LVS_REPORT | LVS_NOCOLUMNHEADER |
+                                          LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_SHAREIMAGELISTS,
+                                      100, 100, 320, 160, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    REQUIRE(list);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    ListView_SetImageList(list, appImages.get(), LVSIL_SMALL);
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH;
+    column.cx = 280;
+    ListView_InsertColumn(list, 0, &column);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const TRestrListRec entry = MakeAppletEntry<TRestrListRec>(items[i]);
+        LVITEMW row{};
+        row.mask = LVIF_TEXT | LVIF_IMAGE;
+        row.iItem = static_cast<int>(i);
+        row.pszText = const_cast<wchar_t*>(entry.ACaption.c_str());
+        row.iImage = entry.nImageIndex;
+        REQUIRE(ListView_InsertItem(list, &row) == static_cast<int>(i));
+        ListView_SetCheckState(list, static_cast<int>(i), entry.SetValue);
+    }
+    CHECK(ListView_GetCheckState(list, 0));
+    CHECK_FALSE(ListView_GetCheckState(list, 1));
+
+    RedrawWindow(list, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    GdiFlush();
+    Sleep(300);
+    // Row 0's icon, drawn by the list, is the applet's icon and not the blank background.
+    RECT iconRect{LVIR_ICON, 0, 0, 0};
+    REQUIRE(SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&iconRect)));
+    const HDC dc = GetDC(list);
+    int coloured = 0;
+    for (int y = iconRect.top; y < iconRect.bottom; ++y)
+        for (int x = iconRect.left; x < iconRect.right; ++x)
+            if ((GetPixel(dc, x, y) & 0xFFFFFF) != (GetSysColor(COLOR_WINDOW) & 0xFFFFFF)) ++coloured;
+    ReleaseDC(list, dc);
+    CHECK(coloured > 20);
+
+    // A picture for the eye, among the test artifacts.
+    RECT r;
+    GetWindowRect(list, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const HDC screen = GetDC(nullptr);
+    Unique<HDC, &DeleteDC> memory(CreateCompatibleDC(screen));
+    Unique<HBITMAP, &DeleteObject> bitmap(CreateCompatibleBitmap(screen, w, h));
+    const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory.get(), old);
+    ReleaseDC(nullptr, screen);
+    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const size_t stride = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
+    std::vector<char> pixels(stride * static_cast<size_t>(h));
+    GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(h), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size());
+    const std::wstring folder = env(L"QM_ARTIFACTS");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    FILE* out = _wfopen((folder + L"\\applets_list.bmp").c_str(), L"wb");
+    REQUIRE(out);
+    fwrite(&header, sizeof header, 1, out);
+    fwrite(&info, sizeof info, 1, out);
+    fwrite(pixels.data(), 1, pixels.size(), out);
+    fclose(out);
+
+    DestroyWindow(list);
     forgetApplets();
 }
