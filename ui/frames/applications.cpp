@@ -1,0 +1,188 @@
+#include "ui/frames/applications.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shobjidl.h>
+
+#include <algorithm>
+
+#include "app/mainmodel.h"
+#include "app/pathrules.h"
+#include "app/runlists.h"
+#include "platform/win32_error.h"
+
+namespace {
+
+const wchar_t* const DialogTitle = L"Specify file(s)";
+std::optional<FileDialogStyle> forcedStyle;
+
+template <class T>
+struct ComRelease {
+    static void release(T* p) { p->Release(); }
+};
+template <class T>
+using ComPtr = Unique<T*, &ComRelease<T>::release>;
+
+// COM for the new-style dialog, whether or not the thread had it already.
+class ComScope {
+public:
+    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+    ~ComScope() {
+        if (SUCCEEDED(hr_)) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    HRESULT hr_;
+};
+
+std::vector<std::wstring> askNewStyle(HWND owner) {
+    ComScope com;
+    IFileOpenDialog* raw = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&raw))))
+        throw Win32Error("CoCreateInstance(FileOpenDialog)", ERROR_NOT_SUPPORTED);
+    ComPtr<IFileOpenDialog> dialog(raw);
+    const COMDLG_FILTERSPEC types[] = {
+        {L"Executable files (*.exe;*.com;*.bat)", L"*.exe;*.com;*.bat"},
+        {L"Any files (*.*)", L"*.*"},
+    };
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog.get()->GetOptions(&options);
+    dialog.get()->SetOptions(options | FOS_ALLOWMULTISELECT | FOS_FORCEFILESYSTEM | FOS_FILEMUSTEXIST);
+    dialog.get()->SetFileTypes(2, types);
+    dialog.get()->SetTitle(DialogTitle);
+    if (FAILED(dialog.get()->Show(owner))) return {};  // cancelled
+
+    IShellItemArray* rawItems = nullptr;
+    if (FAILED(dialog.get()->GetResults(&rawItems))) return {};
+    ComPtr<IShellItemArray> items(rawItems);
+    DWORD count = 0;
+    items.get()->GetCount(&count);
+    std::vector<std::wstring> paths;
+    for (DWORD i = 0; i < count; ++i) {
+        IShellItem* rawItem = nullptr;
+        if (FAILED(items.get()->GetItemAt(i, &rawItem))) continue;
+        ComPtr<IShellItem> item(rawItem);
+        PWSTR path = nullptr;
+        if (SUCCEEDED(item.get()->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+            paths.emplace_back(path);
+            CoTaskMemFree(path);
+        }
+    }
+    return paths;
+}
+
+std::vector<std::wstring> askClassic(HWND owner) {
+    std::wstring buffer(65536, L'\0');
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = L"Executable files (*.exe;*.com;*.bat)\0*.exe;*.com;*.bat\0Any files (*.*)\0*.*\0";
+    dialog.lpstrFile = buffer.data();
+    dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+    dialog.lpstrTitle = DialogTitle;
+    dialog.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST |
+                   OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLESIZING;
+    if (!GetOpenFileNameW(&dialog)) return {};
+    return SplitOpenDialogSelection(buffer);
+}
+
+}  // namespace
+
+FileDialogStyle ApplicationsDialogStyle() {
+    if (forcedStyle) return *forcedStyle;
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    const bool known = GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
+#pragma GCC diagnostic pop
+    const bool vista = known && version.dwMajorVersion == 6 && version.dwMinorVersion == 0 &&
+                       version.wProductType == VER_NT_WORKSTATION;
+    return vista ? FileDialogStyle::NewStyle : FileDialogStyle::Classic;
+}
+
+void ForceApplicationsDialogStyle(std::optional<FileDialogStyle> style) { forcedStyle = style; }
+
+std::vector<std::wstring> AskForApplications(HWND owner, FileDialogStyle style) {
+    return style == FileDialogStyle::NewStyle ? askNewStyle(owner) : askClassic(owner);
+}
+
+std::wstring OwnExecutableName() {
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) throwLastError("GetModuleFileNameW");
+    path.resize(length);
+    return FileNamePart(path);
+}
+
+TframeApplications::TframeApplications(HWND parent, OptionFrameHost& host) : TOptionFrame(host) {
+    CreateFrame(parent);
+    btnBrowseApp_ = AddControl(WC_BUTTONW, L"&Add files", WS_TABSTOP | BS_PUSHBUTTON, IdBrowseApp);
+    btnDeleteFile_ = AddControl(WC_BUTTONW, L"&Delete file", WS_TABSTOP | BS_PUSHBUTTON, IdDeleteFile);
+    lstFiles_ = AddControl(WC_LISTVIEWW, L"", WS_TABSTOP | WS_BORDER | LVS_LIST | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
+                           IdFiles);
+}
+
+void TframeApplications::SetValue(int ObjectIndex) {
+    FObjectIndex = ObjectIndex;
+    fLoading = true;
+    LoadFiles();
+    fLoading = false;
+}
+
+void TframeApplications::SetEnabled(bool aEnabled) { EnableWindow(lstFiles_, aEnabled); }
+
+void TframeApplications::Layout(int width, int height) {
+    if (!lstFiles_) return;
+    MoveWindow(btnBrowseApp_, Scale(3), Scale(3), Scale(98), Scale(25), TRUE);
+    MoveWindow(btnDeleteFile_, Scale(107), Scale(3), Scale(98), Scale(25), TRUE);
+    MoveWindow(lstFiles_, 0, Scale(34), width, height - Scale(34), TRUE);
+}
+
+void TframeApplications::OnCommand(int id, int code) {
+    if (code != BN_CLICKED) return;
+    if (id == IdBrowseApp) btnBrowseAppClick();
+    else if (id == IdDeleteFile) btnDeleteFileClick();
+}
+
+std::wstring TframeApplications::Block() { return RunListBlock(CurrentUserName, Entry().AppName); }
+
+void TframeApplications::btnBrowseAppClick() {
+    if (FObjectIndex < 0 || !SettingsStore) return;
+    const std::vector<std::wstring> paths = AskForApplications(GetAncestor(hwnd(), GA_ROOT), ApplicationsDialogStyle());
+    if (paths.empty()) return;
+    host_.SettingsChanged(FObjectIndex);
+    AddRunListFiles(*SettingsStore, Block(), paths);
+    LoadFiles();
+}
+
+void TframeApplications::btnDeleteFileClick() {
+    if (FObjectIndex < 0 || !SettingsStore) return;
+    const int selected = ListView_GetNextItem(lstFiles_, -1, LVNI_SELECTED);
+    if (selected < 0) return;
+    std::wstring caption(32768, L'\0');
+    ListView_GetItemText(lstFiles_, selected, 0, caption.data(), static_cast<int>(caption.size()));
+    caption.resize(wcslen(caption.c_str()));
+    DeleteRunListFile(*SettingsStore, Block(), caption);
+    host_.SettingsChanged(FObjectIndex);
+    LoadFiles();
+}
+
+void TframeApplications::LoadFiles() {
+    std::vector<std::wstring> paths;
+    if (SettingsStore && FObjectIndex >= 0) SettingsStore->getList(Block(), paths, false);
+    ListView_DeleteAllItems(lstFiles_);
+    int index = 0, widest = 0;
+    for (const std::wstring& path : paths) {
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = index++;
+        item.pszText = const_cast<wchar_t*>(path.c_str());
+        ListView_InsertItem(lstFiles_, &item);
+        widest = std::max(widest, ListView_GetStringWidth(lstFiles_, path.c_str()));
+    }
+    // Whole paths: the list's columns are as wide as the longest one.
+    ListView_SetColumnWidth(lstFiles_, 0, widest + Scale(16));
+}
