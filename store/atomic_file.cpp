@@ -253,7 +253,8 @@ constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
 std::string toPlainText(const std::wstring& text) {
     bool lossless = true;
     std::string ansi = toAnsi(text, lossless);
-    if (lossless) return ansi;
+    // Text that begins like the mark is written with it, so that it reads back as it was.
+    if (lossless && !ansi.starts_with(Utf8Mark)) return ansi;
     return std::string(Utf8Mark) + toUtf8(text);
 }
 
