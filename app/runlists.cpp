@@ -78,20 +78,31 @@ RunListValues RunListValuesFor(const std::wstring& listName, const std::vector<s
     return values;
 }
 
-bool WriteRunList(const std::wstring& listName, bool isSet, const std::wstring& ownExeName) {
-    try {
-        IRegistry& registry = Registry();
-        const std::wstring keyPath = RunListsKey + listName;
-        if (registry.openKey(PolicyRootKey, keyPath, kKeyRead) && !deleteKeyTree(registry, PolicyRootKey, keyPath))
-            return false;
-
+RunListPlan PlanRunList(const std::wstring& listName, bool isSet, const std::wstring& ownExeName) {
+    RunListPlan plan;
+    plan.ListName = listName;
+    plan.Root = PolicyRootKey;
+    plan.KeyPath = RunListsKey + listName;
+    plan.DeleteKey = Registry().openKey(plan.Root, plan.KeyPath, kKeyRead) != nullptr;
+    plan.Set = isSet;
+    if (isSet) {
         std::vector<std::wstring> paths;
         if (SettingsStore) SettingsStore->getList(RunListBlock(CurrentUserName, listName), paths, false);
-        if (!isSet) return true;
+        plan.Values = RunListValuesFor(listName, paths, ownExeName);
+    }
+    return plan;
+}
 
-        std::unique_ptr<IRegKey> key = registry.createKey(PolicyRootKey, keyPath, kKeyWrite);
+bool WriteRunList(const std::wstring& listName, bool isSet, const std::wstring& ownExeName) {
+    try {
+        const RunListPlan plan = PlanRunList(listName, isSet, ownExeName);
+        IRegistry& registry = Registry();
+        if (plan.DeleteKey && !deleteKeyTree(registry, plan.Root, plan.KeyPath)) return false;
+        if (!plan.Set) return true;
+
+        std::unique_ptr<IRegKey> key = registry.createKey(plan.Root, plan.KeyPath, kKeyWrite);
         if (!key) return false;
-        for (const auto& [name, fileName] : RunListValuesFor(listName, paths, ownExeName))
+        for (const auto& [name, fileName] : plan.Values)
             if (!key->setValue(name, stringValue(fileName))) return false;
         return true;
     } catch (const std::exception&) {

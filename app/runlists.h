@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "registry/registry.h"
+
 class TEncriptor;
 
 inline const wchar_t* const RunListsKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\";
@@ -25,6 +27,20 @@ void DeleteRunListFile(TEncriptor& store, const std::wstring& block, const std::
 using RunListValues = std::vector<std::pair<std::wstring, std::wstring>>;
 RunListValues RunListValuesFor(const std::wstring& listName, const std::vector<std::wstring>& paths,
                                const std::wstring& ownExeName);
+
+// What WriteRunList does to one list: delete its key (with everything below it) when it is
+// there, then, when the tweak is set, create it again with Values.
+struct RunListPlan {
+    std::wstring ListName;
+    RegRoot Root = 0;
+    std::wstring KeyPath;
+    bool DeleteKey = false;
+    bool Set = false;
+    RunListValues Values;  // when Set
+    bool TouchesRegistry() const { return DeleteKey || Set; }
+};
+// Reads the key's presence and the current user's stored list; writes nothing.
+RunListPlan PlanRunList(const std::wstring& listName, bool isSet, const std::wstring& ownExeName);
 
 // Deletes the list's key under PolicyRootKey and, when the tweak is set, writes it again
 // from the current user's stored list in SettingsStore. Never raises: an error ends this

@@ -29,46 +29,72 @@ SaveHooks DefaultSaveHooks(const std::wstring& ownExeName) {
     return hooks;
 }
 
-std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries) {
-    std::vector<SaveFailure> failures;
+std::vector<TweakRequest> CheckBoxTweakRequests(const TAppObjectsList& entries) {
+    std::vector<TweakRequest> requests;
     for (int i = 0; i < entries.Count(); ++i) {
         const TRestrListRec& entry = entries[i];
         if (entry.AType != L"CheckBox") continue;
         const TRestrListRec& state = entries[entries.IndexOf(entry.AppName)];
+        requests.push_back({entry.AppName, entry.GroupName, state.SetValue, state.cValue, state.nValue});
+    }
+    return requests;
+}
+
+std::vector<SwitchRequest> AppletRequests(const TAppObjectsList& entries) {
+    std::vector<SwitchRequest> requests;
+    for (int i = 0; i < entries.Count(); ++i)
+        if (entries[i].GroupName == AppletGroupName) requests.push_back({entries[i].AppName, entries[i].SetValue});
+    return requests;
+}
+
+std::vector<SwitchRequest> RunListRequests(const TAppObjectsList& entries) {
+    std::vector<SwitchRequest> requests;
+    for (const wchar_t* name : {DisallowRunName, RestrictRunName}) {
+        const int index = entries.IndexOf(name);
+        if (index >= 0) requests.push_back({name, entries[index].SetValue});
+    }
+    return requests;
+}
+
+std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, bool* wrote) {
+    std::vector<SaveFailure> failures;
+    for (const TweakRequest& r : CheckBoxTweakRequests(entries)) {
         try {
-            for (const LocationFailure& f :
-                 ApplyTweak(entry.AppName, state.SetValue, entry.GroupName, state.cValue, state.nValue))
-                failures.push_back(failureOf(entry.AppName, f.message));
+            const TweakPlan plan = PlanTweak(r.Name, r.Wanted, r.GroupName, r.Text, r.Number);
+            for (const LocationPlan& location : plan.locations)
+                if (wrote && location.write) *wrote = true;
+            for (const LocationFailure& f : ExecutePlan(plan)) failures.push_back(failureOf(r.Name, f.message));
         } catch (const std::exception& e) {
             const std::string what = e.what();
-            failures.push_back(failureOf(entry.AppName, std::wstring(what.begin(), what.end())));
+            failures.push_back(failureOf(r.Name, std::wstring(what.begin(), what.end())));
         }
     }
     return failures;
 }
 
-void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks) {
+void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks, bool* wrote) {
     if (!hooks.applyAppletState) return;
-    for (int i = 0; i < entries.Count(); ++i)
-        if (entries[i].GroupName == AppletGroupName) hooks.applyAppletState(entries[i].AppName, entries[i].SetValue);
+    for (const SwitchRequest& r : AppletRequests(entries)) {
+        if (wrote && PlanAppletState(r.Name, r.Set)) *wrote = true;
+        hooks.applyAppletState(r.Name, r.Set);
+    }
 }
 
-std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks) {
+std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks, bool* wrote) {
     std::vector<SaveFailure> failures;
     if (!hooks.writeRunList) return failures;
-    for (const wchar_t* name : {L"DisallowRun", L"RestrictRun"}) {
-        const int index = entries.IndexOf(name);
-        if (index < 0) continue;
-        for (SaveFailure& f : hooks.writeRunList(name, entries[index].SetValue)) failures.push_back(std::move(f));
+    for (const SwitchRequest& r : RunListRequests(entries)) {
+        if (wrote && PlanRunList(r.Name, r.Set, L"").TouchesRegistry()) *wrote = true;
+        for (SaveFailure& f : hooks.writeRunList(r.Name, r.Set)) failures.push_back(std::move(f));
     }
     return failures;
 }
 
 SaveResult RunSaveSequence(const TAppObjectsList& entries, TEncriptor* store, const SaveHooks& hooks) {
     SaveResult result;
-    result.Failures = ApplyCheckBoxTweaks(entries);
-    ApplyCPApplets(entries, hooks);
-    for (SaveFailure& f : WriteRunLists(entries, hooks)) result.Failures.push_back(std::move(f));
+    result.Failures = ApplyCheckBoxTweaks(entries, &result.Wrote);
+    ApplyCPApplets(entries, hooks, &result.Wrote);
+    for (SaveFailure& f : WriteRunLists(entries, hooks, &result.Wrote)) result.Failures.push_back(std::move(f));
     if (store) store->Flush(true);
     return result;
 }

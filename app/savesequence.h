@@ -32,16 +32,39 @@ SaveHooks DefaultSaveHooks(const std::wstring& ownExeName);
 
 struct SaveResult {
     std::vector<SaveFailure> Failures;
+    // Some step had something to change in the registry: programs should reload policies.
+    bool Wrote = false;
     bool Succeeded() const { return Failures.empty(); }
 };
 
-// Every "CheckBox" entry through ApplyTweak, in list order. A name listed twice is applied
-// with the state of its first entry, the one every edit reaches.
-std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries);
-// Every applet entry through the hook, in list order; the first error propagates.
-void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks);
+// What the save asks of each step, so that the pending-changes list and the export start
+// from exactly the calls the save makes.
+struct TweakRequest {
+    std::wstring Name, GroupName;
+    bool Wanted = false;
+    std::wstring Text;
+    int Number = 0;
+};
+struct SwitchRequest {
+    std::wstring Name;  // applet path or run-list name
+    bool Set = false;
+};
+// Every "CheckBox" entry in list order; a name listed twice carries the state of its first
+// entry, the one every edit reaches.
+std::vector<TweakRequest> CheckBoxTweakRequests(const TAppObjectsList& entries);
+// Every applet entry, in list order.
+std::vector<SwitchRequest> AppletRequests(const TAppObjectsList& entries);
 // "DisallowRun" then "RestrictRun", each when an entry of that name exists.
-std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks);
+std::vector<SwitchRequest> RunListRequests(const TAppObjectsList& entries);
+
+// Every "CheckBox" entry through ApplyTweak, in list order. `wrote` is set when a plan had
+// something to write.
+std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, bool* wrote = nullptr);
+// Every applet entry through the hook, in list order; the first error propagates.
+void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks, bool* wrote = nullptr);
+// The run lists through the hook.
+std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks,
+                                       bool* wrote = nullptr);
 
 // The whole sequence; the store is written last and unconditionally. An error of the applet
 // step or of the store's write propagates, with the steps after it skipped.

@@ -26,7 +26,25 @@ RegistryWrite stringWrite(const TweakLocation& location, const std::wstring& tex
     return w;
 }
 
-void execute(const RegistryWrite& w) {
+void execute(const StoreWrite& s) {
+    if (!SettingsStore) return;
+    SettingsStore->SetBool(s.name, s.flag);
+    if (s.isInteger)
+        SettingsStore->SetInt(s.name + L"_str", s.number);
+    else
+        SettingsStore->SetStr(s.name + L"_str", s.text);
+}
+
+// The registry write goes first: when it fails, the store must not claim a state the
+// registry does not hold.
+void executeLocation(const LocationPlan& location) {
+    if (location.write) ExecuteRegistryWrite(*location.write);
+    if (location.store) execute(*location.store);
+}
+
+}  // namespace
+
+void ExecuteRegistryWrite(const RegistryWrite& w) {
     switch (w.op) {
     case RegistryWrite::Op::WriteDword:
         WriteDwordValue(w.root, w.keyPath, w.valueName, w.number);
@@ -41,26 +59,11 @@ void execute(const RegistryWrite& w) {
             throw EJclRegistryError(L"Unable to rename key \"" + RootKeyName(w.root) + L"\\" + w.keyPath +
                                     L"\"");
         break;
+    case RegistryWrite::Op::DeleteValue:
+        RemoveValue(w.root, w.keyPath, w.valueName);
+        break;
     }
 }
-
-void execute(const StoreWrite& s) {
-    if (!SettingsStore) return;
-    SettingsStore->SetBool(s.name, s.flag);
-    if (s.isInteger)
-        SettingsStore->SetInt(s.name + L"_str", s.number);
-    else
-        SettingsStore->SetStr(s.name + L"_str", s.text);
-}
-
-// The registry write goes first: when it fails, the store must not claim a state the
-// registry does not hold.
-void executeLocation(const LocationPlan& location) {
-    if (location.write) execute(*location.write);
-    if (location.store) execute(*location.store);
-}
-
-}  // namespace
 
 LocationPlan PlanTweakValue(const TweakLocation& location, RegType dataType, bool flag, const std::wstring& text,
                             int number, const std::wstring& tweakName) {
@@ -104,14 +107,21 @@ LocationPlan PlanTweakValue(const TweakLocation& location, RegType dataType, boo
     return plan;
 }
 
+LocationPlan PlanWantedValue(const TweakLocation& location, bool wanted, const std::wstring& text, int number,
+                             const std::wstring& tweakName) {
+    bool flag = wanted;
+    InvertByType(flag, location.ValueType);
+    return PlanTweakValue(location, DataTypeOf(location.ValueType), flag, text, number, tweakName);
+}
+
 TweakPlan PlanTweak(const std::wstring& tweakName, bool wanted, const std::wstring& groupName,
-                    const std::wstring& text, int number) {
+                    const std::wstring& text, int number, PlanScope scope) {
     TweakPlan plan;
     plan.tweakName = tweakName;
     TAppObjectsRec object;
     if (!FindTweakObject(tweakName, groupName, object)) return plan;
     TCheckBoxRec current;
-    GetTweakState(tweakName, groupName, current);
+    if (scope == PlanScope::Changed) GetTweakState(tweakName, groupName, current);
 
     struct Slot {
         const std::wstring &alias, &root, &value, &type;
@@ -123,7 +133,8 @@ TweakPlan PlanTweak(const std::wstring& tweakName, bool wanted, const std::wstri
     };
     for (int i = 0; i < 2; ++i) {
         const Slot& slot = slots[i];
-        const bool changed = slot.set != wanted || (slot.type == L"String" && text != current.cValue) ||
+        const bool changed = scope == PlanScope::All || slot.set != wanted ||
+                             (slot.type == L"String" && text != current.cValue) ||
                              (slot.type == L"Integer" && number != current.nValue);
         if (slot.alias.empty() || !changed) continue;
         try {
@@ -133,9 +144,7 @@ TweakPlan PlanTweak(const std::wstring& tweakName, bool wanted, const std::wstri
             // location 2 holds, so location 2 is left alone as well.
             if (resolved == LocationResult::NoOffice && i == 0) return plan;
             if (resolved != LocationResult::Resolved) continue;
-            bool flag = wanted;
-            InvertByType(flag, slot.type);
-            LocationPlan located = PlanTweakValue(location, DataTypeOf(slot.type), flag, text, number, tweakName);
+            LocationPlan located = PlanWantedValue(location, wanted, text, number, tweakName);
             located.index = i + 1;
             plan.locations.push_back(std::move(located));
         } catch (...) {

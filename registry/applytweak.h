@@ -9,11 +9,11 @@
 #include "registry/tweakstate.h"
 
 struct RegistryWrite {
-    enum class Op { WriteDword, WriteString, RenameKey };
+    enum class Op { WriteDword, WriteString, RenameKey, DeleteValue };
     Op op = Op::WriteDword;
     RegRoot root = 0;
     std::wstring keyPath;
-    std::wstring valueName;   // WriteDword, WriteString
+    std::wstring valueName;   // WriteDword, WriteString, DeleteValue
     int number = 0;           // WriteDword
     std::wstring text;        // WriteString
     std::wstring newKeyPath;  // RenameKey: keyPath is the key that moves
@@ -41,10 +41,18 @@ struct TweakPlan {
     std::vector<LocationPlan> locations;
 };
 
+// Changed: the locations whose state differs from the wanted one, as a save writes them.
+// All: every location the tweak uses, whatever the registry holds (an export's view).
+enum class PlanScope { Changed, All };
+
 // Reads the current state and decides what ApplyTweak would write; writes nothing.
 // Errors of the state read propagate.
 TweakPlan PlanTweak(const std::wstring& tweakName, bool wanted, const std::wstring& groupName,
-                    const std::wstring& text, int number);
+                    const std::wstring& text, int number, PlanScope scope = PlanScope::Changed);
+// What one resolved location gets when the tweak is switched to `wanted`: the value type's
+// inversion and data type applied, then PlanTweakValue.
+LocationPlan PlanWantedValue(const TweakLocation& location, bool wanted, const std::wstring& text, int number,
+                             const std::wstring& tweakName);
 // What one location gets for a flag (the wanted state after InvertByType). dataType
 // (kRegSz or kRegDword) decides how the four flag types are written.
 LocationPlan PlanTweakValue(const TweakLocation& location, RegType dataType, bool flag, const std::wstring& text,
@@ -60,6 +68,8 @@ struct LocationFailure {
 // still runs. Never raises: the locations that failed are returned, so that a save can
 // tell the user instead of passing for a done one.
 std::vector<LocationFailure> ExecutePlan(const TweakPlan& plan);
+// One registry change; may raise EJclRegistryError.
+void ExecuteRegistryWrite(const RegistryWrite& write);
 
 std::vector<LocationFailure> ApplyTweak(const std::wstring& tweakName, bool wanted, const std::wstring& groupName,
                                         const std::wstring& text, int number);

@@ -40,17 +40,27 @@ void GetAppletState(const std::wstring& appletPath, TCheckBoxRec& record)
     record.SetValue = record.SetValue1;
 }
 
-void ApplyAppletState(const std::wstring& appletPath, bool hidden)
+std::optional<RegistryWrite> PlanAppletState(const std::wstring& appletPath, bool hidden, PlanScope scope)
 {
     const std::optional<AppletLocation> location = appletLocation();
-    if (!location) return;
-    TCheckBoxRec current;
-    GetAppletState(appletPath, current);
-    if (current.SetValue == hidden) return;
-    if (hidden)
-        WriteStringValue(location->Root, location->KeyPath, appletPath, AppletHiddenText);
-    else
-        RemoveValue(location->Root, location->KeyPath, appletPath);
+    if (!location) return std::nullopt;
+    if (scope == PlanScope::Changed) {
+        TCheckBoxRec current;
+        GetAppletState(appletPath, current);
+        if (current.SetValue == hidden) return std::nullopt;
+    }
+    RegistryWrite write;
+    write.op = hidden ? RegistryWrite::Op::WriteString : RegistryWrite::Op::DeleteValue;
+    write.root = location->Root;
+    write.keyPath = location->KeyPath;
+    write.valueName = appletPath;
+    if (hidden) write.text = AppletHiddenText;
+    return write;
+}
+
+void ApplyAppletState(const std::wstring& appletPath, bool hidden)
+{
+    if (const std::optional<RegistryWrite> write = PlanAppletState(appletPath, hidden)) ExecuteRegistryWrite(*write);
 }
 
 std::wstring AppletCaption(const std::wstring& inFolderName) { return L" Hide " + inFolderName; }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/applytweak.h"
 #include "registry/tweakstate.h"
 
 // The scheme element that names the "don't load" location, and the group of the entries.
@@ -17,8 +18,12 @@ inline const wchar_t* const AppletHiddenText = L"Yes";
 // Whether the applet is hidden: SetValue and SetValue1 are true only for a value of exactly
 // "Yes". Everything else in the record is cleared.
 void GetAppletState(const std::wstring& appletPath, TCheckBoxRec& record);
-// Writes "Yes" (creating the key) or removes the value when the wanted state differs from
-// the registry. Registry errors propagate: the save stops at the failing applet.
+// What ApplyAppletState does: write "Yes" (creating the key) or remove the value. Changed:
+// nothing when the registry already agrees; All: the change whatever the registry holds.
+// Nothing either when the scheme names no "don't load" key.
+std::optional<RegistryWrite> PlanAppletState(const std::wstring& appletPath, bool hidden,
+                                             PlanScope scope = PlanScope::Changed);
+// Carries out PlanAppletState. Registry errors propagate: the save stops at the failing applet.
 void ApplyAppletState(const std::wstring& appletPath, bool hidden);
 
 // One Control Panel item as the shell lists it, with the index of its icon in AppImageList
