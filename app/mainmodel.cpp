@@ -17,7 +17,8 @@ TMainModel::~TMainModel()
 
 void TMainModel::FormCreate(const StartupSources& sources)
 {
-    store_ = std::make_unique<TEncriptor>(sources.dataFolder + SettingsFileName, true);
+    dataFolder_ = sources.dataFolder;
+    store_ = std::make_unique<TEncriptor>(dataFolder_ + SettingsFileName, true);
     SettingsStore = store_.get();
 
     dataModule_ = std::make_unique<TXMLDataModule>();
@@ -35,6 +36,13 @@ void TMainModel::FormCreate(const StartupSources& sources)
                                       [this](const std::wstring& a, const std::wstring& b) {
                                           return compareCaptions(a, b);
                                       });
+    EnsureUndoSnapshot(dataFolder_, *store_, FAppObjectsList);
+}
+
+void TMainModel::UndoAllTweaks(const UndoWindow& window)
+{
+    if (!store_) return;  // start-up failed before the store was opened: nothing to restore into
+    setallsettingstodefaultstate1Click(dataFolder_, *store_, FAppObjectsList, window);
 }
 
 std::optional<bool> TMainModel::SettingsChanged(int ObjectIndex)

@@ -11,6 +11,7 @@
 #include "app/framehost.h"
 #include "app/groupview.h"
 #include "app/savesequence.h"
+#include "app/undosnapshot.h"
 #include "registry/registry.h"
 #include "scheme/xmldata.h"
 #include "store/Encript.h"
@@ -40,8 +41,14 @@ public:
     TMainModel(const TMainModel&) = delete;
     TMainModel& operator=(const TMainModel&) = delete;
 
-    // FormCreate. An error of a step propagates with the steps before it done.
+    // FormCreate up to the undo snapshot; the window then runs the password gate, also when
+    // a step failed. An error of a step propagates with the steps before it done.
     void FormCreate(const StartupSources& sources);
+    // Where quillmark.dat and default.qmk live, with the trailing separator.
+    const std::wstring& DataFolder() const { return dataFolder_; }
+
+    // Edit > Undo all tweaks: asks, restores the snapshot into the entries and the store.
+    void UndoAllTweaks(const UndoWindow& window);
 
     bool SettingsModified() const { return settingsModified_; }
     // Marks the settings unsaved. The answer is the SetEnabled call for the shown frame, if any.
@@ -82,6 +89,7 @@ private:
     void setModified(bool modified);
     int compareCaptions(const std::wstring& a, const std::wstring& b) const;
 
+    std::wstring dataFolder_;
     std::unique_ptr<TEncriptor> store_;
     std::unique_ptr<TXMLDataModule> dataModule_;
     bool settingsModified_ = false;

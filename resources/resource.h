@@ -23,3 +23,9 @@
 #define IDC_PNLADDITIONALOPT 2014
 #define IDC_CATEGORIESSPLITTER 2015
 #define IDC_OPTSPLITTER 2016
+
+// The advertising panel: two links, each with its lines of text.
+#define IDC_LNKPRODUCT1 2020
+#define IDC_LNKPRODUCT2 2021
+#define IDC_ADVTEXT1 2022
+#define IDC_ADVTEXT2 2023

@@ -3,17 +3,76 @@
 #include <commctrl.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <optional>
 
 #include "app/placement.h"
+#include "platform/controlpanel.h"
 #include "platform/paths.h"
 #include "platform/placement_registry.h"
 #include "platform/user.h"
 #include "platform/win32_error.h"
+#include "registry/cpapplets.h"
+#include "resources/icons.h"
 #include "resources/resource.h"
+#include "ui/about.h"
+#include "ui/checkpassword.h"
+#include "ui/passfrm.h"
 
 TfrmQuillmark* frmQuillmark = nullptr;
 
-static const wchar_t* const ProductPage = L"https://quillmark.example.com/";
+namespace {
+
+// The two companion products on the advertising panel: a link, then its lines of text.
+struct Advert {
+    int linkId, textId;
+    const wchar_t* name;
+    const wchar_t* page;
+    const wchar_t* text;
+};
+const Advert Adverts[] = {
+    {IDC_LNKPRODUCT1, IDC_ADVTEXT1, L"Quillmark Inkwell", L"https://quillmark.example.com/inkwell/",
+     L"Keeps a journal of every restriction changed on this computer.\r\n"
+     L"Shows who changed a setting, when, and what it was before.\r\n"
+     L"Compares the journals of two computers side by side.\r\n"
+     L"Prints the journal as a plain report for the records."},
+    {IDC_LNKPRODUCT2, IDC_ADVTEXT2, L"Quillmark Ledger", L"https://quillmark.example.com/ledger/",
+     L"Collects the restrictions of every computer in a network into one overview."},
+};
+const COLORREF LinkColor = RGB(0, 0, 128);  // navy
+constexpr UINT_PTR ListSubclassId = 1, LinkSubclassId = 2;
+
+void openPage(const wchar_t* page)
+{
+    ShellExecuteW(nullptr, L"open", page, L"", nullptr, SW_SHOWNORMAL);
+}
+
+std::wstring ownExeName()
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring name(path, length);
+    const size_t slash = name.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? name : name.substr(slash + 1);
+}
+
+int compareCaptions(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                          static_cast<int>(b.size())) -
+           CSTR_EQUAL;
+}
+
+std::wstring windowText(HWND window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+}  // namespace
 
 TfrmQuillmark::TfrmQuillmark(MainWindowOptions options)
     : options_(std::move(options)), model_(std::make_unique<TMainModel>())
@@ -21,6 +80,16 @@ TfrmQuillmark::TfrmQuillmark(MainWindowOptions options)
     model_->OnModifiedChanged = [this](bool modified) {
         EnableMenuItem(GetMenu(hwnd()), IDM_SAVE, MF_BYCOMMAND | (modified ? MF_ENABLED : MF_GRAYED));
     };
+    model_->OnSaveFailed = [this](const SaveResult& result) {
+        MessageBoxW(hwnd(), SaveFailureMessage(result).c_str(), SaveFailureCaption, MB_OK | MB_ICONWARNING);
+    };
+    model_->LoadCPApplets = [this](TAppObjectsList& list) {
+        for (const ControlPanelItem& item : ::LoadCPApplets(AppImageList_.get(), img16_.get()))
+            list.Add(std::make_unique<TRestrListRec>(MakeAppletEntry<TRestrListRec>(item)));
+    };
+    model_->IsAdministrator = options_.isAdministrator ? options_.isAdministrator : isUserAdministrator;
+    model_->CompareCaptions = compareCaptions;
+    model_->SaveSteps = DefaultSaveHooks(ownExeName());
 }
 
 TfrmQuillmark::~TfrmQuillmark()
@@ -40,7 +109,26 @@ void TfrmQuillmark::Create(HINSTANCE instance, int showCommand)
     createWindow(WS_EX_CONTROLPARENT, MainWindowClass, MainWindowTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                  nullptr, menu.get(), instance);
     (void)menu.release();  // destroyed with the window
+    if (passwordRefused_) {
+        // Ends the application before the window is ever shown, writing nothing.
+        DestroyWindow(hwnd());
+        return;
+    }
     PlaceInitially(showCommand);
+}
+
+HWND TfrmQuillmark::lnkProduct(int which) const
+{
+    return GetDlgItem(pnlAdvanced_.hwnd(), which == 1 ? IDC_LNKPRODUCT1 : IDC_LNKPRODUCT2);
+}
+
+bool TfrmQuillmark::TranslateKeyboard(MSG& msg)
+{
+    if (!hwnd()) return false;
+    if (TranslateAcceleratorW(hwnd(), accelerators_.get(), &msg)) return true;
+    // Only this window's own controls: a modal dialog runs a loop of its own.
+    if (msg.hwnd != hwnd() && !IsChild(hwnd(), msg.hwnd)) return false;
+    return IsDialogMessageW(hwnd(), &msg) != FALSE;
 }
 
 LRESULT TfrmQuillmark::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -61,6 +149,14 @@ LRESULT TfrmQuillmark::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         OnCommand(LOWORD(wParam));
         return 0;
+    case WM_NOTIFY:
+        return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_DRAWITEM: {
+        const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item.CtlID != IDC_LNKPRODUCT1 && item.CtlID != IDC_LNKPRODUCT2) break;
+        OnDrawLink(item);
+        return TRUE;
+    }
     case WM_CLOSE:
         OnClose();
         return 0;
@@ -75,7 +171,11 @@ LRESULT TfrmQuillmark::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 void TfrmQuillmark::OnCreate()
 {
     frmQuillmark = this;
-    CreateControls();
+    try {
+        CreateControls();
+    } catch (const std::exception& error) {
+        showErrorBox(hwnd(), errorMessage(error));
+    }
     FormCreate();
 }
 
@@ -85,12 +185,21 @@ void TfrmQuillmark::FormCreate()
     sources.dataFolder = options_.dataFolder.empty() ? executableFolder() : options_.dataFolder;
     sources.loadScheme = [this](XmlDocument& document) { document.loadFromResource(L"APPSCHEME", options_.resources); };
     sources.userName = currentUserName;
+    std::optional<std::wstring> failure;
     try {
         model_->FormCreate(sources);
     } catch (const std::exception& error) {
         // Start-up stops at the failing step; the window stays usable with what was built.
-        showErrorBox(hwnd(), errorMessage(error));
+        failure = errorMessage(error);
     }
+    try {
+        BuildCategoryTree();
+    } catch (const std::exception& error) {
+        if (!failure) failure = errorMessage(error);
+    }
+    if (failure) showErrorBox(hwnd(), *failure);
+    // Also after a failed step: a stored password protects whatever start-up did build.
+    passwordRefused_ = !RunPasswordGate(resources(), model_->Store());
 }
 
 void TfrmQuillmark::FormDestroy()
@@ -98,9 +207,230 @@ void TfrmQuillmark::FormDestroy()
     model_.reset();  // frees the store without writing it
 }
 
+HMODULE TfrmQuillmark::resources() const
+{
+    return options_.resources ? options_.resources : instance_;
+}
+
 void TfrmQuillmark::SettingsChanged(int ObjectIndex)
 {
     if (model_) model_->SettingsChanged(ObjectIndex);
+}
+
+void TfrmQuillmark::BuildCategoryTree()
+{
+    SendMessageW(trvCategories_, WM_SETREDRAW, FALSE, 0);
+    TreeView_DeleteAllItems(trvCategories_);
+    AddGroupNodes(model_->CategoryTree(), TVI_ROOT);
+    SendMessageW(trvCategories_, WM_SETREDRAW, TRUE, 0);
+    // Selecting the first root shows its group.
+    if (const HTREEITEM first = TreeView_GetRoot(trvCategories_)) {
+        if (TreeView_GetSelection(trvCategories_) == first) TreeView_SelectItem(trvCategories_, nullptr);
+        TreeView_SelectItem(trvCategories_, first);
+    }
+}
+
+void TfrmQuillmark::AddGroupNodes(const std::vector<CategoryNode>& nodes, HTREEITEM parent)
+{
+    for (const CategoryNode& node : nodes) {
+        TVINSERTSTRUCTW insert{};
+        insert.hParent = parent;
+        insert.hInsertAfter = TVI_LAST;  // the model gives them sorted
+        insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+        insert.item.pszText = const_cast<wchar_t*>(node.Caption.c_str());
+        insert.item.iImage = insert.item.iSelectedImage = node.Image;
+        // The model's nodes live as long as the window's model.
+        insert.item.lParam = reinterpret_cast<LPARAM>(&node);
+        const HTREEITEM item = TreeView_InsertItem(trvCategories_, &insert);
+        if (!item) throwLastError("TreeView_InsertItem");
+        AddGroupNodes(node.Children, item);
+        if (!node.Children.empty()) TreeView_Expand(trvCategories_, item, TVE_EXPAND);
+    }
+}
+
+void TfrmQuillmark::trvCategoriesChange(const NMTREEVIEWW& change)
+{
+    if (!change.itemNew.hItem || !change.itemNew.lParam) return;
+    ShowGroup(reinterpret_cast<const CategoryNode*>(change.itemNew.lParam)->Name);
+}
+
+void TfrmQuillmark::ShowGroup(const std::wstring& GroupName)
+{
+    GroupView view = model_->ShowGroup(GroupName);
+    if (view.Advertise) {
+        ShowWindow(pnlAdvanced_.hwnd(), SW_SHOW);
+        ShowWindow(lstRestrList_, SW_HIDE);  // its items stay as they were
+        ShowOptionFrame(view.Frame);
+        SetWindowTextW(lblInfo_, view.Description.c_str());
+        return;
+    }
+    ShowWindow(pnlAdvanced_.hwnd(), SW_HIDE);
+    ShowWindow(lstRestrList_, SW_SHOW);
+    FListLoading = true;
+    SendMessageW(lstRestrList_, WM_SETREDRAW, FALSE, 0);
+    ListView_DeleteAllItems(lstRestrList_);
+    ShowOptionFrame(view.Frame);
+
+    listView_ = view.View;
+    smallImages_ = view.SmallImages;
+    const LONG_PTR style = GetWindowLongPtrW(lstRestrList_, GWL_STYLE) & ~LONG_PTR{LVS_TYPEMASK};
+    SetWindowLongPtrW(lstRestrList_, GWL_STYLE,
+                      style | (listView_ == ListViewStyle::LargeIcons ? LVS_ICON : LVS_REPORT));
+    ListView_SetExtendedListViewStyleEx(lstRestrList_, LVS_EX_CHECKBOXES, view.CheckBoxes ? LVS_EX_CHECKBOXES : 0);
+    ListView_SetImageList(lstRestrList_,
+                          smallImages_ == ImageListKind::AppImageList ? AppImageList_.get() : img16_.get(),
+                          LVSIL_SMALL);
+    ListView_SetImageList(lstRestrList_, img32_.get(), LVSIL_NORMAL);
+    SetWindowTextW(lblInfo_, view.Description.c_str());
+
+    listItems_ = std::move(view.Items);
+    for (size_t i = 0; i < listItems_.size(); ++i) {
+        const ListItemView& shown = listItems_[i];
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+        item.iItem = static_cast<int>(i);
+        item.pszText = const_cast<wchar_t*>(shown.Caption.c_str());
+        item.iImage = shown.Image;
+        item.lParam = static_cast<LPARAM>(i);
+        const int index = ListView_InsertItem(lstRestrList_, &item);
+        if (index < 0) throwLastError("ListView_InsertItem");
+        if (view.CheckBoxes) ListView_SetCheckState(lstRestrList_, index, shown.Checked);
+    }
+    SendMessageW(lstRestrList_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(lstRestrList_, nullptr, TRUE);
+    Relayout();  // the column follows the view
+    FListLoading = false;
+}
+
+void TfrmQuillmark::lstRestrListChange(const NMLISTVIEW& change)
+{
+    // Check state, selection and focus arrive as state changes; the image set below does not.
+    if (FListLoading || change.iItem < 0 || !(change.uChanged & LVIF_STATE)) return;
+    SetWindowTextW(lblInfo_, L"");
+    const size_t data = static_cast<size_t>(change.lParam);
+    if (data >= listItems_.size()) return;
+    const ListItemView& shown = listItems_[data];
+    // Without check boxes an item keeps the state it was filled with: selecting it is no switch.
+    const bool checked = listView_ == ListViewStyle::Report ? ListView_GetCheckState(lstRestrList_, change.iItem) != 0
+                                                            : shown.Checked;
+    const ListChange result = model_->lstRestrListChange(shown.Name, checked, smallImages_);
+    ApplyFrameEnabling(result.EnableShownFrame);
+    if (result.NewImage) {
+        LVITEMW item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = change.iItem;
+        item.iImage = *result.NewImage;
+        ListView_SetItem(lstRestrList_, &item);
+    }
+    SetWindowTextW(lblInfo_, result.Description.c_str());
+    if (result.Frame) ShowOptionFrame(*result.Frame);
+}
+
+void TfrmQuillmark::lstRestrListDblClick()
+{
+    const int selected = ListView_GetNextItem(lstRestrList_, -1, LVNI_SELECTED);
+    std::optional<std::wstring> caption;
+    if (selected >= 0) {
+        wchar_t text[512] = {};
+        ListView_GetItemText(lstRestrList_, selected, 0, text, 512);
+        caption = text;
+    }
+    std::vector<HTREEITEM> children;
+    std::vector<std::wstring> captions;
+    const HTREEITEM node = TreeView_GetSelection(trvCategories_);
+    for (HTREEITEM child = node ? TreeView_GetChild(trvCategories_, node) : nullptr; child;
+         child = TreeView_GetNextSibling(trvCategories_, child)) {
+        wchar_t text[512] = {};
+        TVITEMW item{};
+        item.mask = TVIF_TEXT;
+        item.hItem = child;
+        item.pszText = text;
+        item.cchTextMax = 512;
+        TreeView_GetItem(trvCategories_, &item);
+        children.push_back(child);
+        captions.push_back(text);
+    }
+    const int target = DblClickTarget(listView_, caption, captions);
+    if (target >= 0) TreeView_SelectItem(trvCategories_, children[static_cast<size_t>(target)]);
+}
+
+void TfrmQuillmark::lstRestrListMouseDown(POINT at)
+{
+    // Selected, and its frame built, before a click on its check box switches it.
+    LVHITTESTINFO hit{};
+    hit.pt = at;
+    const int index = ListView_HitTest(lstRestrList_, &hit);
+    if (index < 0 || (ListView_GetItemState(lstRestrList_, index, LVIS_SELECTED) & LVIS_SELECTED)) return;
+    ListView_SetItemState(lstRestrList_, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+LRESULT CALLBACK TfrmQuillmark::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                         DWORD_PTR self)
+{
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        reinterpret_cast<TfrmQuillmark*>(self)->lstRestrListMouseDown({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(list, ListProc, ListSubclassId);
+        break;
+    }
+    return DefSubclassProc(list, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TfrmQuillmark::LinkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    switch (message) {
+    case WM_SETCURSOR:
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(link, LinkProc, LinkSubclassId);
+        break;
+    }
+    return DefSubclassProc(link, message, wParam, lParam);
+}
+
+void TfrmQuillmark::ShowOptionFrame(const FrameRequest& request)
+{
+    (void)request;
+}
+
+void TfrmQuillmark::ApplyFrameEnabling(std::optional<bool> enabled)
+{
+    (void)enabled;
+}
+
+LRESULT TfrmQuillmark::OnNotify(const NMHDR& header)
+{
+    if (!model_) return 0;  // shutting down
+    switch (header.idFrom) {
+    case IDC_CATEGORIES:
+        if (header.code == TVN_SELCHANGEDW) trvCategoriesChange(reinterpret_cast<const NMTREEVIEWW&>(header));
+        break;
+    case IDC_RESTRLIST:
+        if (header.code == LVN_ITEMCHANGED)
+            lstRestrListChange(reinterpret_cast<const NMLISTVIEW&>(header));
+        else if (header.code == NM_DBLCLK)
+            lstRestrListDblClick();
+        break;
+    }
+    return 0;
+}
+
+void TfrmQuillmark::OnDrawLink(const DRAWITEMSTRUCT& item)
+{
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+    const std::wstring text = windowText(item.hwndItem);
+    const HGDIOBJ oldFont = SelectObject(item.hDC, linkFont_.get());
+    SetTextColor(item.hDC, LinkColor);
+    SetBkMode(item.hDC, TRANSPARENT);
+    RECT r = item.rcItem;
+    DrawTextW(item.hDC, text.c_str(), -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
+    SelectObject(item.hDC, oldFont);
 }
 
 bool TfrmQuillmark::FormCloseQuery()
@@ -119,7 +449,8 @@ bool TfrmQuillmark::FormCloseQuery()
 
 void TfrmQuillmark::SaveSettings()
 {
-    model_->SaveSettings();
+    const SaveResult result = model_->SaveSettings();
+    if (!result.Succeeded()) model_->OnSaveFailed(result);
 }
 
 void TfrmQuillmark::mnuSaveClick()
@@ -130,7 +461,60 @@ void TfrmQuillmark::mnuSaveClick()
 
 void TfrmQuillmark::Website1Click()
 {
-    ShellExecuteW(nullptr, L"open", ProductPage, L"", nullptr, SW_SHOWNORMAL);
+    openPage(ProductWebPage);
+}
+
+void TfrmQuillmark::Label1Click()
+{
+    openPage(Adverts[0].page);
+}
+
+void TfrmQuillmark::Label6Click()
+{
+    openPage(Adverts[1].page);
+}
+
+void TfrmQuillmark::setallsettingstodefaultstate1Click()
+{
+    bool restored = false;
+    UndoWindow window;
+    window.showBusyCursor = [](bool busy) { SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW)); };
+    window.settingsChanged = [this, &restored] {
+        restored = true;
+        SettingsChanged(-1);
+    };
+    window.askYesNo = [this](const std::wstring& text, const std::wstring& caption) {
+        return MessageBoxW(hwnd(), text.c_str(), caption.c_str(), MB_YESNO) == IDYES;
+    };
+    window.showError = [this](const std::wstring& text, const std::wstring& caption) {
+        MessageBoxW(hwnd(), text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+    };
+    model_->UndoAllTweaks(window);
+    // Left alone, the list and the frame would show the states of before, and selecting an
+    // item would store its stale check mark back: show the group anew from the entries.
+    if (restored) ShowSelectedGroup();
+}
+
+void TfrmQuillmark::ShowSelectedGroup()
+{
+    const HTREEITEM node = TreeView_GetSelection(trvCategories_);
+    if (!node) return;
+    TVITEMW item{};
+    item.mask = TVIF_PARAM;
+    item.hItem = node;
+    if (TreeView_GetItem(trvCategories_, &item) && item.lParam)
+        ShowGroup(reinterpret_cast<const CategoryNode*>(item.lParam)->Name);
+}
+
+void TfrmQuillmark::Administratorspassword1Click()
+{
+    if (!model_->Store()) return;  // start-up failed before the store was opened
+    if (::Administratorspassword1Click(resources(), hwnd(), *model_->Store())) SettingsChanged(-1);
+}
+
+void TfrmQuillmark::About1Click()
+{
+    ::About1Click(resources(), hwnd());
 }
 
 void TfrmQuillmark::OnClose()
@@ -154,8 +538,23 @@ void TfrmQuillmark::OnCommand(int id)
     case IDM_EXIT:
         SendMessageW(hwnd(), WM_CLOSE, 0, 0);
         break;
+    case IDM_UNDOALL:
+        setallsettingstodefaultstate1Click();
+        break;
+    case IDM_ADMINPASSWORD:
+        Administratorspassword1Click();
+        break;
     case IDM_WEBSITE:
         Website1Click();
+        break;
+    case IDM_ABOUT:
+        About1Click();
+        break;
+    case IDC_LNKPRODUCT1:
+        Label1Click();
+        break;
+    case IDC_LNKPRODUCT2:
+        Label6Click();
         break;
     }
 }
@@ -174,7 +573,7 @@ void TfrmQuillmark::CreateControls()
     pnlCategories_.create(self, IDC_PNLCATEGORIES, instance_);
     trvCategories_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
                                      WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
-                                         TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+                                         TVS_LINESATROOT | TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP,
                                      0, 0, 0, 0, pnlCategories_.hwnd(), childId(IDC_CATEGORIES), instance_, nullptr);
     if (!trvCategories_) throwLastError("CreateWindowExW");
 
@@ -189,9 +588,11 @@ void TfrmQuillmark::CreateControls()
     const HWND right = pnlRestrictions_.hwnd();
     lstRestrList_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                                     WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER |
-                                        LVS_SHOWSELALWAYS | LVS_SINGLESEL,
+                                        LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_SHAREIMAGELISTS | LVS_AUTOARRANGE,
                                     0, 0, 0, 0, right, childId(IDC_RESTRLIST), instance_, nullptr);
     if (!lstRestrList_) throwLastError("CreateWindowExW");
+    if (!SetWindowSubclass(lstRestrList_, ListProc, ListSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+        throwLastError("SetWindowSubclass");
     ListView_SetExtendedListViewStyle(lstRestrList_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -200,6 +601,7 @@ void TfrmQuillmark::CreateControls()
     ListView_InsertColumn(lstRestrList_, 0, &column);
 
     pnlAdvanced_.create(right, IDC_PNLADVANCED, instance_, false);
+    CreateAdvertisingPanel();
     optSplitter_.create(right, IDC_OPTSPLITTER, instance_, Splitter::Axis::Horizontal, [this](int edge) {
         RECT panel;
         GetClientRect(pnlRestrictions_.hwnd(), &panel);
@@ -213,6 +615,90 @@ void TfrmQuillmark::CreateControls()
     pnlAdditionalOpt_.create(pnlDescription_.hwnd(), IDC_PNLADDITIONALOPT, instance_);
 
     ApplyFont();
+    ApplyImages();
+}
+
+void TfrmQuillmark::CreateAdvertisingPanel()
+{
+    for (const Advert& advert : Adverts) {
+        // An owner-drawn button: reachable with Tab and pressed with Space, drawn as a link.
+        const HWND link = CreateWindowExW(0, WC_BUTTONW, advert.name,
+                                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, 0, 0, 0,
+                                          pnlAdvanced_.hwnd(), reinterpret_cast<HMENU>(INT_PTR{advert.linkId}),
+                                          instance_, nullptr);
+        if (!link) throwLastError("CreateWindowExW");
+        if (!SetWindowSubclass(link, LinkProc, LinkSubclassId, 0)) throwLastError("SetWindowSubclass");
+        if (!CreateWindowExW(0, WC_STATICW, advert.text, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0,
+                             pnlAdvanced_.hwnd(), reinterpret_cast<HMENU>(INT_PTR{advert.textId}), instance_,
+                             nullptr))
+            throwLastError("CreateWindowExW");
+    }
+}
+
+void TfrmQuillmark::LayoutAdvertisingPanel()
+{
+    const int dpi = Dpi();
+    RECT panel;
+    GetClientRect(pnlAdvanced_.hwnd(), &panel);
+    const int margin = scaleToDpi(16, dpi);
+    const int width = std::max(0, static_cast<int>(panel.right) - 2 * margin);
+    const HDC dc = GetDC(pnlAdvanced_.hwnd());
+    int top = margin;
+    for (const Advert& advert : Adverts) {
+        const HWND link = GetDlgItem(pnlAdvanced_.hwnd(), advert.linkId);
+        const HWND text = GetDlgItem(pnlAdvanced_.hwnd(), advert.textId);
+        // The link is as wide as its text, so that only the text is a target.
+        HGDIOBJ old = SelectObject(dc, linkFont_.get());
+        RECT linkRect{0, 0, 0, 0};
+        DrawTextW(dc, advert.name, -1, &linkRect, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        const int linkHeight = linkRect.bottom + scaleToDpi(4, dpi);
+        SetWindowPos(link, nullptr, margin, top, std::min<int>(linkRect.right + scaleToDpi(4, dpi), width),
+                     linkHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+        top += linkHeight + scaleToDpi(4, dpi);
+        SelectObject(dc, font_.get());
+        RECT textRect{0, 0, width, 0};
+        DrawTextW(dc, advert.text, -1, &textRect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        SetWindowPos(text, nullptr, margin, top, width, textRect.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+        top += textRect.bottom + margin;
+        SelectObject(dc, old);
+    }
+    ReleaseDC(pnlAdvanced_.hwnd(), dc);
+}
+
+void TfrmQuillmark::ApplyImages()
+{
+    const UINT dpi = static_cast<UINT>(Dpi());
+    const HMODULE module = resources();
+    UniqueImageList small = createImg16(module, dpi);
+    UniqueImageList large = createImg32(module, dpi);
+    UniqueImageList applets = createAppImageList(dpi);
+    if (AppImageList_ && ImageList_GetImageCount(AppImageList_.get()) > 0) {
+        // Same indexes at the new size: the off and on images anew, then the applets' icons.
+        appendImageCopy(applets.get(), small.get(), kImageTweakOff);
+        appendImageCopy(applets.get(), small.get(), kImageTweakOn);
+        for (int i = 2; i < ImageList_GetImageCount(AppImageList_.get()); ++i)
+            appendImageCopy(applets.get(), AppImageList_.get(), i);
+    }
+    TreeView_SetImageList(trvCategories_, small.get(), TVSIL_NORMAL);
+    ListView_SetImageList(lstRestrList_,
+                          smallImages_ == ImageListKind::AppImageList ? applets.get() : small.get(), LVSIL_SMALL);
+    ListView_SetImageList(lstRestrList_, large.get(), LVSIL_NORMAL);
+    img16_ = std::move(small);  // the controls no longer use the old lists
+    img32_ = std::move(large);
+    AppImageList_ = std::move(applets);
+
+    // The window's icon in the sizes the system shows at this DPI.
+    const auto icon = [&](int metricX, int metricY) {
+        return static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_QUILLMARK), IMAGE_ICON,
+                                             GetSystemMetricsForDpi(metricX, dpi),
+                                             GetSystemMetricsForDpi(metricY, dpi), LR_DEFAULTCOLOR));
+    };
+    Unique<HICON, &DestroyIcon> big(icon(SM_CXICON, SM_CYICON)), smallIcon(icon(SM_CXSMICON, SM_CYSMICON));
+    if (!big || !smallIcon) throwLastError("LoadImageW");
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+    bigIcon_ = std::move(big);
+    smallIcon_ = std::move(smallIcon);
 }
 
 void TfrmQuillmark::ApplyFont()
@@ -231,6 +717,13 @@ void TfrmQuillmark::ApplyFont()
         reinterpret_cast<LPARAM>(font.get()));
     font_ = std::move(font);  // the controls no longer use the old one
     TreeView_SetIndent(trvCategories_, scaleToDpi(19, dpi));
+
+    Unique<HFONT, &DeleteObject> linkFont(CreateFontW(-MulDiv(9, dpi, 72), 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE,
+                                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                                      DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
+    if (!linkFont) throwLastError("CreateFontW");
+    linkFont_ = std::move(linkFont);
+    for (const Advert& advert : Adverts) InvalidateRect(GetDlgItem(pnlAdvanced_.hwnd(), advert.linkId), nullptr, TRUE);
 }
 
 void TfrmQuillmark::Relayout()
@@ -252,10 +745,12 @@ void TfrmQuillmark::Relayout()
     place(pnlDescription_.hwnd(), l.pnlDescription);
     place(lblInfo_, l.lblInfo);
     place(pnlAdditionalOpt_.hwnd(), l.pnlAdditionalOpt);
+    LayoutAdvertisingPanel();
 
+    // One column, as wide as the list: it scales with the window.
     RECT list;
     GetClientRect(lstRestrList_, &list);
-    ListView_SetColumnWidth(lstRestrList_, 0, list.right);
+    if (listView_ == ListViewStyle::Report) ListView_SetColumnWidth(lstRestrList_, 0, list.right);
 }
 
 void TfrmQuillmark::OnGetMinMaxInfo(MINMAXINFO& info)
@@ -267,6 +762,7 @@ void TfrmQuillmark::OnGetMinMaxInfo(MINMAXINFO& info)
 void TfrmQuillmark::OnDpiChanged(const RECT& suggested)
 {
     ApplyFont();
+    ApplyImages();
     SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     Relayout();
@@ -329,7 +825,7 @@ int RunQuillmark(HINSTANCE instance, int showCommand)
         window.Create(instance, showCommand);
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            if (window.hwnd() && TranslateAcceleratorW(window.hwnd(), window.Accelerators(), &msg)) continue;
+            if (window.TranslateKeyboard(msg)) continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

@@ -1,12 +1,15 @@
 #pragma once
 // The main window TfrmQuillmark: maps the main window's model to its controls.
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/layout.h"
 #include "app/mainmodel.h"
 #include "platform/unique.h"
 #include "ui/basewindow.h"
+#include "ui/imagelists.h"
 #include "ui/panel.h"
 #include "ui/splitter.h"
 
@@ -22,6 +25,8 @@ struct MainWindowOptions {
     // The module whose menu, accelerators and APPSCHEME the window uses; null: the
     // executable. A test passes the product's executable mapped as a data file.
     HMODULE resources = nullptr;
+    // The administrator test of the category tree; null: the process's access token.
+    std::function<bool()> isAdministrator;
 };
 
 class TfrmQuillmark : public BaseWindow {
@@ -40,7 +45,17 @@ public:
     HWND lblInfo() const { return lblInfo_; }
     HWND pnlAdvanced() const { return pnlAdvanced_.hwnd(); }
     HWND pnlAdditionalOpt() const { return pnlAdditionalOpt_.hwnd(); }
+    HWND lnkProduct(int which) const;  // the advertising panel's links, 1 and 2
     HACCEL Accelerators() const { return accelerators_.get(); }
+    HIMAGELIST img16() const { return img16_.get(); }
+    HIMAGELIST img32() const { return img32_.get(); }
+    HIMAGELIST AppImageList() const { return AppImageList_.get(); }
+    // False when the start-up password was wrong or cancelled: the window is gone.
+    bool Started() const { return !passwordRefused_; }
+
+    // The keyboard handling of the message loop: accelerators, then Tab between the
+    // controls and the access keys. True when the message was handled.
+    bool TranslateKeyboard(MSG& msg);
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -52,24 +67,52 @@ private:
     void SaveSettings();
     void mnuSaveClick();
     void Website1Click();
+    void Label1Click();
+    void Label6Click();
+    void setallsettingstodefaultstate1Click();
+    void Administratorspassword1Click();
+    void About1Click();
+
+    void BuildCategoryTree();
+    void AddGroupNodes(const std::vector<CategoryNode>& nodes, HTREEITEM parent);
+    void trvCategoriesChange(const NMTREEVIEWW& change);
+    void ShowGroup(const std::wstring& GroupName);
+    void ShowSelectedGroup();
+    void lstRestrListChange(const NMLISTVIEW& change);
+    void lstRestrListDblClick();
+    void lstRestrListMouseDown(POINT at);
+    void ShowOptionFrame(const FrameRequest& request);
+    void ApplyFrameEnabling(std::optional<bool> enabled);
+    static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self);
+    static LRESULT CALLBACK LinkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self);
 
     void OnCreate();
     void OnClose();
     void OnCommand(int id);
+    LRESULT OnNotify(const NMHDR& header);
+    void OnDrawLink(const DRAWITEMSTRUCT& item);
     void OnDpiChanged(const RECT& suggested);
     void OnGetMinMaxInfo(MINMAXINFO& info);
     void CreateControls();
+    void CreateAdvertisingPanel();
     void ApplyFont();
+    void ApplyImages();
+    void LayoutAdvertisingPanel();
     void Relayout();
     void PlaceInitially(int showCommand);
     void SavePlacement();
     int Dpi() const;
+    HMODULE resources() const;  // menu, accelerators, scheme, images, dialogs
 
     MainWindowOptions options_;
     HINSTANCE instance_ = nullptr;
     std::unique_ptr<TMainModel> model_;
     MainLayoutModel layout_;
-    Unique<HFONT, &DeleteObject> font_;
+    Unique<HFONT, &DeleteObject> font_, linkFont_;
+    Unique<HICON, &DestroyIcon> bigIcon_, smallIcon_;
+    UniqueImageList img16_, img32_, AppImageList_;
     Unique<HACCEL, &DestroyAcceleratorTable> accelerators_;
 
     Panel pnlCategories_, pnlRestrictions_, pnlAdvanced_, pnlDescription_, pnlAdditionalOpt_;
@@ -78,6 +121,13 @@ private:
     HWND trvCategories_ = nullptr;
     HWND lstRestrList_ = nullptr;
     HWND lblInfo_ = nullptr;
+
+    // What the list shows now: its items in list order (an item's data is its index here).
+    bool FListLoading = false;
+    ListViewStyle listView_ = ListViewStyle::Report;
+    ImageListKind smallImages_ = ImageListKind::Img16;
+    std::vector<ListItemView> listItems_;
+    bool passwordRefused_ = false;
 };
 
 // The one main window of the process, for frames and dialogs that reach it.

@@ -1,0 +1,251 @@
+#pragma once
+// The real main window driven in-process under Wine: a store folder of its own, the
+// product's resources, message boxes answered by a hook, screenshots.
+#include <doctest/doctest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/unique.h"
+#include "resources/resource.h"
+#include "store/Encript.h"
+#include "ui/mainwindow.h"
+
+namespace guitest {
+
+namespace fs = std::filesystem;
+
+
+inline const std::string kMarker = "#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK";
+
+inline std::wstring env(const wchar_t* name)
+{
+    const wchar_t* value = _wgetenv(name);
+    REQUIRE_MESSAGE(value, "environment variable not set");
+    std::wstring text = value;
+    if (!text.empty() && text[0] == L'/') text = L"Z:" + text;  // a Unix path seen from Wine
+    return text;
+}
+
+struct TempFolder {
+    fs::path path;
+    TempFolder()
+    {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        path = fs::path(base) / (L"qm_gui_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                 std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(counter++));
+        fs::create_directories(path);
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::wstring withSeparator() const { return path.wstring() + L"\\"; }
+    fs::path dat() const { return path / L"quillmark.dat"; }
+    static inline int counter = 0;
+};
+
+inline std::string readFile(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline void forgetPlacement()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quillmark\\frmQuillmark");
+}
+
+inline std::wstring userName()
+{
+    wchar_t name[257];
+    DWORD size = 257;
+    return GetUserNameW(name, &size) ? std::wstring(name, size - 1) : std::wstring();
+}
+
+// The scrambled file read without the store's code: lines of 80 characters ending in CR LF,
+// a rolling offset over the joined text, then two hex passes with one XOR key, which is
+// found by trying all 256. Returns the plain texts for every key that decodes cleanly.
+inline std::vector<std::string> decodeStoreFile(const std::string& file)
+{
+    std::string joined;
+    size_t pos = 0;
+    while (pos < file.size()) {
+        const size_t end = file.find("\r\n", pos);
+        REQUIRE_MESSAGE(end != std::string::npos, "line without CR LF");
+        const std::string line = file.substr(pos, end - pos);
+        const bool last = end + 2 == file.size();
+        CHECK((last ? (!line.empty() && line.size() <= 80) : line.size() == 80));
+        for (char c : line) CHECK((c >= '0' && c <= 'O'));
+        joined += line;
+        pos = end + 2;
+    }
+    for (size_t i = 0; i < joined.size(); ++i) joined[i] = static_cast<char>(joined[i] - static_cast<char>(i % 10));
+
+    const auto unhex = [](const std::string& text, int key, std::string& out) {
+        out.clear();
+        if (text.size() % 2) return false;
+        for (size_t i = 0; i < text.size(); i += 2) {
+            unsigned value = 0;
+            if (std::sscanf(text.substr(i, 2).c_str(), "%2X", &value) != 1 || !std::isxdigit(text[i]) ||
+                !std::isxdigit(text[i + 1]))
+                return false;
+            out += static_cast<char>(value ^ static_cast<unsigned>(key));
+        }
+        return true;
+    };
+    std::vector<std::string> texts;
+    for (int key = 0; key < 256; ++key) {
+        std::string once, twice;
+        if (unhex(joined, key, once) && unhex(once, key, twice)) texts.push_back(twice);
+    }
+    return texts;
+}
+
+// Writes what the screen shows of the window to a 24-bit BMP.
+inline void saveScreenshot(HWND hwnd, const fs::path& file)
+{
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const HDC screen = GetDC(nullptr);
+    Unique<HDC, &DeleteDC> memory(CreateCompatibleDC(screen));
+    Unique<HBITMAP, &DeleteObject> bitmap(CreateCompatibleBitmap(screen, w, h));
+    const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory.get(), old);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const size_t stride = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
+    std::vector<char> pixels(stride * static_cast<size_t>(h));
+    GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(h), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size());
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+}
+
+inline std::vector<std::wstring> menuTexts(HMENU menu)
+{
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[128] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+        std::wstring t = text;
+        if (const size_t tab = t.find(L'\t'); tab != std::wstring::npos) t.resize(tab);
+        std::erase(t, L'&');
+        if (!t.empty()) texts.push_back(t);
+        if (const HMENU sub = GetSubMenu(menu, i)) {
+            for (const std::wstring& s : menuTexts(sub)) texts.push_back(t + L" > " + s);
+        }
+    }
+    return texts;
+}
+
+inline const std::vector<std::wstring> kMenu = {
+    L"File", L"File > Save", L"File > Exit", L"Edit", L"Edit > Undo all tweaks",
+    L"Edit > Administrators password", L"Help", L"Help > Web site", L"Help > About ...",
+};
+
+// Answers every message box of this thread with one button and keeps what it showed.
+class MessageBoxAnswerer {
+public:
+    explicit MessageBoxAnswerer(int button) : hook_(SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId()))
+    {
+        REQUIRE(hook_);
+        button_ = button;
+        texts.clear();
+        captions.clear();
+        lastBox_ = nullptr;
+    }
+    static inline std::vector<std::wstring> texts, captions;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_ACTIVATE) {
+            const HWND box = reinterpret_cast<HWND>(wParam);
+            wchar_t cls[32] = {};
+            GetClassNameW(box, cls, 32);
+            if (std::wstring(cls) == L"#32770" && box != lastBox_) {
+                lastBox_ = box;
+                wchar_t text[512] = {}, caption[128] = {};
+                GetDlgItemTextW(box, 0xFFFF, text, 512);
+                GetWindowTextW(box, caption, 128);
+                texts.push_back(text);
+                captions.push_back(caption);
+                PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button_), 0);
+            }
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    Unique<HHOOK, &UnhookWindowsHookEx> hook_;
+    static inline int button_ = IDCANCEL;
+    static inline HWND lastBox_ = nullptr;
+};
+
+// The product's executable mapped for its resources: menu, accelerators, APPSCHEME.
+struct ProductResources {
+    Unique<HMODULE, &FreeLibrary> module{
+        LoadLibraryExW(env(L"QM_EXE").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)};
+    ProductResources() { REQUIRE(module); }
+};
+
+// The real main window in this process, its store in a folder of its own.
+struct InProcessWindow {
+    ProductResources resources;
+    TempFolder folder;
+    std::unique_ptr<TfrmQuillmark> window;
+    // isAdministrator: the tree's administrator test; none: the process's token.
+    explicit InProcessWindow(const std::wstring& dataFolder = {}, std::function<bool()> isAdministrator = {},
+                             bool mustStart = true)
+    {
+        window = std::make_unique<TfrmQuillmark>(
+            MainWindowOptions{dataFolder.empty() ? folder.withSeparator() : dataFolder, false,
+                              resources.module.get(), std::move(isAdministrator)});
+        window->Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+        if (mustStart) REQUIRE(window->hwnd());
+    }
+    HWND hwnd() const { return window->hwnd(); }
+    bool saveEnabled() const
+    {
+        const UINT state = GetMenuState(GetMenu(hwnd()), IDM_SAVE, MF_BYCOMMAND);
+        return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+    }
+    // A change that only a save writes: in the store's memory, reported to the window.
+    void change()
+    {
+        REQUIRE(SettingsStore);
+        SettingsStore->SetStr(L"Probe", L"1");
+        window->SettingsChanged(-1);
+    }
+};
+
+inline LayoutRect rectIn(HWND control, HWND parent)
+{
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+}  // namespace guitest

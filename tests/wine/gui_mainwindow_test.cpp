@@ -1,0 +1,638 @@
+#include <doctest/doctest.h>
+
+#include "tests/wine/gui_fixture.h"
+
+#include <algorithm>
+
+#include "app/password.h"
+#include "platform/user.h"
+#include "scheme/xmldata.h"
+
+using namespace guitest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const wchar_t* const PoliciesSystem = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+const wchar_t* const PoliciesExplorer = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+
+std::wstring text(HWND window)
+{
+    wchar_t buffer[1024] = {};
+    GetWindowTextW(window, buffer, 1024);
+    return buffer;
+}
+
+std::wstring nodeText(HWND tree, HTREEITEM node)
+{
+    wchar_t buffer[256] = {};
+    TVITEMW item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = node;
+    item.pszText = buffer;
+    item.cchTextMax = 256;
+    TreeView_GetItem(tree, &item);
+    return buffer;
+}
+
+std::vector<HTREEITEM> children(HWND tree, HTREEITEM parent)
+{
+    std::vector<HTREEITEM> out;
+    for (HTREEITEM c = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree); c;
+         c = TreeView_GetNextSibling(tree, c))
+        out.push_back(c);
+    return out;
+}
+
+// The first node with this caption, depth first.
+HTREEITEM findNode(HWND tree, const std::wstring& caption, HTREEITEM parent = nullptr)
+{
+    for (HTREEITEM node : children(tree, parent)) {
+        if (nodeText(tree, node) == caption) return node;
+        if (HTREEITEM found = findNode(tree, caption, node)) return found;
+    }
+    return nullptr;
+}
+
+struct ShownItem {
+    std::wstring caption;
+    bool checked;
+    int image;
+};
+
+std::vector<ShownItem> listItems(HWND list)
+{
+    std::vector<ShownItem> items;
+    const bool checkBoxes = (ListView_GetExtendedListViewStyle(list) & LVS_EX_CHECKBOXES) != 0;
+    for (int i = 0; i < ListView_GetItemCount(list); ++i) {
+        wchar_t caption[512] = {};
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iItem = i;
+        item.pszText = caption;
+        item.cchTextMax = 512;
+        ListView_GetItem(list, &item);
+        items.push_back({caption, checkBoxes && ListView_GetCheckState(list, i) != 0, item.iImage});
+    }
+    return items;
+}
+
+int itemIndex(HWND list, const std::wstring& caption)
+{
+    const std::vector<ShownItem> items = listItems(list);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].caption == caption) return static_cast<int>(i);
+    return -1;
+}
+
+void setChecked(HWND list, int index, bool checked)
+{
+    ListView_SetItemState(list, index, INDEXTOSTATEIMAGEMASK(checked ? 2 : 1), LVIS_STATEIMAGEMASK);
+}
+
+void selectGroup(InProcessWindow& w, const std::wstring& caption)
+{
+    const HTREEITEM node = findNode(w.window->trvCategories(), caption);
+    REQUIRE_MESSAGE(node, "no tree node for the group");
+    SendMessageW(w.window->trvCategories(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node));
+}
+
+// Wine's reg.exe, as another program sees the registry: its standard output.
+std::string regQuery(const std::wstring& arguments)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    REQUIRE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    Unique<HANDLE, &CloseHandle> reader(readEnd), writer(writeEnd);
+    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = writer.get();
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    std::wstring commandLine = L"reg.exe query " + arguments;
+    REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                           &si, &pi));
+    Unique<HANDLE, &CloseHandle> process(pi.hProcess), thread(pi.hThread);
+    writer.reset();  // the pipe ends when reg.exe's copy closes
+    std::string output;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(reader.get(), chunk, sizeof chunk, &got, nullptr) && got) output.append(chunk, got);
+    WaitForSingleObject(process.get(), 30000);
+    std::erase(output, '\r');
+    return output;
+}
+
+void deleteValue(const wchar_t* key, const wchar_t* name)
+{
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, key, name);
+}
+
+void setDword(const wchar_t* key, const std::wstring& name, DWORD value)
+{
+    REQUIRE(RegSetKeyValueW(HKEY_CURRENT_USER, key, name.c_str(), REG_DWORD, &value, sizeof value) == ERROR_SUCCESS);
+}
+
+std::optional<DWORD> readDword(const wchar_t* key, const wchar_t* name)
+{
+    DWORD value = 0, size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return value;
+}
+
+fs::path artifacts()
+{
+    const fs::path folder = env(L"QM_ARTIFACTS");
+    fs::create_directories(folder);
+    return folder;
+}
+
+void screenshot(HWND hwnd, const wchar_t* name)
+{
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_ERASE);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(200);
+    saveScreenshot(hwnd, artifacts() / name);
+}
+
+bool sortedByCaption(const std::vector<std::wstring>& captions)
+{
+    for (size_t i = 1; i < captions.size(); ++i)
+        if (CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, captions[i - 1].c_str(), -1, captions[i].c_str(),
+                           -1) == CSTR_GREATER_THAN)
+            return false;
+    return true;
+}
+
+// Every node: its children sorted, and expanded when it has any.
+void checkTreeLevel(HWND tree, HTREEITEM parent, int& nodes)
+{
+    std::vector<std::wstring> captions;
+    for (HTREEITEM node : children(tree, parent)) {
+        ++nodes;
+        captions.push_back(nodeText(tree, node));
+        if (TreeView_GetChild(tree, node)) {
+            CHECK((TreeView_GetItemState(tree, node, TVIS_EXPANDED) & TVIS_EXPANDED) != 0);
+            checkTreeLevel(tree, node, nodes);
+        }
+    }
+    CHECK(sortedByCaption(captions));
+}
+
+}  // namespace
+
+TEST_CASE("the tree at start: every group sorted and expanded, the first root selected, the advertising panel shown")
+{
+    InProcessWindow w;
+    const HWND tree = w.window->trvCategories();
+    int nodes = 0;
+    checkTreeLevel(tree, nullptr, nodes);
+    int groups = 0;  // every group of the catalogue: Wine's user is an administrator
+    const TAppObjectsList& entries = w.window->Model().FAppObjectsList;
+    for (int i = 0; i < entries.Count(); ++i) groups += entries[i].AType == L"Group" || entries[i].AType == L"Custom";
+    CHECK(nodes == groups);
+    CHECK(findNode(tree, L"Windows Common Restrictions") != nullptr);
+    CHECK(TreeView_GetSelection(tree) == TreeView_GetRoot(tree));
+    CHECK(TreeView_GetImageList(tree, TVSIL_NORMAL) == w.window->img16());
+
+    CHECK(IsWindowVisible(w.window->pnlAdvanced()));
+    CHECK_FALSE(IsWindowVisible(w.window->lstRestrList()));
+    CHECK(text(w.window->lblInfo()) == getDescr(L"Group_AboutAdvertise"));
+    for (int link : {1, 2}) {
+        const HWND l = w.window->lnkProduct(link);
+        REQUIRE(l);
+        CHECK(IsWindowVisible(l));
+        CHECK_FALSE(text(l).empty());
+        CHECK((GetWindowLongPtrW(l, GWL_STYLE) & WS_TABSTOP) != 0);
+    }
+    CHECK_FALSE(w.saveEnabled());
+    screenshot(w.hwnd(), L"gui_advertising_panel.bmp");
+}
+
+TEST_CASE("the administrator test of the token, and the tree of a user who is not one")
+{
+    CHECK(isUserAdministrator());  // Wine's user is an elevated administrator
+
+    InProcessWindow w({}, [] { return false; });
+    const HWND tree = w.window->trvCategories();
+    CHECK(findNode(tree, L"Windows Common Restrictions") == nullptr);
+    CHECK(findNode(tree, L"User Restrictions") != nullptr);
+    // The branch's tweaks still have their entries.
+    CHECK(w.window->Model().FAppObjectsList.IndexOf(L"Group_WinCommonRestr") >= 0);
+}
+
+TEST_CASE("Display settings: check a tweak, save, and reg.exe sees the value")
+{
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    selectGroup(w, L"Display settings");
+
+    CHECK(IsWindowVisible(list));
+    CHECK_FALSE(IsWindowVisible(w.window->pnlAdvanced()));
+    CHECK((GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT);
+    CHECK((ListView_GetExtendedListViewStyle(list) & LVS_EX_CHECKBOXES) != 0);
+    CHECK(ListView_GetImageList(list, LVSIL_SMALL) == w.window->img16());
+    CHECK(text(w.window->lblInfo()) == getDescr(L"Group_Display"));
+    std::vector<std::wstring> captions;
+    for (const ShownItem& item : listItems(list)) captions.push_back(item.caption);
+    CHECK(captions.size() == 11);
+    CHECK(sortedByCaption(captions));
+
+    const int index = itemIndex(list, L"Disable the Display Control Panel");
+    REQUIRE(index >= 0);
+    CHECK_FALSE(listItems(list)[index].checked);
+    CHECK(listItems(list)[index].image == 2);
+    setChecked(list, index, true);
+    CHECK(listItems(list)[index].image == 21);
+    CHECK(w.saveEnabled());
+    CHECK(text(w.window->lblInfo()) == getDescr(L"NoDispCPL"));
+    CHECK_FALSE(readDword(PoliciesSystem, L"NoDispCPL"));  // nothing is written before a save
+
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    CHECK_FALSE(w.saveEnabled());
+    const std::string output =
+        regQuery(L"\"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System\" /v NoDispCPL");
+    CAPTURE(output);
+    CHECK(output.find("NoDispCPL") != std::string::npos);
+    CHECK(output.find("REG_DWORD") != std::string::npos);
+    CHECK(output.find("0x1\n") != std::string::npos);
+
+    SUBCASE("re-selecting the group shows the edited states")
+    {
+        const int other = itemIndex(list, L"Hide the Desktop page");
+        REQUIRE(other >= 0);
+        const bool before = listItems(list)[other].checked;
+        setChecked(list, other, !before);
+        selectGroup(w, L"Printers");
+        selectGroup(w, L"Display settings");
+        const std::vector<ShownItem> items = listItems(list);
+        CHECK(items[itemIndex(list, L"Hide the Desktop page")].checked == !before);
+        CHECK(items[itemIndex(list, L"Hide the Desktop page")].image == (!before ? 21 : 2));
+        CHECK(items[itemIndex(list, L"Disable the Display Control Panel")].checked);
+        CHECK(w.saveEnabled());
+        screenshot(w.hwnd(), L"gui_list_checkboxes.bmp");
+    }
+    SUBCASE("the close prompt after a change: No ends without writing")
+    {
+        setChecked(list, itemIndex(list, L"Disable the Display Control Panel"), false);
+        MessageBoxAnswerer answerer(IDNO);
+        SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+        REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+        CHECK(MessageBoxAnswerer::texts[0] == L"Do you want to save settings for the user " + userName() + L" ?");
+        CHECK_FALSE(IsWindow(w.hwnd()));
+        CHECK(readDword(PoliciesSystem, L"NoDispCPL") == 1u);
+    }
+    SUBCASE("the close prompt's Yes saves the switch back")
+    {
+        setChecked(list, itemIndex(list, L"Disable the Display Control Panel"), false);
+        MessageBoxAnswerer answerer(IDYES);
+        SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+        CHECK(MessageBoxAnswerer::texts.size() == 1);
+        CHECK_FALSE(IsWindow(w.hwnd()));
+        CHECK(regQuery(L"\"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System\" /v "
+                       L"NoDispCPL")
+                  .find("0x1\n") == std::string::npos);
+    }
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+}
+
+TEST_CASE("selecting an item shows its description and does not count as a change; the mouse selects first")
+{
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    selectGroup(w, L"Display settings");
+    const int index = itemIndex(list, L"Hide the Screen Saver page");
+    REQUIRE(index >= 0);
+    const bool checked = listItems(list)[index].checked;
+
+    RECT r{};
+    ListView_GetItemRect(list, index, &r, LVIR_LABEL);
+    SendMessageW(list, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    SendMessageW(list, WM_RBUTTONUP, 0, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    CHECK((ListView_GetItemState(list, index, LVIS_SELECTED) & LVIS_SELECTED) != 0);
+    CHECK(text(w.window->lblInfo()) == getDescr(L"NoDispScrSavPage"));
+    CHECK(listItems(list)[index].checked == checked);
+    CHECK_FALSE(w.saveEnabled());
+}
+
+TEST_CASE("a group of groups: large icons without check boxes; a double click selects the group in the tree")
+{
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    const HWND tree = w.window->trvCategories();
+    selectGroup(w, L"Control Panel");
+
+    CHECK((GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK) == LVS_ICON);
+    CHECK((ListView_GetExtendedListViewStyle(list) & LVS_EX_CHECKBOXES) == 0);
+    CHECK(ListView_GetImageList(list, LVSIL_NORMAL) == w.window->img32());
+    std::vector<std::wstring> captions;
+    for (const ShownItem& item : listItems(list)) captions.push_back(item.caption);
+    std::vector<std::wstring> nodes;
+    for (HTREEITEM node : children(tree, TreeView_GetSelection(tree))) nodes.push_back(nodeText(tree, node));
+    CHECK(captions == nodes);  // the sub-groups, in the tree's order
+    const int index = itemIndex(list, L"Display settings");
+    REQUIRE(index >= 0);
+    TAppObjectsRec display;
+    getAppObject(L"Group_Display", getElem(L"TreeItem", nullptr), display);
+    CHECK(listItems(list)[index].image == display.imgIndex32);
+    screenshot(w.hwnd(), L"gui_list_groups.bmp");
+
+    // Selecting one is no switch.
+    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    CHECK_FALSE(w.saveEnabled());
+    CHECK(text(w.window->lblInfo()) == getDescr(L"Group_Display"));
+
+    RECT r{};
+    ListView_GetItemRect(list, index, &r, LVIR_ICON);
+    SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    CHECK(nodeText(tree, TreeView_GetSelection(tree)) == L"Display settings");
+    CHECK((GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT);
+
+    // In the report view a double click does nothing.
+    SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, 5));
+    CHECK(nodeText(tree, TreeView_GetSelection(tree)) == L"Display settings");
+}
+
+TEST_CASE("the applet group: every applet with its own icon, which stays when it is switched")
+{
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    selectGroup(w, L"Control Panel Applets");
+    CHECK((GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT);
+    CHECK((ListView_GetExtendedListViewStyle(list) & LVS_EX_CHECKBOXES) != 0);
+    CHECK(ListView_GetImageList(list, LVSIL_SMALL) == w.window->AppImageList());
+
+    const TAppObjectsList& entries = w.window->Model().FAppObjectsList;
+    int applets = 0;
+    for (int i = 0; i < entries.Count(); ++i) applets += entries[i].GroupName == L"CPApplets";
+    REQUIRE(applets > 0);  // Wine lists a few of its own
+    const std::vector<ShownItem> items = listItems(list);
+    CHECK(static_cast<int>(items.size()) == applets);
+    CHECK(ImageList_GetImageCount(w.window->AppImageList()) >= 2);
+    for (const ShownItem& item : items) {
+        CHECK(item.caption.rfind(L" Hide ", 0) == 0);
+        const int entry = [&] {
+            for (int i = 0; i < entries.Count(); ++i)
+                if (entries[i].ACaption == item.caption) return i;
+            return -1;
+        }();
+        REQUIRE(entry >= 0);
+        CHECK(item.image == entries[entry].nImageIndex);
+    }
+    screenshot(w.hwnd(), L"gui_list_applets.bmp");
+
+    const int image = items[0].image;
+    setChecked(list, 0, !items[0].checked);
+    CHECK(listItems(list)[0].image == image);
+    CHECK(listItems(list)[0].checked == !items[0].checked);
+    CHECK(w.saveEnabled());
+}
+
+TEST_CASE("keyboard: Tab between tree and list, Space switches the focused tweak, access keys on every menu")
+{
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+    InProcessWindow w;
+    const HWND tree = w.window->trvCategories(), list = w.window->lstRestrList();
+    selectGroup(w, L"Display settings");
+
+    SetFocus(tree);
+    REQUIRE(GetFocus() == tree);
+    MSG tab{tree, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    CHECK(w.window->TranslateKeyboard(tab));
+    CHECK(GetFocus() == list);
+
+    const int index = itemIndex(list, L"Disable the Display Control Panel");
+    REQUIRE(index >= 0);
+    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    CHECK_FALSE(w.saveEnabled());
+    SendMessageW(list, WM_KEYDOWN, VK_SPACE, 0);
+    SendMessageW(list, WM_KEYUP, VK_SPACE, 0);
+    CHECK(listItems(list)[index].checked);
+    CHECK(listItems(list)[index].image == 21);
+    CHECK(w.saveEnabled());
+
+    // Every menu and item has an access key of its own within its menu.
+    const HMENU bar = GetMenu(w.hwnd());
+    const auto accessKeys = [](HMENU menu) {
+        std::vector<wchar_t> keys;
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            wchar_t label[128] = {};
+            if (!GetMenuStringW(menu, static_cast<UINT>(i), label, 128, MF_BYPOSITION) || !label[0]) continue;
+            const wchar_t* amp = wcschr(label, L'&');
+            CHECK_MESSAGE(amp, "a menu item without an access key");
+            if (amp) keys.push_back(static_cast<wchar_t>(towupper(amp[1])));
+        }
+        std::sort(keys.begin(), keys.end());
+        CHECK(std::adjacent_find(keys.begin(), keys.end()) == keys.end());
+    };
+    accessKeys(bar);
+    for (int i = 0; i < GetMenuItemCount(bar); ++i) accessKeys(GetSubMenu(bar, i));
+
+    MessageBoxAnswerer answerer(IDNO);
+    SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+    CHECK_FALSE(readDword(PoliciesSystem, L"NoDispCPL"));
+}
+
+TEST_CASE("the check marks at start with the whole catalogue, against an empty registry and a busy one")
+{
+    // The plain one-value tweaks under the two policy keys of the current user.
+    struct Tweak {
+        std::wstring name, caption, group;
+        const wchar_t* key;
+    };
+    std::vector<Tweak> tweaks;
+    {
+        InProcessWindow probe;
+        const TAppObjectsList& entries = probe.window->Model().FAppObjectsList;
+        for (int i = 0; i < entries.Count(); ++i) {
+            TAppObjectsRec o;
+            getAppObject(entries[i].AppName, getElem(L"TreeItem", nullptr), o);
+            if (o.AType != L"CheckBox" || o.AFrame != L"frameCheckBox" || o.AValueType1 != L"Integer10" ||
+                !o.AValue2.empty() || o.RootKey1 != L"HKEY_CURRENT_USER" || o.AValue1 != o.AName)
+                continue;
+            const wchar_t* key = o.AKey1 == L"Policies_System"     ? PoliciesSystem
+                                 : o.AKey1 == L"Policies_Explorer" ? PoliciesExplorer
+                                                                   : nullptr;
+            if (!key || entries.IndexOf(o.AName) != i) continue;
+            tweaks.push_back({o.AName, getCaption(o.AName), getCaption(entries[i].GroupName), key});
+        }
+    }
+    REQUIRE(tweaks.size() > 40);
+
+    const auto clear = [&] {
+        for (const Tweak& t : tweaks) deleteValue(t.key, t.name.c_str());
+    };
+    // Every group that lists one of them, read back from the window.
+    const auto checkMarks = [&](const std::function<bool(size_t)>& expected) {
+        InProcessWindow w;
+        const HWND list = w.window->lstRestrList();
+        std::wstring shownGroup;
+        for (size_t i = 0; i < tweaks.size(); ++i) {
+            CAPTURE(tweaks[i].name);
+            if (tweaks[i].group != shownGroup) {
+                selectGroup(w, tweaks[i].group);
+                shownGroup = tweaks[i].group;
+            }
+            const int index = itemIndex(list, tweaks[i].caption);
+            REQUIRE(index >= 0);
+            const ShownItem item = listItems(list)[index];
+            CHECK(item.checked == expected(i));
+            CHECK(item.image == (expected(i) ? 21 : 2));
+        }
+        CHECK_FALSE(w.saveEnabled());
+    };
+
+    clear();
+    checkMarks([](size_t) { return false; });
+
+    // Two of every three set, the rest set to the unchecked value or left out.
+    for (size_t i = 0; i < tweaks.size(); ++i) {
+        if (i % 3 == 0) setDword(tweaks[i].key, tweaks[i].name, 1);
+        if (i % 3 == 1) setDword(tweaks[i].key, tweaks[i].name, 1);
+        if (i % 3 == 2 && i % 2 == 0) setDword(tweaks[i].key, tweaks[i].name, 0);
+    }
+    checkMarks([](size_t i) { return i % 3 != 2; });
+    clear();
+}
+
+TEST_CASE("a save that cannot write a tweak names it in one message and the settings stay unsaved")
+{
+    // A volatile key cannot hold a lasting subkey: the tweak's key cannot be created below it.
+    const wchar_t* parent = L"Software\\Policies\\Microsoft\\Internet Explorer";
+    RegDeleteTreeW(HKEY_CURRENT_USER, parent);
+    HKEY volatileKey = nullptr;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, parent, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                            &volatileKey, nullptr) == ERROR_SUCCESS);
+    Unique<HKEY, &RegCloseKey> closeIt(volatileKey);
+
+    InProcessWindow w;
+    const std::wstring caption = getCaption(L"NoBrowserOptions");
+    const int entry = w.window->Model().FAppObjectsList.IndexOf(L"NoBrowserOptions");
+    REQUIRE(entry >= 0);
+    selectGroup(w, getCaption(w.window->Model().FAppObjectsList[entry].GroupName));
+    const HWND list = w.window->lstRestrList();
+    const int index = itemIndex(list, caption);
+    REQUIRE(index >= 0);
+    setChecked(list, index, true);
+
+    {
+        MessageBoxAnswerer answerer(IDOK);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+        REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+        CAPTURE(MessageBoxAnswerer::texts[0]);
+        CHECK(MessageBoxAnswerer::captions[0] == L"Save settings");
+        CHECK(MessageBoxAnswerer::texts[0].find(caption + L" (NoBrowserOptions)") != std::wstring::npos);
+        CHECK(MessageBoxAnswerer::texts[0].find(L"Restrictions") != std::wstring::npos);
+        CHECK(w.saveEnabled());
+    }
+    {
+        // Yes in the close prompt: the same message, and the window stays open.
+        MessageBoxAnswerer answerer(IDYES);
+        SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+        REQUIRE(MessageBoxAnswerer::texts.size() == 2);
+        CHECK(MessageBoxAnswerer::texts[1].find(caption + L" (NoBrowserOptions)") != std::wstring::npos);
+        CHECK(IsWindow(w.hwnd()));
+    }
+    closeIt.reset();
+    RegDeleteTreeW(HKEY_CURRENT_USER, parent);
+    MessageBoxAnswerer answerer(IDNO);
+    SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+    CHECK_FALSE(IsWindow(w.hwnd()));
+}
+
+TEST_CASE("Edit > Undo all tweaks brings the first start's states back and shows them")
+{
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+    InProcessWindow w;
+    CHECK(fs::exists(w.folder.path / L"default.qmk"));
+    const HWND list = w.window->lstRestrList();
+    selectGroup(w, L"Display settings");
+    const int index = itemIndex(list, L"Disable the Display Control Panel");
+    setChecked(list, index, true);
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    REQUIRE(readDword(PoliciesSystem, L"NoDispCPL") == 1u);
+
+    {
+        MessageBoxAnswerer answerer(IDYES);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_UNDOALL, 0), 0);
+        REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+        CHECK(MessageBoxAnswerer::texts[0] == L"Do you want to reset all tweaks to the previous state ?");
+    }
+    // The list shows the restored state at once; the registry follows at the next save.
+    CHECK_FALSE(listItems(list)[itemIndex(list, L"Disable the Display Control Panel")].checked);
+    CHECK(w.saveEnabled());
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    CHECK(readDword(PoliciesSystem, L"NoDispCPL").value_or(0) == 0);
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+}
+
+TEST_CASE("Edit > Administrators password and Help > About open their dialogs")
+{
+    InProcessWindow w;
+    {
+        // Both entries left empty and confirmed: the empty password, a change to save.
+        MessageBoxAnswerer answerer(IDOK);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_ADMINPASSWORD, 0), 0);
+        REQUIRE(MessageBoxAnswerer::captions.size() == 1);
+        CHECK(MessageBoxAnswerer::captions[0] == L"Administrator Password");
+        CHECK(w.saveEnabled());
+    }
+    {
+        MessageBoxAnswerer answerer(IDOK);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
+        REQUIRE(MessageBoxAnswerer::captions.size() == 1);
+        CHECK(MessageBoxAnswerer::captions[0] == L"About");
+        CHECK(IsWindow(w.hwnd()));
+    }
+}
+
+TEST_CASE("the start-up password gate: a wrong or cancelled password ends before the window is used")
+{
+    TempFolder folder;
+    {
+        TEncriptor store((folder.path / L"quillmark.dat").wstring(), true);
+        store.SetStr(AdminPassKey, L"Secret");
+        store.Flush(true);
+    }
+    const std::string before = readFile(folder.dat());
+
+    MessageBoxAnswerer answerer(IDCANCEL);
+    InProcessWindow w(folder.withSeparator(), {}, false);
+    REQUIRE(MessageBoxAnswerer::texts.size() == 2);  // the prompt, then the refusal
+    CHECK(MessageBoxAnswerer::captions[0] == L"Password");
+    CHECK(MessageBoxAnswerer::texts[1] == L"The password is wrong !");
+    CHECK_FALSE(w.window->Started());
+    CHECK_FALSE(IsWindow(w.window->hwnd()));
+    CHECK(readFile(folder.dat()) == before);
+}
+
+TEST_CASE("the window's icons and image lists follow its DPI")
+{
+    InProcessWindow w;
+    const UINT dpi = GetDpiForWindow(w.hwnd());
+    const auto iconWidth = [&](WPARAM which) {
+        const HICON icon = reinterpret_cast<HICON>(SendMessageW(w.hwnd(), WM_GETICON, which, 0));
+        REQUIRE(icon);
+        ICONINFO info{};
+        REQUIRE(GetIconInfo(icon, &info));
+        BITMAP bitmap{};
+        GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+        return bitmap.bmWidth;
+    };
+    CHECK(iconWidth(ICON_BIG) == GetSystemMetricsForDpi(SM_CXICON, dpi));
+    CHECK(iconWidth(ICON_SMALL) == GetSystemMetricsForDpi(SM_CXSMICON, dpi));
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(w.window->img16(), &cx, &cy);
+    CHECK(cx == MulDiv(16, static_cast<int>(dpi), 96));
+    ImageList_GetIconSize(w.window->img32(), &cx, &cy);
+    CHECK(cx == MulDiv(32, static_cast<int>(dpi), 96));
+    ImageList_GetIconSize(w.window->AppImageList(), &cx, &cy);
+    CHECK(cx == MulDiv(16, static_cast<int>(dpi), 96));
+}
