@@ -1,0 +1,73 @@
+#pragma once
+// File > Export: the tweaks as they stand in the window, as a .reg file that `reg import`
+// applies and as the two Registry.pol files that Group Policy applies.
+//
+// What goes in, worked out by the save's own requests and plans:
+//  - every switched-on tweak with the values of all its locations, whatever this machine's
+//    registry holds, so that the file switches it on anywhere;
+//  - for a switched-off tweak, the locations that the next save here would change (its
+//    unchecked values): a tweak the user switched off is switched off elsewhere too, while
+//    tweaks that are off here already are left as the other machine has them;
+//  - every hidden applet's "Yes"; a shown applet's value only when the save would remove it;
+//  - a set application list as its key deleted and written again with its values; a list
+//    that is not set, as its key deleted when the save would delete it.
+// Applying the export on this machine thus leaves what the save leaves. Class key renames
+// cannot be expressed by either file and are left out, named in a comment of the .reg file
+// and in ExportMessage; values outside HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER have no
+// place in a Registry.pol file and are left out of those files only.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/appobjects.h"
+#include "registry/registry.h"
+
+struct ExportValue {
+    std::wstring Name;             // "" for the default value
+    std::optional<RegValue> Data;  // none: the value is removed
+};
+
+struct ExportKey {
+    RegRoot Root = 0;
+    std::wstring Path;
+    bool DeleteFirst = false;  // the key goes first, with everything below it
+    bool Recreate = true;      // after DeleteFirst: the key is written again with Values
+    std::vector<ExportValue> Values;
+};
+
+struct ExportLeftOut {
+    std::wstring Name, Caption;
+    std::wstring Where;  // root and key the tweak changes
+};
+
+struct ExportPlan {
+    std::vector<ExportKey> Keys;             // in the save's order of first use
+    std::vector<ExportLeftOut> LeftOut;      // class key renames
+    std::vector<ExportLeftOut> NotInPolicy;  // keys outside the two policy roots
+};
+
+// ownExeName as the save's run-list step uses it.
+ExportPlan PlanExport(const TAppObjectsList& entries, const std::wstring& ownExeName);
+
+// "Windows Registry Editor Version 5.00" text, lines ending in CR LF.
+std::wstring RegFileText(const ExportPlan& plan);
+// The text as regedit writes it: UTF-16LE after its byte-order mark.
+std::vector<std::uint8_t> RegFileBytes(const ExportPlan& plan);
+
+struct PolicyFiles {
+    std::vector<std::uint8_t> Machine;  // HKEY_LOCAL_MACHINE
+    std::vector<std::uint8_t> User;     // HKEY_CURRENT_USER
+};
+PolicyFiles PolicyFileBytes(const ExportPlan& plan);
+
+// Writes the .reg file. Raises std::runtime_error naming the file when it cannot be written.
+void WriteRegFile(const std::filesystem::path& file, const ExportPlan& plan);
+// Writes folder\Machine\Registry.pol and folder\User\Registry.pol, the layout of a Group
+// Policy object. Raises std::runtime_error naming the file that cannot be written.
+void WritePolicyFiles(const std::filesystem::path& folder, const ExportPlan& plan);
+
+// The message after an export: what was left out and why; empty when nothing was.
+std::wstring ExportMessage(const ExportPlan& plan);
+inline const wchar_t* const ExportCaption = L"Export";

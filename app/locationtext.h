@@ -1,0 +1,39 @@
+#pragma once
+// What a tweak writes where, as text the description panel shows and the user can copy:
+// every registry location with its root, key, value name, data type and the data that the
+// checked and the unchecked state write. Worked out by the engine's own plans.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/appobjects.h"
+#include "registry/applytweak.h"
+#include "registry/registry.h"
+
+// Lines end in CR LF, as a multi-line edit control wants them.
+inline const wchar_t* const LocationLineEnd = L"\r\n";
+inline const wchar_t* const OfficeNotFoundNote = L"Office settings were not found";
+
+// Text as UTF-16LE bytes (surrogate pairs where wchar_t holds a whole code point), and back.
+std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text, bool terminated);
+std::wstring TextOfUtf16Bytes(const std::vector<std::uint8_t>& bytes);
+
+// "(Default)" for the unnamed value, else the name.
+std::wstring ValueNameText(const std::wstring& valueName);
+// "REG_SZ", "REG_DWORD", ...; "type n" for a number outside the usual ones.
+std::wstring RegTypeName(RegType type);
+// Data as the user reads it: "0x00000001 (1)" for a REG_DWORD, the text in quotes for a
+// REG_SZ, the byte count for anything else.
+std::wstring RegistryDataText(const RegValue& value);
+// A value as the registry holds it now: its type and data, or "(not set)".
+std::wstring RegistryValueText(const std::optional<RegValue>& value);
+// What a planned change leaves behind: the type and data written, "(removed)", or where a
+// class key moves to.
+std::wstring RegistryWriteText(const RegistryWrite& write);
+// The value a write sets, as the registry would hold it; nothing for removals and renames.
+std::optional<RegValue> WrittenValue(const RegistryWrite& write);
+
+// The location text of the entry at `index` (a check-box tweak or an applet); empty for
+// groups. Text and number of "String" and "Integer" tweaks are the entry's own.
+std::wstring LocationText(const TAppObjectsList& entries, int index);
