@@ -36,21 +36,18 @@ std::wstring stateText(const LocationPlan& plan, const wchar_t* source) {
     return text;
 }
 
-// A class key tweak renames whichever of its two keys exists, so the plans are made on a
-// scratch registry that holds both: the real one may hold either or neither.
+// A class key tweak renames whichever of its two keys exists, so the renames are worked out
+// on a scratch registry that holds the class key: the real one may hold either or neither.
 void addClassKeyLines(Lines& lines, const TweakLocation& location, const std::wstring& tweakName) {
     MemoryRegistry scratch;
     ScopedRegistry scope(scratch);
-    LocationPlan checked = PlanWantedValue(location, true, L"", 0, tweakName);
-    LocationPlan unchecked = PlanWantedValue(location, false, L"", 0, tweakName);
-    if (checked.write) scratch.createKey(location.Root, checked.write->keyPath, kKeyWrite);
-    if (unchecked.write) scratch.createKey(location.Root, unchecked.write->keyPath, kKeyWrite);
-    checked = PlanWantedValue(location, true, L"", 0, tweakName);
-    unchecked = PlanWantedValue(location, false, L"", 0, tweakName);
-    if (checked.write) {
-        lines.add(L"Key renamed", checked.write->keyPath);
-        lines.add(L"Checked", L"renamed to " + checked.write->newKeyPath);
-    }
+    scratch.createKey(location.Root, location.KeyPath + L"\\" + location.ValueName, kKeyWrite);
+    const LocationPlan checked = PlanWantedValue(location, true, L"", 0, tweakName);
+    if (!checked.write) return;
+    lines.add(L"Key renamed", checked.write->keyPath);
+    lines.add(L"Checked", L"renamed to " + checked.write->newKeyPath);
+    ExecuteRegistryWrite(*checked.write);
+    const LocationPlan unchecked = PlanWantedValue(location, false, L"", 0, tweakName);
     if (unchecked.write) lines.add(L"Unchecked", L"renamed back to " + unchecked.write->newKeyPath);
 }
 
