@@ -1,0 +1,160 @@
+#include <doctest/doctest.h>
+
+#include <map>
+
+#include "app/locationtext.h"
+#include "app/pending.h"
+#include "app/runlists.h"
+#include "registry/regaccess.h"
+#include "tests/native/app_model_fixture.h"
+
+using namespace apptest;
+using regtest::dword;
+using regtest::setRaw;
+using regtest::sz;
+
+namespace {
+
+const std::wstring kDontLoad = L"Control Panel\\don't load";
+const std::wstring kDesk = L"C:\\Windows\\system32\\desk.cpl";
+const std::wstring kMouse = L"::{GUID-MOUSE}\\mouse";
+const std::wstring kDisallow = std::wstring(RunListsKey) + L"DisallowRun";
+
+// Every value below the given keys, by "ROOT\key" and value name, lower case.
+using Dump = std::map<std::pair<std::wstring, std::wstring>, RegValue>;
+
+std::wstring lower(std::wstring s) {
+    for (wchar_t& c : s) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return s;
+}
+
+void dumpKey(IRegistry& reg, RegRoot root, const std::wstring& path, Dump& dump) {
+    std::unique_ptr<IRegKey> key = reg.openKey(root, path, kKeyRead);
+    if (!key) return;
+    for (std::uint32_t i = 0;; ++i) {
+        const std::optional<std::wstring> name = key->enumValueName(i);
+        if (!name) break;
+        dump[{lower(RootKeyName(root) + L"\\" + path), lower(*name)}] = *key->queryValue(*name);
+    }
+    const std::optional<RegKeyInfo> info = key->queryInfo();
+    REQUIRE(info);
+    std::vector<std::wstring> children;
+    for (std::uint32_t i = 0; i < info->subkeyCount; ++i)
+        children.push_back(*key->enumSubkey(i, info->maxSubkeyNameLength + 1));
+    key.reset();
+    for (const std::wstring& child : children) dumpKey(reg, root, path + L"\\" + child, dump);
+}
+
+Dump dumpAll(IRegistry& reg) {
+    Dump dump;
+    dumpKey(reg, kHkeyCurrentUser, L"Software", dump);
+    dumpKey(reg, kHkeyCurrentUser, L"Control Panel", dump);
+    dumpKey(reg, kHkeyLocalMachine, L"Software", dump);
+    return dump;
+}
+
+struct PendingApp : App {
+    PendingApp() { model.SaveSteps = DefaultSaveHooks(L"quillmark.exe"); }
+    // The fake enumeration reports the display applet hidden: make the registry agree.
+    void appletsAsEnumerated() { setRaw(reg, kHkeyCurrentUser, kDontLoad, kDesk, sz(L"Yes")); }
+    std::vector<PendingChange> pending() { return PendingChanges(model.FAppObjectsList, L"quillmark.exe"); }
+};
+
+// The pending list names exactly the values the save then changes, each with the value
+// before and after as the registry holds them.
+void checkAgainstSave(PendingApp& app) {
+    const Dump before = dumpAll(app.reg);
+    const std::vector<PendingChange> pending = app.pending();
+    REQUIRE(app.model.SaveSettings().Succeeded());
+    const Dump after = dumpAll(app.reg);
+
+    std::map<std::pair<std::wstring, std::wstring>, std::pair<std::wstring, std::wstring>> changed;
+    for (const auto& [where, value] : before)
+        if (!after.count(where)) changed[where] = {RegistryValueText(value), L"the value is removed"};
+    for (const auto& [where, value] : after)
+        if (!before.count(where) || before.at(where) != value)
+            changed[where] = {RegistryValueText(before.count(where) ? std::optional(before.at(where)) : std::nullopt),
+                              RegistryValueText(value)};
+
+    std::map<std::pair<std::wstring, std::wstring>, std::pair<std::wstring, std::wstring>> listed;
+    for (const PendingChange& c : pending) {
+        CAPTURE(c.Location);
+        CAPTURE(c.ValueName);
+        CHECK(listed.emplace(std::pair{lower(c.Location), lower(c.ValueName)}, std::pair{c.Now, c.After}).second);
+    }
+    CHECK(listed == changed);
+    CHECK(app.pending().empty());  // nothing is left for the next save
+}
+
+}  // namespace
+
+TEST_CASE("pending changes: tweaks, applets and a run list, exactly what the save then writes") {
+    PendingApp app;
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta", dword(1));
+    setRaw(app.reg, kHkeyCurrentUser, kDontLoad, kMouse, sz(L"Yes"));
+    setRaw(app.reg, kHkeyCurrentUser, kDisallow, L"0", sz(L"old.exe"));
+    setRaw(app.reg, kHkeyCurrentUser, kDisallow, L"5", sz(L"gone.exe"));
+    app.start();
+    REQUIRE(app.entry(L"Zeta").SetValue);
+
+    app.toggle(L"Zeta", false);
+    app.toggle(L"Alpha", true);
+    app.toggle(L"Shared", true);  // in two groups, one location
+    app.toggle(L"MachineFlag", true);
+    app.toggle(L"TextTweak", true);
+    app.entry(L"TextTweak").cValue = L"C:\\dir \"quoted\"";
+    app.toggle(L"DisallowRun", true);
+    AddRunListFiles(*app.model.Store(), RunListBlock(L"alice", L"DisallowRun"), {L"C:\\a\\x.exe", L"D:\\y.exe"});
+
+    const std::vector<PendingChange> pending = app.pending();
+    // The fake enumeration shows the mouse applet and hides the display applet.
+    const auto row = [&](const std::wstring& value) -> const PendingChange* {
+        for (const PendingChange& c : pending)
+            if (c.ValueName == value) return &c;
+        return nullptr;
+    };
+    REQUIRE(row(L"Zeta"));
+    CHECK(row(L"Zeta")->Caption == L"zeta tweak");
+    CHECK(row(L"Zeta")->Location == L"HKEY_CURRENT_USER\\" + kPolicies);
+    CHECK(row(L"Zeta")->Now == L"REG_DWORD 0x00000001 (1)");
+    CHECK(row(L"Zeta")->After == L"REG_DWORD 0x00000000 (0)");
+    REQUIRE(row(kMouse));
+    CHECK(row(kMouse)->Caption == L"Hide Mouse");
+    CHECK(row(kMouse)->After == L"the value is removed");
+    REQUIRE(row(L"5"));
+    CHECK(row(L"5")->Caption == L"Disallow applications");
+    CHECK(row(L"5")->Now == L"REG_SZ \"gone.exe\"");
+    CHECK_FALSE(row(L"Middle"));
+
+    checkAgainstSave(app);
+}
+
+TEST_CASE("pending changes: a run list switched off takes its key away; an unchanged list is not listed") {
+    PendingApp app;
+    app.appletsAsEnumerated();
+    REQUIRE(app.reg.createKey(kHkeyCurrentUser, kDisallow, kKeyWrite));
+    app.start();
+    std::vector<PendingChange> pending = app.pending();
+    REQUIRE(pending.size() == 1);
+    CHECK(pending[0].Value == L"(key)");
+    CHECK(pending[0].Now == L"key present");
+    CHECK(pending[0].After == L"the key is removed");
+    REQUIRE(app.model.SaveSettings().Succeeded());
+    CHECK_FALSE(KeyPresent(kHkeyCurrentUser, kDisallow));
+
+    app.toggle(L"RestrictRun", true);  // always holds the program itself
+    checkAgainstSave(app);
+    CHECK(app.pending().empty());
+}
+
+TEST_CASE("pending changes: nothing switched, nothing pending; the save then reports that it wrote nothing") {
+    PendingApp app;
+    app.appletsAsEnumerated();
+    app.start();
+    CHECK(app.pending().empty());
+    const SaveResult result = app.model.SaveSettings();
+    CHECK(result.Succeeded());
+    CHECK_FALSE(result.Wrote);
+    app.toggle(L"Alpha", true);
+    CHECK(app.model.SaveSettings().Wrote);
+}
