@@ -256,24 +256,34 @@ bool ParseRegistryInteger(const std::wstring& text, long long& result) {
     return true;
 }
 
-int ReadIntOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int defaultValue) {
+std::optional<RegValue> ReadValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName) {
     std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeyRead);
-    if (!key) return defaultValue;
-    const std::optional<RegType> type = key->valueType(valueName);
-    if (!type) return defaultValue;
+    if (!key) return std::nullopt;
+    return key->queryValue(valueName);
+}
+
+int IntOfValue(const std::optional<RegValue>& value, int defaultValue) {
+    if (!value) return defaultValue;
     std::uint64_t number = 0;
-    if (isText(*type)) {
-        const std::optional<RegValue> value = key->queryValue(valueName);
+    if (isText(value->type)) {
         long long parsed = 0;
-        if (!value || !ParseRegistryInteger(storedText(*value), parsed)) return defaultValue;
+        if (!ParseRegistryInteger(storedText(*value), parsed)) return defaultValue;
         number = static_cast<std::uint64_t>(parsed);
     } else {
-        if (*type != kRegDword && *type != kRegQword && *type != kRegBinary) return defaultValue;
-        const std::optional<RegValue> value = key->queryValue(valueName);
-        if (!value || value->data.size() > 8) return defaultValue;
+        if (value->type != kRegDword && value->type != kRegQword && value->type != kRegBinary) return defaultValue;
+        if (value->data.size() > 8) return defaultValue;
         for (std::size_t i = value->data.size(); i-- > 0;) number = (number << 8) | value->data[i];
     }
     return static_cast<int>(static_cast<std::uint32_t>(number));
+}
+
+std::wstring StrOfValue(const std::optional<RegValue>& value, const std::wstring& defaultValue) {
+    if (!value || !(isText(value->type) || value->type == kRegBinary)) return defaultValue;
+    return storedText(*value);
+}
+
+int ReadIntOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int defaultValue) {
+    return IntOfValue(ReadValue(root, keyPath, valueName), defaultValue);
 }
 
 bool ReadFlagOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, bool defaultValue) {
@@ -282,12 +292,7 @@ bool ReadFlagOrDefault(RegRoot root, const std::wstring& keyPath, const std::wst
 
 std::wstring ReadStrOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName,
                               const std::wstring& defaultValue) {
-    std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeyRead);
-    if (!key) return defaultValue;
-    const std::optional<RegType> type = key->valueType(valueName);
-    if (!type || !(isText(*type) || *type == kRegBinary)) return defaultValue;
-    const std::optional<RegValue> value = key->queryValue(valueName);
-    return value ? storedText(*value) : defaultValue;
+    return StrOfValue(ReadValue(root, keyPath, valueName), defaultValue);
 }
 
 void WriteDwordValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int value) {

@@ -2,6 +2,7 @@
 // The registry operations of the tweak engine. Each opens its key, does its work and
 // closes the key before returning; nothing is cached. Reads and presence tests never
 // raise; writes, RemoveValue and ListSubkeyNames raise EJclRegistryError.
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,6 +29,13 @@ bool ExpandOfficeKey(std::wstring& keyPath);
 
 bool KeyPresent(RegRoot root, const std::wstring& keyPath);
 bool ValuePresent(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName);
+// The value's type and data by one open and one read: every read below is this and a
+// conversion, so a caller that needs the value's presence and its content reads once.
+// Nullopt when the key or the value is missing.
+std::optional<RegValue> ReadValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName);
+// The conversions of ReadIntOrDefault and ReadStrOrDefault; the default for nullopt.
+int IntOfValue(const std::optional<RegValue>& value, int defaultValue);
+std::wstring StrOfValue(const std::optional<RegValue>& value, const std::wstring& defaultValue);
 int ReadIntOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int defaultValue);
 bool ReadFlagOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, bool defaultValue);
 std::wstring ReadStrOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName,

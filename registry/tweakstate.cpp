@@ -1,6 +1,7 @@
 #include "registry/tweakstate.h"
 
 #include <array>
+#include <optional>
 
 #include "registry/regaccess.h"
 #include "scheme/xmldata.h"
@@ -68,35 +69,46 @@ bool FindTweakObject(const std::wstring& tweakName, const std::wstring& groupNam
     return !object.AName.empty();
 }
 
+namespace {
+
+// The state of a value already read (nullopt: absent), by its type's test; not for "CLSID".
+bool stateOfValue(const TValueTypeRec& type, const std::optional<RegValue>& value, const std::wstring& tweakName,
+                  std::wstring& cValue, int& nValue) {
+    switch (type.Kind) {
+    case ValueKind::Flag:
+        return IntOfValue(value, 0) != 0;
+    case ValueKind::Text:
+        return StrOfValue(value, L"") == type.TextSet;
+    case ValueKind::Number:
+        return IntOfValue(value, type.ReadDefault) == type.NumberSet;
+    case ValueKind::String:
+        cValue = StrOfValue(value, L"");
+        if (!cValue.empty()) return true;
+        if (storeBool(tweakName)) return true;
+        if (SettingsStore) cValue = SettingsStore->GetStr(tweakName + L"_str", L"");
+        return false;
+    case ValueKind::Integer:
+        nValue = IntOfValue(value, 0);
+        if (nValue != 0) return true;
+        if (storeBool(tweakName)) return true;
+        if (SettingsStore) nValue = SettingsStore->GetInt(tweakName + L"_str", 0);
+        return false;
+    case ValueKind::Clsid:
+        break;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool ReadTweakValue(const std::wstring& valueType, RegRoot root, const std::wstring& keyPath,
                     const std::wstring& valueName, const std::wstring& tweakName, std::wstring& cValue,
                     int& nValue) {
     cValue.clear();
     const TValueTypeRec* type = FindValueType(valueType);
     if (!type) return false;
-    switch (type->Kind) {
-    case ValueKind::Flag:
-        return ReadFlagOrDefault(root, keyPath, valueName, false);
-    case ValueKind::Text:
-        return ReadStrOrDefault(root, keyPath, valueName, L"") == type->TextSet;
-    case ValueKind::Number:
-        return ReadIntOrDefault(root, keyPath, valueName, type->ReadDefault) == type->NumberSet;
-    case ValueKind::String:
-        cValue = ReadStrOrDefault(root, keyPath, valueName, L"");
-        if (!cValue.empty()) return true;
-        if (storeBool(tweakName)) return true;
-        if (SettingsStore) cValue = SettingsStore->GetStr(tweakName + L"_str", L"");
-        return false;
-    case ValueKind::Integer:
-        nValue = ReadIntOrDefault(root, keyPath, valueName, 0);
-        if (nValue != 0) return true;
-        if (storeBool(tweakName)) return true;
-        if (SettingsStore) nValue = SettingsStore->GetInt(tweakName + L"_str", 0);
-        return false;
-    case ValueKind::Clsid:
-        return KeyPresent(root, keyPath + L"\\-" + valueName);
-    }
-    return false;
+    if (type->Kind == ValueKind::Clsid) return KeyPresent(root, keyPath + L"\\-" + valueName);
+    return stateOfValue(*type, ReadValue(root, keyPath, valueName), tweakName, cValue, nValue);
 }
 
 void GetTweakState(const std::wstring& tweakName, const std::wstring& groupName, TCheckBoxRec& record) {
@@ -121,13 +133,21 @@ void GetTweakState(const std::wstring& tweakName, const std::wstring& groupName,
         // Without Office settings the whole tweak reads as unchecked.
         if (resolved == LocationResult::NoOffice) return;
         if (resolved == LocationResult::Unused) continue;
-        slot.exists = slot.type == L"CLSID" || ValuePresent(location.Root, location.KeyPath, location.ValueName);
         slot.set = false;
-        if (slot.exists) {
+        if (slot.type == L"CLSID") {
+            slot.exists = true;
             slot.set = ReadTweakValue(slot.type, location.Root, location.KeyPath, location.ValueName, tweakName,
                                       record.cValue, record.nValue);
-            InvertByType(slot.set, slot.type);
+        } else {
+            // Presence and state from one read of the value.
+            const std::optional<RegValue> value = ReadValue(location.Root, location.KeyPath, location.ValueName);
+            slot.exists = value.has_value();
+            if (!slot.exists) continue;
+            record.cValue.clear();
+            const TValueTypeRec* type = FindValueType(slot.type);
+            if (type) slot.set = stateOfValue(*type, value, tweakName, record.cValue, record.nValue);
         }
+        InvertByType(slot.set, slot.type);
     }
     record.SetValue = record.SetValue1 || record.SetValue2;
 }

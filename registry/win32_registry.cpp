@@ -25,22 +25,23 @@ public:
     }
 
     std::optional<RegValue> queryValue(const std::wstring& name) override {
+        // Tweak values are small: one call into a buffer of this size reads most of them.
+        // A larger value, or one that grew since, is read again with the size reported.
+        constexpr std::size_t kFirstRead = 256;
         RegValue value;
-        DWORD type = 0;
-        DWORD size = 0;
-        LSTATUS rc = RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, nullptr, &size);
-        // The value can grow between the size query and the read: retry with the new size.
-        while (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
-            value.data.resize(size);
-            rc = RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type,
-                                  value.data.empty() ? nullptr : value.data.data(), &size);
+        value.data.resize(kFirstRead);
+        for (;;) {
+            DWORD type = 0;
+            DWORD size = static_cast<DWORD>(value.data.size());
+            const LSTATUS rc = RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, value.data.data(), &size);
             if (rc == ERROR_SUCCESS) {
                 value.data.resize(size);
                 value.type = type;
                 return value;
             }
+            if (rc != ERROR_MORE_DATA) return std::nullopt;
+            value.data.resize(size > value.data.size() ? size : value.data.size() * 2);
         }
-        return std::nullopt;
     }
 
     bool setValue(const std::wstring& name, const RegValue& value) override {
