@@ -155,6 +155,59 @@ void decodeOne(std::string_view b, std::size_t& pos, Codec codec, std::wstring& 
     ++pos;
 }
 
+// Writes one code point at out; returns the position after it.
+wchar_t* putCodePoint(wchar_t* out, char32_t cp) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            *out++ = static_cast<wchar_t>(0xD800 + (cp >> 10));
+            *out++ = static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+            return out;
+        }
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+        cp = kReplacement;
+    }
+    *out++ = static_cast<wchar_t>(cp);
+    return out;
+}
+
+// Decodes all of b onto the end of out, as decodeOne would character by character, but
+// single-byte sets through a table and runs of ASCII in UTF-8 without a call per byte.
+void decodeAll(std::string_view b, Codec codec, std::wstring& out) {
+    const std::size_t start = out.size();
+    // No character set yields more characters than it has bytes (a four-byte UTF-8
+    // sequence is two UTF-16 units at most; an odd UTF-16 tail is one replacement).
+    out.resize(start + b.size());
+    wchar_t* write = out.data() + start;
+    const auto* read = reinterpret_cast<const unsigned char*>(b.data());
+    const std::size_t n = b.size();
+    switch (codec) {
+    case Codec::Utf8:
+        for (std::size_t pos = 0; pos < n;) {
+            if (read[pos] < 0x80) *write++ = static_cast<wchar_t>(read[pos++]);
+            else write = putCodePoint(write, decodeUtf8(b, pos));
+        }
+        break;
+    case Codec::Utf16LE:
+    case Codec::Utf16BE:
+        for (std::size_t pos = 0; pos < n;) write = putCodePoint(write, decodeUtf16(b, pos, codec == Codec::Utf16BE));
+        break;
+    default: {
+        wchar_t table[256];
+        for (int byte = 0; byte < 256; ++byte) {
+            std::wstring one;
+            std::size_t pos = 0;
+            const char c = static_cast<char>(byte);
+            decodeOne(std::string_view(&c, 1), pos, codec, one);
+            table[byte] = one[0];
+        }
+        for (std::size_t i = 0; i < n; ++i) *write++ = table[read[i]];
+        break;
+    }
+    }
+    out.resize(static_cast<std::size_t>(write - out.data()));
+}
+
 // ---- Character classes ----
 
 bool isWhitespace(int c) { return (c >= 9 && c <= 13) || c == 32; }
@@ -266,7 +319,7 @@ private:
 
     struct OpenElement {
         std::unique_ptr<XmlElement> element;
-        std::wstring qualifiedName;  // as the end tag must repeat it
+        std::wstring_view qualifiedName;  // as the end tag must repeat it, within text_
     };
 
     enum class TagResult { Empty, Open, EndOfData };
@@ -304,7 +357,7 @@ private:
         segmentText_ = text_.size();
         segmentByte_ = fromByte;
         segmentCodec_ = codec;
-        for (std::size_t b = fromByte; b < bytes_.size();) decodeOne(bytes_, b, codec, text_);
+        decodeAll(bytes_.substr(fromByte), codec, text_);
     }
 
     void startDecoding() {
@@ -435,17 +488,16 @@ private:
                      charText(ch) + L"\" found)");
             };
             if (!isNameChar(c)) unexpected(c);
-            XmlAttribute attribute;
-            std::wstring run;
+            // The name is what follows the last colon, the prefix what precedes it.
+            const std::size_t nameStart = pos_;
+            std::size_t lastColon = std::wstring::npos;
             for (; !atEnd(); ++pos_) {
                 c = current();
-                if (isNameChar(c)) run += static_cast<wchar_t>(c);
-                else if (c == L':') {
-                    attribute.prefix += (attribute.prefix.empty() ? L"" : L":") + run;
-                    run.clear();
-                } else break;
+                if (c == L':') lastColon = pos_;
+                else if (!isNameChar(c)) break;
             }
-            attribute.name = std::move(run);
+            const std::wstring_view qualified(text_.data() + nameStart, pos_ - nameStart);
+            const std::size_t colon = lastColon == std::wstring::npos ? std::wstring::npos : lastColon - nameStart;
             skipWhitespace();
             if (atEnd()) return ReadResult::EndOfData;
             if (current() != L'=') unexpected(current());
@@ -461,9 +513,15 @@ private:
                 pos_ = text_.size();
                 return ReadResult::EndOfData;
             }
-            attribute.value = text_.substr(pos_ + 1, close - pos_ - 1);
+            XmlAttribute& attribute = attributes.emplace_back();
+            if (colon == std::wstring::npos) {
+                attribute.name = qualified;
+            } else {
+                attribute.name = qualified.substr(colon + 1);
+                attribute.prefix = qualified.substr(0, colon);
+            }
+            attribute.value.assign(text_, pos_ + 1, close - pos_ - 1);
             pos_ = close + 1;
-            attributes.push_back(std::move(attribute));
         }
     }
 
@@ -474,19 +532,19 @@ private:
         const std::wstring malformed = L"Invalid XML Element: malformed tag found (no valid name)";
         ++pos_;
         if (isWhitespace(current())) fail(malformed);
-        std::wstring prefix, name;
-        bool hasPrefix = false;
+        // At most one colon: the prefix before it, the name after it.
+        const std::size_t start = pos_;
+        std::size_t colon = std::wstring::npos;
         for (; !atEnd(); ++pos_) {
             const int c = current();
-            if (isNameChar(c)) name += static_cast<wchar_t>(c);
-            else if (c == L':' && !hasPrefix) {
-                hasPrefix = true;
-                prefix = std::move(name);
-                name.clear();
-            } else if (isWhitespace(c) || c == L'/' || c == L'>') break;
+            if (isNameChar(c)) continue;
+            if (c == L':' && colon == std::wstring::npos) colon = pos_;
+            else if (isWhitespace(c) || c == L'/' || c == L'>') break;
             else fail(malformed);
         }
-        if (name.empty()) {
+        const std::wstring_view qualified(text_.data() + start, pos_ - start);
+        const std::size_t nameStart = colon == std::wstring::npos ? start : colon + 1;
+        if (pos_ == nameStart) {
             if (atEnd()) return TagResult::EndOfData;
             fail(malformed);
         }
@@ -494,10 +552,10 @@ private:
             fail(L"Invalid XML Element: elements nested deeper than " +
                  std::to_wstring(XmlDocument::kMaxDepth) + L" levels");
         auto element = std::make_unique<XmlElement>();
-        element->name_ = name;
-        element->prefix_ = prefix;
+        element->name_.assign(text_, nameStart, pos_ - nameStart);
+        if (colon != std::wstring::npos) element->prefix_.assign(text_, start, colon - start);
         XmlElement& opened = *element;
-        open_.push_back({std::move(element), hasPrefix ? prefix + L":" + name : name});
+        open_.push_back({std::move(element), qualified});
 
         if (isWhitespace(current()) && readAttributes(opened.attributes_) == ReadResult::EndOfData)
             return TagResult::EndOfData;
@@ -542,8 +600,9 @@ private:
     // At "</": reads the end tag of the innermost open element.
     ReadResult readEndTag() {
         pos_ += 2;
-        std::wstring name;
-        while (!atEnd() && (isNameChar(current()) || current() == L':')) name += text_[pos_++];
+        const std::size_t start = pos_;
+        while (!atEnd() && (isNameChar(current()) || current() == L':')) ++pos_;
+        const std::wstring_view name(text_.data() + start, pos_ - start);
         skipWhitespace();
         if (atEnd()) return ReadResult::EndOfData;
         if (current() != L'>') fail(L"Invalid XML Element: malformed tag found (no valid name)");
@@ -551,7 +610,7 @@ private:
         const OpenElement& open = open_.back();
         if (!sameTextNoCase(name, open.qualifiedName))
             fail(L"Invalid XML Element: Erroneous end of tag, expecting </" + open.element->name_ +
-                 L"> but </" + name + L"> found");
+                 L"> but </" + std::wstring(name) + L"> found");
         closeElement();
         return ReadResult::Done;
     }
