@@ -636,3 +636,109 @@ TEST_CASE("the window's icons and image lists follow its DPI")
     ImageList_GetIconSize(w.window->AppImageList(), &cx, &cy);
     CHECK(cx == MulDiv(16, static_cast<int>(dpi), 96));
 }
+
+namespace {
+
+// Sets the user's screen resolution for processes started from now on; restores it after.
+class ScopedLogPixels {
+public:
+    explicit ScopedLogPixels(DWORD dpi)
+    {
+        DWORD value = 0, size = sizeof value;
+        if (RegGetValueW(HKEY_CURRENT_USER, key_, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+            ERROR_SUCCESS)
+            saved_ = value;
+        REQUIRE(RegSetKeyValueW(HKEY_CURRENT_USER, key_, L"LogPixels", REG_DWORD, &dpi, sizeof dpi) == ERROR_SUCCESS);
+    }
+    ~ScopedLogPixels()
+    {
+        if (saved_)
+            RegSetKeyValueW(HKEY_CURRENT_USER, key_, L"LogPixels", REG_DWORD, &*saved_, sizeof *saved_);
+        else
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, key_, L"LogPixels");
+    }
+
+private:
+    const wchar_t* key_ = L"Control Panel\\Desktop";
+    std::optional<DWORD> saved_;
+};
+
+const char* const DpiChildCase = "the window at the screen resolution of this process";
+
+}  // namespace
+
+// Run by the next test in a process of its own, started at the resolution it sets: a
+// process takes its resolution when it starts.
+TEST_CASE(DpiChildCase)
+{
+    const wchar_t* wanted = _wgetenv(L"QM_DPI_CHILD");
+    if (!wanted) return;  // only in the child process
+    // Aware as the product's manifest makes it (Wine 8 knows only the first version of
+    // per-monitor awareness); a window takes its thread's awareness.
+    REQUIRE((SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) ||
+             SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE)));
+    const int dpi = std::stoi(wanted);
+    forgetPlacement();
+    InProcessWindow w;
+    CHECK(static_cast<int>(GetDpiForWindow(w.hwnd())) == dpi);
+    // The client size scales; where the frame scales by less, the minimum outer size (also
+    // scaled) can add a pixel or two.
+    RECT client{}, outer{};
+    GetClientRect(w.hwnd(), &client);
+    GetWindowRect(w.hwnd(), &outer);
+    CHECK(client.right >= MulDiv(654, dpi, 96));
+    CHECK(client.bottom >= MulDiv(462, dpi, 96));
+    CHECK((client.right == MulDiv(654, dpi, 96) || outer.right - outer.left == MulDiv(662, dpi, 96)));
+    CHECK((client.bottom == MulDiv(462, dpi, 96) || outer.bottom - outer.top == MulDiv(500, dpi, 96)));
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(w.window->img16(), &cx, &cy);
+    CHECK(cx == MulDiv(16, dpi, 96));
+    ImageList_GetIconSize(w.window->img32(), &cx, &cy);
+    CHECK(cx == MulDiv(32, dpi, 96));
+    CHECK(TreeView_GetItemHeight(w.window->trvCategories()) >= MulDiv(16, dpi, 96));
+    const HICON small = reinterpret_cast<HICON>(SendMessageW(w.hwnd(), WM_GETICON, ICON_SMALL, 0));
+    ICONINFO info{};
+    REQUIRE(GetIconInfo(small, &info));
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    CHECK(bitmap.bmWidth == GetSystemMetricsForDpi(SM_CXSMICON, static_cast<UINT>(dpi)));
+
+    // The report view's column fills the list at this scale too.
+    selectGroup(w, L"Display settings");
+    RECT list{};
+    GetClientRect(w.window->lstRestrList(), &list);
+    CHECK(ListView_GetColumnWidth(w.window->lstRestrList(), 0) == list.right);
+    screenshot(w.hwnd(), (L"gui_dpi_" + std::to_wstring(dpi) + L".bmp").c_str());
+}
+
+TEST_CASE("the window at 96 and at 144 DPI: sizes, images, icons and column scale")
+{
+    for (const DWORD dpi : {96u, 144u}) {
+        CAPTURE(dpi);
+        ScopedLogPixels logPixels(dpi);
+        wchar_t self[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --test-case=\"" +
+                                   std::wstring(DpiChildCase, DpiChildCase + strlen(DpiChildCase)) + L"\"";
+        SetEnvironmentVariableW(L"QM_DPI_CHILD", std::to_wstring(dpi).c_str());
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;  // its report goes where this one's goes
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        PROCESS_INFORMATION pi{};
+        const BOOL started =
+            CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        SetEnvironmentVariableW(L"QM_DPI_CHILD", nullptr);
+        REQUIRE(started);
+        Unique<HANDLE, &CloseHandle> process(pi.hProcess), thread(pi.hThread);
+        REQUIRE(WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0);
+        DWORD exitCode = 1;
+        GetExitCodeProcess(process.get(), &exitCode);
+        CHECK(exitCode == 0);  // its failures are printed above
+        CHECK(fs::exists(artifacts() / (L"gui_dpi_" + std::to_wstring(dpi) + L".bmp")));
+    }
+}
