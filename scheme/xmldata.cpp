@@ -1,5 +1,7 @@
 #include "scheme/xmldata.h"
 
+#include <algorithm>
+
 XmlDocument* SchemeDocument = nullptr;
 TXMLDataModule* XMLDataModule = nullptr;
 
@@ -26,11 +28,14 @@ const XmlElement* findElementByWalk(const std::wstring& name, const XmlElement* 
 
 namespace {
 
-// Visits every element below start in the order of findElementByWalk, so the first entry
-// kept for a name is the element the walk would return.
-void indexInSearchOrder(const XmlElement* start, std::unordered_map<std::wstring, const XmlElement*>& index) {
+using NameIndex = std::vector<std::pair<std::wstring_view, const XmlElement*>>;
+
+// Lists every element below start in the order of findElementByWalk, then sorts by name
+// keeping that order among equal names, so the first entry of a name is the element the
+// walk would return.
+void indexInSearchOrder(const XmlElement* start, NameIndex& index) {
     const auto addChildren = [&](const XmlElement* element) {
-        for (const XmlElement* child : element->elements()) index.try_emplace(child->name(), child);
+        for (const XmlElement* child : element->elements()) index.emplace_back(child->name(), child);
     };
     struct Pending {
         const XmlElement* element;
@@ -49,6 +54,11 @@ void indexInSearchOrder(const XmlElement* start, std::unordered_map<std::wstring
         addChildren(child);
         stack.push_back({child, 0});
     }
+    const auto byName = [](const auto& a, const auto& b) { return a.first < b.first; };
+    std::stable_sort(index.begin(), index.end(), byName);
+    index.erase(std::unique(index.begin(), index.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                index.end());
+    index.shrink_to_fit();
 }
 
 }  // namespace
@@ -60,21 +70,20 @@ const XmlElement* TXMLDataModule::getXmlElem(const std::wstring& AName, const Xm
         index_.clear();
         indexable_.clear();
         indexedGeneration_ = FXml.generation();
-        std::vector<const XmlElement*> pending;
-        if (FXml.root()) pending.push_back(FXml.root());
-        while (!pending.empty()) {
-            const XmlElement* element = pending.back();
-            pending.pop_back();
-            indexable_.insert(element);
-            pending.insert(pending.end(), element->elements().begin(), element->elements().end());
-        }
+        if (FXml.root()) indexable_.push_back(FXml.root());
+        for (std::size_t i = 0; i < indexable_.size(); ++i)
+            indexable_.insert(indexable_.end(), indexable_[i]->elements().begin(), indexable_[i]->elements().end());
+        std::sort(indexable_.begin(), indexable_.end());
     }
     // An element of another document may share an address with a freed one: no index.
-    if (!indexable_.contains(start)) return findElementByWalk(AName, start);
+    if (!std::binary_search(indexable_.begin(), indexable_.end(), start)) return findElementByWalk(AName, start);
     auto [entry, added] = index_.try_emplace(start);
     if (added) indexInSearchOrder(start, entry->second);
-    const auto found = entry->second.find(AName);
-    return found == entry->second.end() ? nullptr : found->second;
+    const NameIndex& index = entry->second;
+    const std::wstring_view name(AName);
+    const auto found = std::lower_bound(index.begin(), index.end(), name,
+                                        [](const auto& item, std::wstring_view key) { return item.first < key; });
+    return found != index.end() && found->first == name ? found->second : nullptr;
 }
 
 const XmlElement* getElem(const std::wstring& name, const XmlElement* start) {

@@ -5,7 +5,8 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "scheme/xml.h"
@@ -39,9 +40,11 @@ public:
 private:
     void DataModuleCreate();
 
-    using NameIndex = std::unordered_map<std::wstring, const XmlElement*>;
+    // One start's names, each with the first element the walk finds by it, sorted by name.
+    // The names are views of the elements' own: valid while the document holds the tree.
+    using NameIndex = std::vector<std::pair<std::wstring_view, const XmlElement*>>;
     mutable std::unordered_map<const XmlElement*, NameIndex> index_;
-    mutable std::unordered_set<const XmlElement*> indexable_;  // the elements of FXml
+    mutable std::vector<const XmlElement*> indexable_;  // the elements of FXml, sorted
     mutable std::uint64_t indexedGeneration_ = 0;
 };
 
