@@ -204,7 +204,8 @@ void TfrmQuillmark::FormCreate()
 
 void TfrmQuillmark::FormDestroy()
 {
-    model_.reset();  // frees the store without writing it
+    FLastFrame_.reset();  // a frame refers to its entry: it goes first
+    model_.reset();       // frees the entries, then the store without writing it
 }
 
 HMODULE TfrmQuillmark::resources() const
@@ -214,7 +215,7 @@ HMODULE TfrmQuillmark::resources() const
 
 void TfrmQuillmark::SettingsChanged(int ObjectIndex)
 {
-    if (model_) model_->SettingsChanged(ObjectIndex);
+    if (model_) ApplyFrameEnabling(model_->SettingsChanged(ObjectIndex));
 }
 
 void TfrmQuillmark::BuildCategoryTree()
@@ -395,12 +396,14 @@ LRESULT CALLBACK TfrmQuillmark::LinkProc(HWND link, UINT message, WPARAM wParam,
 
 void TfrmQuillmark::ShowOptionFrame(const FrameRequest& request)
 {
-    (void)request;
+    // Never reused: the old frame goes before the new one exists.
+    FLastFrame_.reset();
+    FLastFrame_ = CreateOptionFrame(request.Kind, pnlAdditionalOpt_.hwnd(), *this, request.BindIndex);
 }
 
 void TfrmQuillmark::ApplyFrameEnabling(std::optional<bool> enabled)
 {
-    (void)enabled;
+    if (enabled && FLastFrame_) FLastFrame_->SetEnabled(*enabled);
 }
 
 LRESULT TfrmQuillmark::OnNotify(const NMHDR& header)

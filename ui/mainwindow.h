@@ -11,6 +11,7 @@
 #include "ui/basewindow.h"
 #include "ui/imagelists.h"
 #include "ui/panel.h"
+#include "ui/frames/optionframe.h"
 #include "ui/splitter.h"
 
 inline const wchar_t* const MainWindowClass = L"TfrmQuillmark";
@@ -29,7 +30,7 @@ struct MainWindowOptions {
     std::function<bool()> isAdministrator;
 };
 
-class TfrmQuillmark : public BaseWindow {
+class TfrmQuillmark : public BaseWindow, public OptionFrameHost {
 public:
     explicit TfrmQuillmark(MainWindowOptions options = {});
     ~TfrmQuillmark() override;
@@ -37,8 +38,11 @@ public:
     // Creates the window (start-up runs inside) and shows it where it was last closed.
     void Create(HINSTANCE instance, int showCommand);
 
-    void SettingsChanged(int ObjectIndex);
+    // What the option frames reach: their entry, and the report of a change.
+    TRestrListRec& Entry(int ObjectIndex) override { return model_->FAppObjectsList[ObjectIndex]; }
+    void SettingsChanged(int ObjectIndex) override;
     TMainModel& Model() { return *model_; }
+    TOptionFrame* FLastFrame() const { return FLastFrame_.get(); }
 
     HWND trvCategories() const { return trvCategories_; }
     HWND lstRestrList() const { return lstRestrList_; }
@@ -127,6 +131,7 @@ private:
     ListViewStyle listView_ = ListViewStyle::Report;
     ImageListKind smallImages_ = ImageListKind::Img16;
     std::vector<ListItemView> listItems_;
+    std::unique_ptr<TOptionFrame> FLastFrame_;  // the one option frame shown, if any
     bool passwordRefused_ = false;
 };
 

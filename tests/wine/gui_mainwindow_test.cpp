@@ -5,6 +5,9 @@
 #include <algorithm>
 
 #include "app/password.h"
+#include "ui/frames/applications.h"
+#include "ui/frames/drives.h"
+#include "ui/frames/textedit.h"
 #include "platform/user.h"
 #include "scheme/xmldata.h"
 
@@ -741,4 +744,89 @@ TEST_CASE("the window at 96 and at 144 DPI: sizes, images, icons and column scal
         CHECK(exitCode == 0);  // its failures are printed above
         CHECK(fs::exists(artifacts() / (L"gui_dpi_" + std::to_wstring(dpi) + L".bmp")));
     }
+}
+
+namespace {
+
+void selectItem(HWND list, int index)
+{
+    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+}  // namespace
+
+TEST_CASE("option frames in the panel: built for the selected tweak, enabled by its switch, gone with the group")
+{
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    const HWND panel = w.window->pnlAdditionalOpt();
+    selectGroup(w, L"Media Player");
+    CHECK(w.window->FLastFrame() == nullptr);
+    const int index = itemIndex(list, getCaption(L"TitleBar"));
+    REQUIRE(index >= 0);
+    const bool wasOn = listItems(list)[index].checked;
+
+    selectItem(list, index);
+    auto* frame = dynamic_cast<TframeStringEdit*>(w.window->FLastFrame());
+    REQUIRE(frame);
+    CHECK(GetParent(frame->hwnd()) == panel);
+    CHECK(IsWindowVisible(frame->hwnd()));
+    CHECK(bool(IsWindowEnabled(frame->edtString())) == wasOn);
+    CHECK_FALSE(w.saveEnabled());  // binding a frame is no change
+
+    // Switching the tweak rebuilds the frame for it and enables it exactly when on.
+    setChecked(list, index, true);
+    frame = dynamic_cast<TframeStringEdit*>(w.window->FLastFrame());
+    REQUIRE(frame);
+    CHECK(IsWindowEnabled(frame->edtString()));
+    SetWindowTextW(frame->edtString(), L"Kiosk player");
+    CHECK(w.window->Model().FAppObjectsList[w.window->Model().FAppObjectsList.IndexOf(L"TitleBar")].cValue ==
+          L"Kiosk player");
+    CHECK(w.saveEnabled());
+    CHECK(IsWindowEnabled(frame->edtString()));  // typing leaves the enabling alone
+    screenshot(w.hwnd(), L"gui_option_frame_text.bmp");
+    setChecked(list, index, false);
+    frame = dynamic_cast<TframeStringEdit*>(w.window->FLastFrame());
+    REQUIRE(frame);
+    CHECK_FALSE(IsWindowEnabled(frame->edtString()));
+    CHECK(text(frame->edtString()) == L"Kiosk player");  // the text stays
+
+    // A plain check-box tweak shows no frame; another group empties the panel.
+    for (int i = 0; i < ListView_GetItemCount(list); ++i)
+        if (i != index) {
+            selectItem(list, i);
+            break;
+        }
+    CHECK(w.window->FLastFrame() == nullptr);
+    selectItem(list, index);
+    CHECK(w.window->FLastFrame() != nullptr);
+    selectGroup(w, L"Display settings");
+    CHECK(w.window->FLastFrame() == nullptr);
+    CHECK(GetWindow(panel, GW_CHILD) == nullptr);
+
+    SUBCASE("the drives frame")
+    {
+        selectGroup(w, L"Drives restrictions");
+        selectItem(list, itemIndex(list, getCaption(L"NoDrives")));
+        CHECK(dynamic_cast<TframeDrives*>(w.window->FLastFrame()) != nullptr);
+    }
+    SUBCASE("the applications frame stays enabled whatever its switch")
+    {
+        selectGroup(w, L"Restrict Applications Users Can Run");
+        const int run = itemIndex(list, getCaption(L"DisallowRun"));
+        REQUIRE(run >= 0);
+        selectItem(list, run);
+        auto* apps = dynamic_cast<TframeApplications*>(w.window->FLastFrame());
+        REQUIRE(apps);
+        CHECK(IsWindowEnabled(apps->btnBrowseApp()));
+        setChecked(list, run, !listItems(list)[run].checked);
+        apps = dynamic_cast<TframeApplications*>(w.window->FLastFrame());
+        REQUIRE(apps);
+        CHECK(IsWindowEnabled(apps->btnBrowseApp()));
+        screenshot(w.hwnd(), L"gui_option_frame_applications.bmp");
+    }
+    // Closing with a frame shown: the frame goes before the entries it refers to.
+    MessageBoxAnswerer answerer(IDNO);
+    SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+    CHECK_FALSE(IsWindow(w.hwnd()));
 }
