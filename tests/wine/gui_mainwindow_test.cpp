@@ -784,6 +784,11 @@ TEST_CASE("option frames in the panel: built for the selected tweak, enabled by 
           L"Kiosk player");
     CHECK(w.saveEnabled());
     CHECK(IsWindowEnabled(frame->edtString()));  // typing leaves the enabling alone
+    // Tab goes on from the list into the frame.
+    SetFocus(list);
+    MSG tab{list, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    CHECK(w.window->TranslateKeyboard(tab));
+    CHECK(IsChild(frame->hwnd(), GetFocus()));
     screenshot(w.hwnd(), L"gui_option_frame_text.bmp");
     setChecked(list, index, false);
     frame = dynamic_cast<TframeStringEdit*>(w.window->FLastFrame());
