@@ -1,7 +1,6 @@
 #include "app/undosnapshot.h"
 
 #include <filesystem>
-#include <memory>
 
 #include "app/password.h"
 #include "registry/cpapplets.h"
@@ -63,23 +62,29 @@ void EnsureUndoSnapshot(const std::wstring& dataFolder, const TEncriptor& store,
     if (!fileExists(path)) WriteUndoSnapshot(path, store, entries);
 }
 
+// The snapshot is built in memory, from a copy of the store, and saved in one step: the
+// file appears complete or not at all. Created first and filled afterwards, a process ended
+// in between would leave a snapshot of nothing that later starts never replace.
 void WriteUndoSnapshot(const std::wstring& FileName, const TEncriptor& store, const TAppObjectsList& entries)
 {
-    std::unique_ptr<TEncriptor> snapshot;
+    TEncriptor snapshot = store;
+    snapshot.DataFile = FileName;
+    snapshot.Encripted = true;
+    const auto save = [&snapshot] {
+        try {
+            snapshot.Flush(true);
+        } catch (const std::exception&) {
+            // no snapshot this time; "Undo all tweaks" reports the missing file
+        }
+    };
     try {
-        snapshot = std::make_unique<TEncriptor>(FileName, true);
-    } catch (const std::exception&) {
-        return;  // no snapshot this time; "Undo all tweaks" reports the missing file
-    }
-    snapshot->IDList = store.IDList;
-    try {
-        recordStates(*snapshot, entries);
+        recordStates(snapshot, entries);
     } catch (...) {
         // Keep what was recorded: the file exists from now on and is not written again.
-        snapshot->Flush(true);
+        save();
         throw;
     }
-    snapshot->Flush(true);
+    save();
 }
 
 bool RestoreUndoSnapshot(const std::wstring& FileName, TEncriptor& store, TAppObjectsList& entries,

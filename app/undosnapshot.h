@@ -16,10 +16,12 @@ inline const wchar_t* const UndoMissingMessage = L"The file default.dat not foun
 inline const wchar_t* const UndoMissingCaption = L"Undo tweaks";
 
 // Writes the snapshot into dataFolder (with its trailing separator) when it is not there yet.
+// A file that is there is left alone, even one that holds nothing: the first state it was
+// meant to record cannot be read again.
 void EnsureUndoSnapshot(const std::wstring& dataFolder, const TEncriptor& store, const TAppObjectsList& entries);
-// The store's entries, then every entry's state read from the registry now. A file that
-// cannot be opened gives no snapshot and no error; an error while reading the states still
-// leaves the states read so far in the file, then propagates.
+// The store's entries, then every entry's state read from the registry now, saved in one
+// step. A file that cannot be written gives no snapshot and no error; an error while reading
+// the states still saves the states read so far, then propagates.
 void WriteUndoSnapshot(const std::wstring& FileName, const TEncriptor& store, const TAppObjectsList& entries);
 
 // What the restore asks of the window.

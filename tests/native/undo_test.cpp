@@ -3,12 +3,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "app/appobjects.h"
 #include "app/undosnapshot.h"
 #include "registry/cpapplets.h"
 #include "registry/memory_registry.h"
 #include "registry/regaccess.h"
+#include "store/atomic_file.h"
 #include "tests/native/registry_fixture.h"
 
 using namespace regtest;
@@ -153,6 +155,61 @@ TEST_CASE("A snapshot that cannot be created is skipped without an error") {
     const std::wstring path = u.dataFolder() + L"missing-folder/" + UndoSnapshotFileName;
     CHECK_NOTHROW(WriteUndoSnapshot(path, u.main.store(), u.entries));
     CHECK_FALSE(fs::exists(path));
+}
+
+TEST_CASE("A snapshot write cut short leaves no file, and the next start writes a whole one") {
+    Undo reference;
+    reference.load();
+    WriteUndoSnapshot(reference.snapshotPath(), reference.main.store(), reference.entries);
+    const std::string whole = fileBytes(reference.snapshotPath());
+    // A disk that takes a file holding only the validity marker, not the whole snapshot.
+    const TEncriptor markerOnly(reference.dataFolder() + L"marker-only.qmk", true);
+    const std::size_t markerOnlyBytes = fs::file_size(reference.folder / "marker-only.qmk");
+    REQUIRE(whole.size() > markerOnlyBytes + 100);
+
+    using storefile::WriteStep;
+    const struct {
+        const char* how;
+        std::optional<std::size_t> diskSpace;
+        std::optional<WriteStep> failingStep;
+    } cases[] = {
+        {"disk full", markerOnlyBytes + 100, {}},
+        {"create fails", {}, WriteStep::Create},
+        {"flush fails", {}, WriteStep::Flush},
+        {"replace fails", {}, WriteStep::Replace},
+    };
+    for (const auto& c : cases) {
+        const std::string how = c.how;
+        CAPTURE(how);
+        Undo u;
+        u.load();
+        {
+            std::optional<storefile::ScopedWriteFault> diskFull;
+            std::optional<storefile::ScopedStepFault> stepFault;
+            if (c.diskSpace) diskFull.emplace(*c.diskSpace);
+            if (c.failingStep) stepFault.emplace(*c.failingStep);
+            CHECK_NOTHROW(EnsureUndoSnapshot(u.dataFolder(), u.main.store(), u.entries));
+        }
+        CHECK(fs::is_empty(u.folder));  // neither default.qmk nor a temporary file
+
+        EnsureUndoSnapshot(u.dataFolder(), u.main.store(), u.entries);
+        CHECK(fileBytes(u.snapshotPath()) == whole);
+    }
+}
+
+TEST_CASE("A snapshot file that is there is never rewritten, even when it holds nothing") {
+    Undo u;
+    u.load();
+    // What an interrupted write of an earlier version could leave: only the validity marker.
+    const TEncriptor markerOnly(u.dataFolder() + L"marker-only.qmk", true);
+    const std::string markerOnlyBytes = fileBytes(u.folder / "marker-only.qmk");
+    for (const std::string& content : {std::string(), std::string("not a store\r\n"), markerOnlyBytes}) {
+        {
+            std::ofstream(u.folder / "default.qmk", std::ios::binary | std::ios::trunc) << content;
+        }
+        EnsureUndoSnapshot(u.dataFolder(), u.main.store(), u.entries);
+        CHECK(fileBytes(u.snapshotPath()) == content);
+    }
 }
 
 TEST_CASE("Restoring brings the entries and the store back and keeps the password in use") {
