@@ -10,8 +10,12 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <memory>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -34,6 +38,27 @@ void consumeBudget(std::size_t written) {
 }
 
 bool failsAt(WriteStep step) { return g_failingStep == step; }
+
+// Takes 1 to 10 decimal digits from the front of text.
+std::optional<unsigned long long> takeNumber(std::wstring_view& text) {
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= L'0' && text[digits] <= L'9') ++digits;
+    if (digits == 0 || digits > 10) return {};
+    unsigned long long value = 0;
+    for (std::size_t i = 0; i < digits; ++i) value = value * 10 + static_cast<unsigned long long>(text[i] - L'0');
+    text.remove_prefix(digits);
+    return value;
+}
+
+// A temporary file is named "<file>.~<process id>.<counter>". Given what follows "<file>.~",
+// the process id, or nothing when the name is not exactly of that form.
+std::optional<unsigned long long> tempOwner(std::wstring_view suffix) {
+    const std::optional<unsigned long long> pid = takeNumber(suffix);
+    if (!pid || !suffix.starts_with(L'.')) return {};
+    suffix.remove_prefix(1);
+    if (!takeNumber(suffix) || !suffix.empty()) return {};
+    return pid;
+}
 
 #ifdef _WIN32
 
@@ -105,6 +130,35 @@ void replaceWith(const std::wstring& temp, const std::wstring& path) {
 
 void removeTemp(const std::wstring& temp) { DeleteFileW(temp.c_str()); }
 
+// Our own temporaries are still in use; so are those of any process that is running.
+bool ownerGone(unsigned long long pid) {
+    if (pid > MAXDWORD || pid == GetCurrentProcessId()) return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+    Handle owner(process);
+    return WaitForSingleObject(owner.get(), 0) == WAIT_OBJECT_0;  // it has ended
+}
+
+void removeStaleTemps(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+    const std::wstring prefix = path.substr(folder.size()) + L".~";
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L".~*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        // The pattern also matches short names; only the long name counts.
+        const std::wstring name = data.cFileName;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name.size() < prefix.size() ||
+            CompareStringOrdinal(name.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
+                                 static_cast<int>(prefix.size()), TRUE) != CSTR_EQUAL)
+            continue;
+        const std::optional<unsigned long long> owner = tempOwner(std::wstring_view(name).substr(prefix.size()));
+        if (owner && ownerGone(*owner)) DeleteFileW((folder + name).c_str());
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
 #else
 
 std::string nativePath(const std::wstring& path) { return narrow(path); }
@@ -171,6 +225,31 @@ void replaceWith(const std::wstring& temp, const std::wstring& path) {
 }
 
 void removeTemp(const std::wstring& temp) { ::unlink(nativePath(temp).c_str()); }
+
+// Our own temporaries are still in use; so are those of any process that is running.
+bool ownerGone(unsigned long long pid) {
+    if (pid == 0 || pid > static_cast<unsigned long long>(INT_MAX) || pid == static_cast<unsigned long long>(getpid()))
+        return false;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+void removeStaleTemps(const std::wstring& path) {
+    const std::string file = nativePath(path);
+    const std::size_t slash = file.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+    const std::string prefix = file.substr(folder.size()) + ".~";
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(prefix)) continue;
+        std::wstring suffix;
+        for (char c : name.substr(prefix.size())) suffix += static_cast<wchar_t>(static_cast<unsigned char>(c));
+        const std::optional<unsigned long long> owner = tempOwner(suffix);
+        // unlink refuses folders, so only a file of that name goes.
+        if (owner && ownerGone(*owner)) ::unlink((folder + std::string(name)).c_str());
+    }
+}
 
 #endif
 
@@ -360,6 +439,7 @@ std::optional<std::string> readAll(const std::wstring& path) {
 }
 
 void replaceAll(const std::wstring& path, std::string_view bytes) {
+    removeStaleTemps(path);
     const std::wstring temp = tempPathFor(path);
     try {
         writeTemp(temp, bytes);

@@ -14,6 +14,8 @@ std::optional<std::string> readAll(const std::wstring& path);
 // Replaces the file's content in one step: the bytes go to a temporary file in the same
 // folder, which is flushed to disk and then renamed over the old file. On any failure the
 // old file is left as it was, the temporary file is removed and EInOutError is thrown.
+// Before it starts, it removes the temporary files of this file ("<file>.~<process>.<n>")
+// that a save killed part way left behind: those whose process has ended. Nothing else.
 void replaceAll(const std::wstring& path, std::string_view bytes);
 
 // While alive, every write to a temporary file fails once this many bytes of it were

@@ -11,8 +11,10 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -490,4 +492,54 @@ TEST_CASE("file system failures raise EInOutError") {
         CHECK_THROWS_AS(TEncriptor(dir.file("s.dat"), true), EInOutError);
         CHECK(dir.count() == 0);
     }
+}
+
+TEST_CASE("a save removes the temporary files that ended processes left beside it, and nothing else") {
+    TempDir dir;
+    const std::wstring path = dir.file("quillmark.dat");
+    TEncriptor store(path, true);
+
+    const pid_t child = ::fork();
+    REQUIRE(child >= 0);
+    if (child == 0) ::_exit(0);
+    int status = 0;
+    REQUIRE(::waitpid(child, &status, 0) == child);
+    const std::string ended = std::to_string(child);
+    const std::string mine = std::to_string(::getpid());
+    const std::string running = std::to_string(::getppid());
+
+    const std::vector<std::string> stale = {
+        "quillmark.dat.~" + ended + ".1",
+        "quillmark.dat.~" + ended + ".4711",
+    };
+    const std::vector<std::string> kept = {
+        "quillmark.dat.~" + mine + ".999",     // this process: may be in use
+        "quillmark.dat.~" + running + ".1",    // a running process: may be in use
+        "quillmark.dat.~" + ended,             // not our pattern from here on
+        "quillmark.dat.~" + ended + ".",
+        "quillmark.dat.~" + ended + ".1.bak",
+        "quillmark.dat.~" + ended + ".1x",
+        "quillmark.dat.~+" + ended + ".1",
+        "quillmark.dat.~" + ended + "0000000000.1",
+        "quillmark.dat." + ended + ".1",
+        "Quillmark.dat.~" + ended + ".1",
+        "xquillmark.dat.~" + ended + ".1",
+        "quillmark.da.~" + ended + ".1",
+        "default.qmk.~" + ended + ".1",
+    };
+    for (const std::string& name : stale) writeBytes(dir.file(name.c_str()), "stale");
+    for (const std::string& name : kept) writeBytes(dir.file(name.c_str()), "keep");
+    fs::create_directory(dir.path / ("quillmark.dat.~" + ended + ".2"));  // a folder is never removed
+
+    store.SetStr(L"AdminPass", L"pw");
+    REQUIRE(store.Flush(true));
+
+    std::set<std::string> expected(kept.begin(), kept.end());
+    expected.insert("quillmark.dat");
+    expected.insert("quillmark.dat.~" + ended + ".2");
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir.path)) found.insert(entry.path().filename().string());
+    CHECK(found == expected);
+    for (const std::string& name : kept) CHECK(readBytes(dir.file(name.c_str())) == "keep");
+    CHECK(TEncriptor(path, true).GetStr(L"AdminPass", L"") == L"pw");
 }

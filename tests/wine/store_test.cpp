@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -211,4 +212,88 @@ TEST_CASE("a save that fails at any step leaves the old file whole") {
         CHECK(store.Flush(false));
         CHECK(TEncriptor(path, true).GetStr(L"AdminPass", L"") == L"new");
     }
+}
+
+namespace {
+
+// A process started suspended: running until ended.
+struct ChildProcess {
+    PROCESS_INFORMATION info{};
+    ChildProcess() {
+        wchar_t command[] = L"cmd.exe /c exit 0";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        REQUIRE(CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr,
+                               nullptr, &startup, &info));
+    }
+    ~ChildProcess() {
+        if (!info.hProcess) return;
+        TerminateProcess(info.hProcess, 0);
+        WaitForSingleObject(info.hProcess, INFINITE);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    // Ends the process and lets go of it, so the system forgets it; gives its id.
+    DWORD end() {
+        const DWORD id = info.dwProcessId;
+        ResumeThread(info.hThread);
+        WaitForSingleObject(info.hProcess, INFINITE);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        info = {};
+        return id;
+    }
+};
+
+void writeFile(const std::wstring& path, const std::string& bytes) {
+    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    REQUIRE(file.h != INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    REQUIRE(WriteFile(file.h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+}
+
+}  // namespace
+
+TEST_CASE("a save removes the temporary files that ended processes left beside it, and nothing else") {
+    TempDir dir;
+    const std::wstring path = dir.file(L"quillmark.dat");
+    TEncriptor store(path, true);
+    ChildProcess running;
+    const std::wstring ended = std::to_wstring(ChildProcess().end());
+    const std::wstring mine = std::to_wstring(GetCurrentProcessId());
+
+    const std::vector<std::wstring> stale = {
+        L"quillmark.dat.~" + ended + L".1",
+        L"QUILLMARK.DAT.~" + ended + L".2",  // the same name to Windows
+    };
+    const std::vector<std::wstring> kept = {
+        L"quillmark.dat.~" + mine + L".999",  // this process: may be in use
+        L"quillmark.dat.~" + std::to_wstring(running.info.dwProcessId) + L".1",  // a running process
+        L"quillmark.dat.~" + ended,           // not our pattern from here on
+        L"quillmark.dat.~" + ended + L".1.bak",
+        L"quillmark.dat.~" + ended + L".1x",
+        L"quillmark.dat.~x" + ended + L".1",
+        L"xquillmark.dat.~" + ended + L".1",
+        L"default.qmk.~" + ended + L".1",
+    };
+    for (const std::wstring& name : stale) writeFile(dir.file(name.c_str()), "stale");
+    for (const std::wstring& name : kept) writeFile(dir.file(name.c_str()), "keep");
+    const std::wstring folder = dir.file((L"quillmark.dat.~" + ended + L".3").c_str());
+    REQUIRE(CreateDirectoryW(folder.c_str(), nullptr));  // a folder is never removed
+
+    store.SetStr(L"AdminPass", L"pw");
+    REQUIRE(store.Flush(true));
+
+    std::vector<std::wstring> expected = kept;
+    expected.push_back(L"quillmark.dat");
+    expected.push_back(L"quillmark.dat.~" + ended + L".3");
+    std::vector<std::wstring> found = dir.names();
+    std::sort(expected.begin(), expected.end());
+    std::sort(found.begin(), found.end());
+    CHECK(found == expected);
+    for (const std::wstring& name : kept) CHECK(readBytes(dir.file(name.c_str())) == "keep");
+    CHECK(TEncriptor(path, true).GetStr(L"AdminPass", L"") == L"pw");
+    RemoveDirectoryW(folder.c_str());
 }
