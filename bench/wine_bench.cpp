@@ -367,8 +367,11 @@ void startPhases(const std::wstring& app, const std::wstring& trivial, int start
 int wmain(int argc, wchar_t** argv) {
     try {
         const char* app = std::getenv("QM_EXE");
-        for (int i = 1; i < argc; ++i)
+        bool startOnly = false;  // only the program's start, e.g. to compare builds
+        for (int i = 1; i < argc; ++i) {
             if (std::wstring(argv[i]) == L"--runs" && i + 1 < argc) runs = std::max(1, _wtoi(argv[++i]));
+            else if (std::wstring(argv[i]) == L"--start-only") startOnly = true;
+        }
 
         wchar_t self[MAX_PATH];
         GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -377,6 +380,7 @@ int wmain(int argc, wchar_t** argv) {
 
         // The program's start comes first, while the prefix holds no tweak.
         if (app && *app) startPhases(windowsPath(app), folder + L"\\trivial_win32.exe", std::max(3, runs / 2));
+        if (startOnly) return 0;
 
         TEncriptor store(folder + L"\\bench-store.dat", true);
         SettingsStore = &store;
