@@ -163,6 +163,7 @@ bool MemoryRegistry::denied(RegRoot root, const std::wstring& path, RegAccess ac
 }
 
 std::unique_ptr<IRegKey> MemoryRegistry::openKey(RegRoot root, const std::wstring& path, RegAccess access) {
+    if (beforeOpen) beforeOpen(root, path);
     if (!find(root, path) || denied(root, path, access)) return nullptr;
     return std::make_unique<Key>(*this, root, path, access);
 }

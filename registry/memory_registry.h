@@ -3,6 +3,7 @@
 // case-preserving, the default value under the empty name, typed data as bytes, subkeys
 // listed sorted without regard to case, no deleting a key that has subkeys. It can deny
 // access to a subtree, which the real registry under Wine cannot be made to do.
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,6 +22,10 @@ public:
     // Refuses every request for any of the given rights on the key and all keys below it
     // (kKeyAllAccess: the subtree cannot be opened, created, changed or deleted).
     void denyAccess(RegRoot root, const std::wstring& path, RegAccess rights = kKeyAllAccess);
+
+    // Called at the start of every openKey, before the key is looked up: lets a test change
+    // the registry at an exact point between two operations, as another process may.
+    std::function<void(RegRoot root, const std::wstring& path)> beforeOpen;
 
     // Keys currently open, to check that every handle was closed.
     int openKeyCount() const { return openKeys_; }

@@ -203,7 +203,13 @@ bool ExpandOfficeKey(std::wstring& keyPath) {
     if (!KeyPresent(kHkeyCurrentUser, kOfficeKey)) return false;
     keyPath = keyPath.substr(marker + kOfficeMarker.size());
     std::vector<std::wstring> versions;
-    ListSubkeyNames(kHkeyCurrentUser, kOfficeKey, versions);
+    try {
+        ListSubkeyNames(kHkeyCurrentUser, kOfficeKey, versions);
+    } catch (const EJclRegistryError&) {
+        // Another process removed the Office key since the test above: no Office settings,
+        // not an error that would end start-up or a save half-way.
+        return false;
+    }
     for (const std::wstring& version : versions) {
         const std::wstring versionKey = kOfficeKey + L"\\" + version;
         if (KeyPresent(kHkeyCurrentUser, versionKey)) {
