@@ -1,0 +1,205 @@
+// Keys and values of the shipped scheme's tweaks that another program deletes or retypes
+// between the main window model's start-up and its save, on the real registry: the save
+// completes, writes what the user chose and makes nothing up for what is gone.
+#include <doctest/doctest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "app/mainmodel.h"
+#include "app/runlists.h"
+#include "platform/unique.h"
+#include "registry/regaccess.h"
+#include "tests/native/registry_fixture.h"
+
+namespace fs = std::filesystem;
+using regtest::dword;
+using regtest::sz;
+
+namespace {
+
+using UniqueHkey = Unique<HKEY, &RegCloseKey>;
+using UniqueModule = Unique<HMODULE, &FreeLibrary>;
+
+const std::wstring kExplorer = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+const std::wstring kDisallowRunKey = std::wstring(RunListsKey) + L"DisallowRun";
+const std::wstring kOffice = L"Software\\Microsoft\\Office";
+const std::wstring kDesktopPlace = kOffice + L"\\11.0\\Common\\Open Find\\Places\\StandardPlaces\\Desktop";
+const std::wstring kClassKey = L"CLSID\\{5b4dae26-b807-11d0-9815-00c04fd91972}";
+const std::wstring kHiddenClassKey = L"CLSID\\-{5b4dae26-b807-11d0-9815-00c04fd91972}";
+
+HKEY rootHandle(RegRoot root) { return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(root))); }
+
+std::optional<RegValue> rawValue(RegRoot root, const std::wstring& path, const std::wstring& name) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(rootHandle(root), path.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return std::nullopt;
+    UniqueHkey key(h);
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    RegValue value{type, std::vector<std::uint8_t>(size)};
+    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, value.data.data(), &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    value.data.resize(size);
+    return value;
+}
+
+void rawSet(RegRoot root, const std::wstring& path, const std::wstring& name, const RegValue& value) {
+    HKEY h = nullptr;
+    REQUIRE(RegCreateKeyExW(rootHandle(root), path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) ==
+            ERROR_SUCCESS);
+    UniqueHkey key(h);
+    REQUIRE(RegSetValueExW(key.get(), name.c_str(), 0, value.type, value.data.data(),
+                           static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS);
+}
+
+void rawDelete(RegRoot root, const std::wstring& path, const std::wstring& name) {
+    HKEY h = nullptr;
+    REQUIRE(RegOpenKeyExW(rootHandle(root), path.c_str(), 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS);
+    UniqueHkey key(h);
+    REQUIRE(RegDeleteValueW(key.get(), name.c_str()) == ERROR_SUCCESS);
+}
+
+// A value the test touches, put back as it was afterwards; a key the test had to create
+// goes with everything below it. Made before anything is written.
+class RestoreValue {
+public:
+    RestoreValue(RegRoot root, std::wstring key, std::wstring name)
+        : root_(root), key_(std::move(key)), name_(std::move(name)), before_(rawValue(root_, key_, name_)) {
+        for (std::size_t at = 0; at != std::wstring::npos;) {
+            const std::size_t next = key_.find(L'\\', at);
+            const std::wstring path = key_.substr(0, next);
+            if (!KeyPresent(root_, path)) {
+                created_ = path;
+                break;
+            }
+            at = next == std::wstring::npos ? next : next + 1;
+        }
+    }
+    ~RestoreValue() {
+        if (!created_.empty()) {
+            RegDeleteTreeW(rootHandle(root_), created_.c_str());
+        } else if (before_) {
+            rawSet(root_, key_, name_, *before_);
+        } else if (HKEY h = nullptr;
+                   RegOpenKeyExW(rootHandle(root_), key_.c_str(), 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
+            RegDeleteValueW(h, name_.c_str());
+            RegCloseKey(h);
+        }
+    }
+    RestoreValue(const RestoreValue&) = delete;
+    RestoreValue& operator=(const RestoreValue&) = delete;
+
+private:
+    RegRoot root_;
+    std::wstring key_, name_;
+    std::optional<RegValue> before_;
+    std::wstring created_;
+};
+
+// The model started on the shipped scheme with a scratch data folder.
+struct Started {
+    fs::path folder = fs::temp_directory_path() / "qm_wine_registry_change";
+    UniqueModule exe;
+    TMainModel model;
+    Started() {
+        const wchar_t* path = _wgetenv(L"QM_EXE");
+        REQUIRE_MESSAGE(path, "QM_EXE is not set");
+        exe = UniqueModule(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+        REQUIRE_MESSAGE(exe, "cannot map QM_EXE, error ", GetLastError());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        model.SaveSteps = DefaultSaveHooks(L"quillmark.exe");
+        HMODULE module = exe.get();
+        model.FormCreate({(folder / "").wstring(),
+                          [module](XmlDocument& doc) { doc.loadFromResource(L"APPSCHEME", module); },
+                          [] { return std::wstring(L"alice"); }});
+    }
+    ~Started() {
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+    TRestrListRec& entry(const std::wstring& name) {
+        const int index = model.FAppObjectsList.IndexOf(name);
+        REQUIRE(index >= 0);
+        return model.FAppObjectsList[index];
+    }
+    void toggle(const std::wstring& name, bool checked) {
+        model.lstRestrListChange(name, checked, ImageListKind::Img16);
+    }
+};
+
+}  // namespace
+
+TEST_CASE("policy values deleted or retyped after start-up: the save writes what the user chose") {
+    struct Case {
+        const wchar_t* tweak;
+        std::optional<RegValue> changedTo;  // nullopt: deleted
+    };
+    const Case cases[] = {
+        {L"NoThemesTab", sz(L"abc")},
+        {L"NoChangeKeyboardNavigationIndicators", RegValue{kRegBinary, std::vector<std::uint8_t>(16, 1)}},
+        {L"NoNetConnectDisconnect", RegValue{kRegMultiSz, regtest::utf16(std::wstring(L"1\0", 2))}},
+        {L"DisallowRun", std::nullopt},
+    };
+    std::vector<std::unique_ptr<RestoreValue>> restore;
+    for (const Case& c : cases) restore.push_back(std::make_unique<RestoreValue>(kHkeyCurrentUser, kExplorer, c.tweak));
+    restore.push_back(std::make_unique<RestoreValue>(kHkeyCurrentUser, kDisallowRunKey, L"0"));
+    for (const Case& c : cases) rawSet(kHkeyCurrentUser, kExplorer, c.tweak, dword(1));
+    rawSet(kHkeyCurrentUser, kDisallowRunKey, L"0", sz(L"old.exe"));
+
+    Started s;
+    for (const Case& c : cases) REQUIRE(s.entry(c.tweak).SetValue);
+    AddRunListFiles(*SettingsStore, RunListBlock(L"alice", L"DisallowRun"), {L"C:\\Games\\game.exe"});
+
+    // Another program changes every value and removes the run list.
+    for (const Case& c : cases) {
+        if (c.changedTo)
+            rawSet(kHkeyCurrentUser, kExplorer, c.tweak, *c.changedTo);
+        else
+            rawDelete(kHkeyCurrentUser, kExplorer, c.tweak);
+    }
+    REQUIRE(RegDeleteTreeW(HKEY_CURRENT_USER, kDisallowRunKey.c_str()) == ERROR_SUCCESS);
+
+    SaveResult result;
+    REQUIRE_NOTHROW(result = s.model.SaveSettings());
+    CHECK(result.Succeeded());
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.tweak, c.tweak + std::wcslen(c.tweak)));
+        CHECK(rawValue(kHkeyCurrentUser, kExplorer, c.tweak) == dword(1));
+    }
+    CHECK(rawValue(kHkeyCurrentUser, kDisallowRunKey, L"0") == sz(L"game.exe"));
+}
+
+TEST_CASE("a class key or the Office key deleted after start-up: the save completes and makes nothing up") {
+    REQUIRE_FALSE(KeyPresent(kHkeyClassesRoot, kClassKey));
+    REQUIRE_FALSE(KeyPresent(kHkeyClassesRoot, kHiddenClassKey));
+    REQUIRE_FALSE(KeyPresent(kHkeyCurrentUser, kOffice));
+    RestoreValue restoreOffice(kHkeyCurrentUser, kDesktopPlace, L"Show");
+    struct RemoveClassKeys {
+        ~RemoveClassKeys() {
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey.c_str());
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, kHiddenClassKey.c_str());
+        }
+    } removeClassKeys;
+    rawSet(kHkeyClassesRoot, kClassKey, L"", sz(L"Menu band"));
+    rawSet(kHkeyCurrentUser, kDesktopPlace, L"Show", dword(0));
+
+    Started s;
+    REQUIRE_FALSE(s.entry(L"CLSID_DisableMenuBars").SetValue);
+    REQUIRE(s.entry(L"OfficePlaceDesktop").SetValue);
+    s.toggle(L"CLSID_DisableMenuBars", true);
+    s.toggle(L"OfficePlaceDesktop", false);
+
+    REQUIRE(RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey.c_str()) == ERROR_SUCCESS);
+    REQUIRE(RegDeleteTreeW(HKEY_CURRENT_USER, kOffice.c_str()) == ERROR_SUCCESS);
+
+    SaveResult result;
+    REQUIRE_NOTHROW(result = s.model.SaveSettings());
+    CHECK(result.Succeeded());
+    CHECK_FALSE(KeyPresent(kHkeyClassesRoot, kClassKey));
+    CHECK_FALSE(KeyPresent(kHkeyClassesRoot, kHiddenClassKey));
+    CHECK_FALSE(KeyPresent(kHkeyCurrentUser, kOffice));
+}
