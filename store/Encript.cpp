@@ -32,12 +32,6 @@ bool inBlock(std::wstring_view entry, std::wstring_view id) {
     return entry.size() >= id.size() && sameText(entry.substr(0, id.size()), id);
 }
 
-// An entry without "=" has no name and matches no lookup.
-bool hasName(std::wstring_view entry, std::wstring_view id) {
-    std::size_t eq = entry.find(L'=');
-    return eq != std::wstring_view::npos && sameText(entry.substr(0, eq), id);
-}
-
 std::wstring valueOf(const std::wstring& entry) {
     std::size_t eq = entry.find(L'=');
     return eq == std::wstring::npos ? std::wstring() : entry.substr(eq + 1);
@@ -135,7 +129,105 @@ std::wstring fromStoreText(const std::wstring& text) {
     return storefile::fromUtf8(bytes);
 }
 
+// The key two names share exactly when sameText holds for them.
+std::wstring foldedName(std::wstring_view name) {
+    std::wstring key(name);
+    for (wchar_t& c : key) c = upperChar(c);
+    return key;
+}
+
 }  // namespace
+
+EntryList::EntryList(EntryList&& other) noexcept
+    : items_(std::move(other.items_)), firstByName_(std::move(other.firstByName_)), indexed_(other.indexed_) {
+    other.items_.clear();
+    other.dropIndex();
+}
+
+EntryList& EntryList::operator=(EntryList&& other) noexcept {
+    if (this == &other) return *this;
+    items_ = std::move(other.items_);
+    firstByName_ = std::move(other.firstByName_);
+    indexed_ = other.indexed_;
+    other.items_.clear();
+    other.dropIndex();
+    return *this;
+}
+
+EntryList& EntryList::operator=(std::vector<std::wstring> entries) {
+    items_ = std::move(entries);
+    dropIndex();
+    return *this;
+}
+
+EntryList& EntryList::operator=(std::initializer_list<std::wstring> entries) {
+    items_ = entries;
+    dropIndex();
+    return *this;
+}
+
+void EntryList::clear() {
+    items_.clear();
+    dropIndex();
+}
+
+// Appending moves no entry, so the index stays and learns the new name unless an earlier
+// entry already holds it.
+void EntryList::push_back(std::wstring entry) {
+    items_.push_back(std::move(entry));
+    if (!indexed_) return;
+    const std::wstring& added = items_.back();
+    std::size_t eq = added.find(L'=');
+    if (eq != std::wstring::npos) firstByName_.try_emplace(foldedName(std::wstring_view(added).substr(0, eq)), items_.size() - 1);
+}
+
+EntryList::const_iterator EntryList::insert(const_iterator pos, std::wstring entry) {
+    dropIndex();
+    return items_.insert(pos, std::move(entry));
+}
+
+EntryList::const_iterator EntryList::erase(const_iterator pos) {
+    dropIndex();
+    return items_.erase(pos);
+}
+
+EntryList::const_iterator EntryList::erase(const_iterator first, const_iterator last) {
+    dropIndex();
+    return items_.erase(first, last);
+}
+
+// A new value under the same name leaves every position and name as it was.
+void EntryList::replace(size_type i, std::wstring entry) {
+    std::wstring& old = items_.at(i);
+    const std::size_t oldEq = old.find(L'='), newEq = entry.find(L'=');
+    const bool sameName = oldEq != std::wstring::npos && newEq != std::wstring::npos &&
+                          sameText(std::wstring_view(old).substr(0, oldEq), std::wstring_view(entry).substr(0, newEq));
+    old = std::move(entry);
+    if (!sameName) dropIndex();
+}
+
+EntryList::size_type EntryList::find(const std::wstring& name) const {
+    if (!indexed_) buildIndex();
+    auto it = firstByName_.find(foldedName(name));
+    return it == firstByName_.end() ? npos : it->second;
+}
+
+void EntryList::dropIndex() {
+    firstByName_.clear();
+    indexed_ = false;
+}
+
+// An entry without "=" has no name and is not indexed; a name never holds "=", so a look-up
+// of a text with "=" misses, as the plain scan does.
+void EntryList::buildIndex() const {
+    firstByName_.clear();
+    firstByName_.reserve(items_.size());
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        std::size_t eq = items_[i].find(L'=');
+        if (eq != std::wstring::npos) firstByName_.try_emplace(foldedName(std::wstring_view(items_[i]).substr(0, eq)), i);
+    }
+    indexed_ = true;
+}
 
 TEncriptor::TEncriptor(const std::wstring& FileName, bool Encoding) : DataFile(FileName), Encripted(Encoding) {
     LoadData(Encripted);
@@ -153,9 +245,8 @@ bool TEncriptor::Flush(bool Exclusive) {
 }
 
 std::wstring TEncriptor::GetStr(const std::wstring& Id, const std::wstring& DefaultValue) const {
-    for (const std::wstring& entry : IDList)
-        if (hasName(entry, Id)) return trimBlanks(valueOf(entry));
-    return DefaultValue;
+    std::size_t i = IDList.find(Id);
+    return i == EntryList::npos ? DefaultValue : trimBlanks(valueOf(IDList[i]));
 }
 
 // A value that is not a decimal integer reads as absent: a damaged entry must not stop the caller.
@@ -172,22 +263,23 @@ bool TEncriptor::GetBool(const std::wstring& Id, bool DefaultValue) const {
 }
 
 bool TEncriptor::isValue(const std::wstring& Id) const {
-    return std::any_of(IDList.begin(), IDList.end(), [&](const std::wstring& e) { return hasName(e, Id); });
+    return IDList.find(Id) != EntryList::npos;
 }
 
 void TEncriptor::SetStr(const std::wstring& Id, const std::wstring& Value) {
-    auto it = std::find_if(IDList.begin(), IDList.end(), [&](const std::wstring& e) { return hasName(e, Id); });
-    if (it == IDList.end()) {
+    std::size_t i = IDList.find(Id);
+    if (i == EntryList::npos) {
         IDList.push_back(Id + L"=" + Value);
         MayFlush = true;
         return;
     }
-    std::size_t valueStart = it->find(L'=') + 1;
-    if (it->compare(valueStart, std::wstring::npos, Value) == 0) return;
+    const std::wstring& entry = IDList[i];
+    std::size_t valueStart = entry.find(L'=') + 1;
+    if (entry.compare(valueStart, std::wstring::npos, Value) == 0) return;
     if (Value.empty())
-        IDList.erase(it);
+        IDList.erase(IDList.begin() + static_cast<std::ptrdiff_t>(i));
     else
-        it->replace(valueStart, std::wstring::npos, Value);
+        IDList.replace(i, entry.substr(0, valueStart) + Value);
     MayFlush = true;
 }
 
@@ -196,9 +288,9 @@ void TEncriptor::SetInt(const std::wstring& Id, int Value) { SetStr(Id, std::to_
 void TEncriptor::SetBool(const std::wstring& Id, bool Value) { SetStr(Id, Value ? L"1" : L"0"); }
 
 void TEncriptor::Delete(const std::wstring& Id) {
-    auto it = std::find_if(IDList.begin(), IDList.end(), [&](const std::wstring& e) { return hasName(e, Id); });
-    if (it == IDList.end()) return;
-    IDList.erase(it);
+    std::size_t i = IDList.find(Id);
+    if (i == EntryList::npos) return;
+    IDList.erase(IDList.begin() + static_cast<std::ptrdiff_t>(i));
     MayFlush = true;
 }
 
@@ -264,18 +356,16 @@ void TEncriptor::DeleteListItem(const std::wstring& Id, const std::wstring& Valu
 }
 
 void TEncriptor::DeleteBlock(const std::wstring& Id) {
-    auto kept = std::remove_if(IDList.begin(), IDList.end(), [&](const std::wstring& e) { return inBlock(e, Id); });
-    if (kept == IDList.end()) return;
-    IDList.erase(kept, IDList.end());
-    MayFlush = true;
+    if (IDList.eraseIf([&](const std::wstring& e) { return inBlock(e, Id); })) MayFlush = true;
 }
 
 void TEncriptor::RenameBlock(const std::wstring& Id, const std::wstring& Vl) {
-    for (std::wstring& entry : IDList) {
+    for (std::size_t i = 0; i < IDList.size(); ++i) {
+        const std::wstring& entry = IDList[i];
         if (!inBlock(entry, Id)) continue;
         std::wstring renamed = Vl + entry.substr(Id.size());
         if (renamed == entry) continue;
-        entry = std::move(renamed);
+        IDList.replace(i, std::move(renamed));
         MayFlush = true;
     }
 }

@@ -1,7 +1,10 @@
 #pragma once
 // The settings store: an ordered list of name=value entries saved to one scrambled file.
+#include <cstddef>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // Raised when the store file cannot be created, read or written.
@@ -11,6 +14,71 @@ public:
 };
 
 extern const std::wstring ValidityMarker;
+
+// The store's entries: a list of "name=value" texts that also finds the first entry of a name
+// without walking the list. Elements are read-only through this type; every change goes through
+// a member below, and each member that can move or rename entries drops the name index, which
+// the next look-up rebuilds. So the index can never describe a list other than the current one,
+// however the list is edited. Reads as a std::vector<std::wstring> wherever one is expected.
+class EntryList {
+public:
+    using value_type = std::wstring;
+    using size_type = std::size_t;
+    using const_iterator = std::vector<std::wstring>::const_iterator;
+    using iterator = const_iterator;
+    static constexpr size_type npos = static_cast<size_type>(-1);
+
+    EntryList() = default;
+    EntryList(std::initializer_list<std::wstring> entries) : items_(entries) {}
+    explicit EntryList(std::vector<std::wstring> entries) : items_(std::move(entries)) {}
+    EntryList(const EntryList&) = default;
+    EntryList& operator=(const EntryList&) = default;
+    EntryList(EntryList&& other) noexcept;
+    EntryList& operator=(EntryList&& other) noexcept;
+    EntryList& operator=(std::vector<std::wstring> entries);
+    EntryList& operator=(std::initializer_list<std::wstring> entries);
+
+    operator const std::vector<std::wstring>&() const { return items_; }
+    const std::vector<std::wstring>& items() const { return items_; }
+
+    size_type size() const { return items_.size(); }
+    bool empty() const { return items_.empty(); }
+    const std::wstring& operator[](size_type i) const { return items_[i]; }
+    const std::wstring& at(size_type i) const { return items_.at(i); }
+    const std::wstring& front() const { return items_.front(); }
+    const std::wstring& back() const { return items_.back(); }
+    const std::wstring* data() const { return items_.data(); }
+    const_iterator begin() const { return items_.begin(); }
+    const_iterator end() const { return items_.end(); }
+
+    void clear();
+    void push_back(std::wstring entry);
+    const_iterator insert(const_iterator pos, std::wstring entry);
+    const_iterator erase(const_iterator pos);
+    const_iterator erase(const_iterator first, const_iterator last);
+    void replace(size_type i, std::wstring entry);  // sets entry i to a new text
+    template <class Pred>
+    size_type eraseIf(Pred pred) {
+        size_type removed = std::erase_if(items_, pred);
+        if (removed) dropIndex();
+        return removed;
+    }
+
+    // Position of the first entry whose name equals `name` without regard to case; npos if none.
+    size_type find(const std::wstring& name) const;
+
+    friend bool operator==(const EntryList& a, const EntryList& b) { return a.items_ == b.items_; }
+    friend bool operator==(const EntryList& a, const std::vector<std::wstring>& b) { return a.items_ == b; }
+
+private:
+    void dropIndex();
+    void buildIndex() const;
+
+    std::vector<std::wstring> items_;
+    // Folded name -> position of its first entry; valid only while `indexed_` is set.
+    mutable std::unordered_map<std::wstring, size_type> firstByName_;
+    mutable bool indexed_ = false;
+};
 
 class TEncriptor {
 public:
@@ -43,7 +111,7 @@ public:
 
     std::wstring DataFile;
     bool MayFlush = false;
-    std::vector<std::wstring> IDList;  // "name=value", in file order
+    EntryList IDList;  // "name=value", in file order
     bool IsValid = false;
     bool Encripted = true;
 
