@@ -31,6 +31,9 @@ MainLayout MainLayoutModel::compute(int clientWidth, int clientHeight, int dpi) 
     l.pnlCategories = {0, 0, catWidth, clientHeight};
     l.categoriesSplitter = {catWidth, 0, catWidth + bar, clientHeight};
     l.pnlRestrictions = {catWidth + bar, 0, std::max(clientWidth, catWidth + bar), clientHeight};
+    const int searchHeight = std::min(scaleToDpi(SearchHeight, dpi), clientHeight);
+    l.edtSearch = {0, 0, catWidth, searchHeight};
+    l.trvCategories = {0, std::min(clientHeight, searchHeight + scaleToDpi(SearchGap, dpi)), catWidth, clientHeight};
 
     const int rightWidth = l.pnlRestrictions.width();
     const int descHeight = clampPane(scaleToDpi(descriptionHeight_, dpi), scaleToDpi(DescriptionMinHeight, dpi),
@@ -46,6 +49,11 @@ MainLayout MainLayoutModel::compute(int clientWidth, int clientHeight, int dpi) 
     const int infoTop = scaleToDpi(InfoTop, dpi);
     l.lblInfo = {infoLeft, infoTop, std::max(infoLeft, descWidth - infoLeft), infoTop + scaleToDpi(InfoHeight, dpi)};
     l.pnlAdditionalOpt = {0, std::max(0, descH - scaleToDpi(AdditionalOptHeight, dpi)), descWidth, descH};
+    const int gap = scaleToDpi(LocationGap, dpi);
+    const int locationTop = l.lblInfo.bottom + gap;
+    l.edtLocation = {infoLeft, locationTop, l.lblInfo.right, std::max(locationTop, descH - gap)};
+    l.edtLocationAboveFrame = {infoLeft, locationTop, l.lblInfo.right,
+                               std::max(locationTop, l.pnlAdditionalOpt.top - gap)};
     return l;
 }
 

@@ -13,10 +13,15 @@ struct LayoutRect {
 struct MainLayout {
     // In the window's client area.
     LayoutRect pnlCategories, categoriesSplitter, pnlRestrictions;
+    // In pnlCategories: the search box above the tree.
+    LayoutRect edtSearch, trvCategories;
     // In pnlRestrictions; pnlAdvanced takes the list's place.
     LayoutRect lstRestrList, optSplitter, pnlDescription;
     // In pnlDescription.
     LayoutRect lblInfo, pnlAdditionalOpt;
+    // The selected tweak's registry locations, below lblInfo: down to the panel's bottom, or
+    // to the option frame's top while a frame is shown.
+    LayoutRect edtLocation, edtLocationAboveFrame;
 };
 
 namespace layout {
@@ -28,6 +33,7 @@ inline constexpr int DescriptionHeight = 200, ListMinHeight = 150, DescriptionMi
 inline constexpr int InfoLeft = 11, InfoTop = 8, InfoHeight = 63;
 inline constexpr int AdditionalOptHeight = 117;
 inline constexpr int FontPoints = 8;
+inline constexpr int SearchHeight = 21, SearchGap = 3, LocationGap = 4;
 }  // namespace layout
 
 int scaleToDpi(int units, int dpi);

@@ -11,6 +11,10 @@
 #define IDM_ADMINPASSWORD 1004
 #define IDM_WEBSITE 1005
 #define IDM_ABOUT 1006
+#define IDM_FIND 1007
+#define IDM_PENDING 1008
+#define IDM_EXPORTREG 1009
+#define IDM_EXPORTPOL 1010
 
 // Controls of the main window.
 #define IDC_CATEGORIES 2001
@@ -23,9 +27,16 @@
 #define IDC_PNLADDITIONALOPT 2014
 #define IDC_CATEGORIESSPLITTER 2015
 #define IDC_OPTSPLITTER 2016
+#define IDC_SEARCH 2017
+#define IDC_LOCATION 2018
 
 // The advertising panel: two links, each with its lines of text.
 #define IDC_LNKPRODUCT1 2020
 #define IDC_LNKPRODUCT2 2021
 #define IDC_ADVTEXT1 2022
 #define IDC_ADVTEXT2 2023
+
+// Edit > Pending changes: the list of what the next save writes, or a line saying nothing.
+#define IDD_PENDING 410
+#define IDC_PENDINGLIST 4101
+#define IDC_PENDINGNONE 4102

@@ -1,14 +1,20 @@
 #include "ui/mainwindow.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <shobjidl.h>
 #include <windowsx.h>
 
 #include <algorithm>
 #include <optional>
 
+#include "app/export.h"
+#include "app/locationtext.h"
+#include "app/pending.h"
 #include "app/placement.h"
+#include "platform/broadcast.h"
 #include "platform/controlpanel.h"
 #include "platform/paths.h"
 #include "platform/placement_registry.h"
@@ -42,7 +48,8 @@ const Advert Adverts[] = {
      L"Collects the restrictions of every computer in a network into one overview."},
 };
 const COLORREF LinkColor = RGB(0, 0, 128);  // navy
-constexpr UINT_PTR ListSubclassId = 1, LinkSubclassId = 2;
+constexpr UINT_PTR ListSubclassId = 1, LinkSubclassId = 2, SearchSubclassId = 3;
+const wchar_t* const SearchCue = L"Find a tweak (Ctrl+F)";
 
 void openPage(const wchar_t* page)
 {
@@ -70,6 +77,102 @@ std::wstring windowText(HWND window)
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
     return text;
+}
+
+void addColumn(HWND list, int index, const wchar_t* caption, int width)
+{
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.pszText = const_cast<wchar_t*>(caption);
+    column.cx = width;
+    ListView_InsertColumn(list, index, &column);
+}
+
+void setSubItem(HWND list, int item, int subItem, const std::wstring& text)
+{
+    ListView_SetItemText(list, item, subItem, const_cast<wchar_t*>(text.c_str()));
+}
+
+// Edit > Pending changes: one row per location, or a line saying there is nothing to save.
+INT_PTR CALLBACK PendingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        const auto& rows = *reinterpret_cast<const std::vector<PendingChange>*>(lParam);
+        const HWND list = GetDlgItem(dialog, IDC_PENDINGLIST);
+        ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
+        RECT client;
+        GetClientRect(list, &client);
+        const int width = client.right - GetSystemMetrics(SM_CXVSCROLL);
+        const struct {
+            const wchar_t* caption;
+            int percent;
+        } columns[] = {{L"Tweak", 24}, {L"Location", 34}, {L"Value", 14}, {L"Now", 14}, {L"After", 14}};
+        for (int i = 0; i < 5; ++i) addColumn(list, i, columns[i].caption, width * columns[i].percent / 100);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const PendingChange& row = rows[i];
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = static_cast<int>(i);
+            item.pszText = const_cast<wchar_t*>(row.Caption.c_str());
+            const int at = ListView_InsertItem(list, &item);
+            setSubItem(list, at, 1, row.Location);
+            setSubItem(list, at, 2, row.Value);
+            setSubItem(list, at, 3, row.Now);
+            setSubItem(list, at, 4, row.After);
+        }
+        ShowWindow(list, rows.empty() ? SW_HIDE : SW_SHOW);
+        ShowWindow(GetDlgItem(dialog, IDC_PENDINGNONE), rows.empty() ? SW_SHOW : SW_HIDE);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+template <class T>
+struct ComRelease {
+    void operator()(T* p) const { p->Release(); }
+};
+template <class T>
+using ComPtr = std::unique_ptr<T, ComRelease<T>>;
+
+std::optional<std::wstring> chooseFolder(HWND owner)
+{
+    IFileOpenDialog* raw = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&raw))))
+        throw std::runtime_error("The folder dialog cannot be opened.");
+    const ComPtr<IFileOpenDialog> dialog(raw);
+    FILEOPENDIALOGOPTIONS flags = 0;
+    dialog->GetOptions(&flags);
+    dialog->SetOptions(flags | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
+    dialog->SetTitle(L"Folder for Machine\\Registry.pol and User\\Registry.pol");
+    if (FAILED(dialog->Show(owner))) return std::nullopt;  // also when cancelled
+    IShellItem* item = nullptr;
+    if (FAILED(dialog->GetResult(&item))) return std::nullopt;
+    const ComPtr<IShellItem> result(item);
+    wchar_t* path = nullptr;
+    if (FAILED(result->GetDisplayName(SIGDN_FILESYSPATH, &path))) return std::nullopt;
+    std::wstring folder = path;
+    CoTaskMemFree(path);
+    return folder;
+}
+
+std::optional<std::wstring> chooseRegFile(HWND owner)
+{
+    wchar_t file[MAX_PATH] = L"quillmark.reg";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = L"Registry files (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrDefExt = L"reg";
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    if (!GetSaveFileNameW(&ofn)) return std::nullopt;
+    return std::wstring(file);
 }
 
 }  // namespace
@@ -147,7 +250,7 @@ LRESULT TfrmQuillmark::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         OnDpiChanged(*reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_COMMAND:
-        OnCommand(LOWORD(wParam));
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_NOTIFY:
         return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
@@ -252,6 +355,12 @@ void TfrmQuillmark::AddGroupNodes(const std::vector<CategoryNode>& nodes, HTREEI
 void TfrmQuillmark::trvCategoriesChange(const NMTREEVIEWW& change)
 {
     if (!change.itemNew.hItem || !change.itemNew.lParam) return;
+    if (searching_) {
+        // Choosing a group ends the search; emptying the box shows the new selection.
+        SetWindowTextW(edtSearch_, L"");
+        if (!searching_) return;
+        searching_ = false;
+    }
     ShowGroup(reinterpret_cast<const CategoryNode*>(change.itemNew.lParam)->Name);
 }
 
@@ -263,28 +372,42 @@ void TfrmQuillmark::ShowGroup(const std::wstring& GroupName)
         ShowWindow(lstRestrList_, SW_HIDE);  // its items stay as they were
         ShowOptionFrame(view.Frame);
         SetWindowTextW(lblInfo_, view.Description.c_str());
+        ShowLocation(L"");
         return;
     }
+    listView_ = view.View;
+    smallImages_ = view.SmallImages;
+    FillList(std::move(view.Items), nullptr, view.CheckBoxes, view.Description, view.Frame);
+}
+
+void TfrmQuillmark::FillList(std::vector<ListItemView> items, const std::vector<std::wstring>* groups,
+                             bool checkBoxes, const std::wstring& description, const FrameRequest& frame)
+{
     ShowWindow(pnlAdvanced_.hwnd(), SW_HIDE);
     ShowWindow(lstRestrList_, SW_SHOW);
     FListLoading = true;
     SendMessageW(lstRestrList_, WM_SETREDRAW, FALSE, 0);
     ListView_DeleteAllItems(lstRestrList_);
-    ShowOptionFrame(view.Frame);
+    ShowOptionFrame(frame);
 
-    listView_ = view.View;
-    smallImages_ = view.SmallImages;
-    const LONG_PTR style = GetWindowLongPtrW(lstRestrList_, GWL_STYLE) & ~LONG_PTR{LVS_TYPEMASK};
-    SetWindowLongPtrW(lstRestrList_, GWL_STYLE,
-                      style | (listView_ == ListViewStyle::LargeIcons ? LVS_ICON : LVS_REPORT));
-    ListView_SetExtendedListViewStyleEx(lstRestrList_, LVS_EX_CHECKBOXES, view.CheckBoxes ? LVS_EX_CHECKBOXES : 0);
+    // Search rows name their group in a second column, under a visible header.
+    LONG_PTR style = GetWindowLongPtrW(lstRestrList_, GWL_STYLE) & ~LONG_PTR{LVS_TYPEMASK | LVS_NOCOLUMNHEADER};
+    style |= listView_ == ListViewStyle::LargeIcons ? LVS_ICON : LVS_REPORT;
+    if (!groups) style |= LVS_NOCOLUMNHEADER;
+    SetWindowLongPtrW(lstRestrList_, GWL_STYLE, style);
+    const int columns = Header_GetItemCount(ListView_GetHeader(lstRestrList_));
+    if (groups && columns < 2) addColumn(lstRestrList_, 1, L"Group", 100);
+    if (!groups && columns > 1) ListView_DeleteColumn(lstRestrList_, 1);
+
+    ListView_SetExtendedListViewStyleEx(lstRestrList_, LVS_EX_CHECKBOXES, checkBoxes ? LVS_EX_CHECKBOXES : 0);
     ListView_SetImageList(lstRestrList_,
                           smallImages_ == ImageListKind::AppImageList ? AppImageList_.get() : img16_.get(),
                           LVSIL_SMALL);
     ListView_SetImageList(lstRestrList_, img32_.get(), LVSIL_NORMAL);
-    SetWindowTextW(lblInfo_, view.Description.c_str());
+    SetWindowTextW(lblInfo_, description.c_str());
+    ShowLocation(L"");
 
-    listItems_ = std::move(view.Items);
+    listItems_ = std::move(items);
     for (size_t i = 0; i < listItems_.size(); ++i) {
         const ListItemView& shown = listItems_[i];
         LVITEMW item{};
@@ -295,12 +418,93 @@ void TfrmQuillmark::ShowGroup(const std::wstring& GroupName)
         item.lParam = static_cast<LPARAM>(i);
         const int index = ListView_InsertItem(lstRestrList_, &item);
         if (index < 0) throwLastError("ListView_InsertItem");
-        if (view.CheckBoxes) ListView_SetCheckState(lstRestrList_, index, shown.Checked);
+        if (groups) setSubItem(lstRestrList_, index, 1, (*groups)[i]);
+        if (checkBoxes) ListView_SetCheckState(lstRestrList_, index, shown.Checked);
     }
     SendMessageW(lstRestrList_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(lstRestrList_, nullptr, TRUE);
-    Relayout();  // the column follows the view
+    Relayout();  // the columns follow the view
     FListLoading = false;
+}
+
+void TfrmQuillmark::edtSearchChange()
+{
+    // Blanks alone start no search: the tree's group stays.
+    if (!model_ || (!searching_ && SearchFold(windowText(edtSearch_)).find_first_not_of(L" \t") == std::wstring::npos))
+        return;
+    ShowCurrentList();
+}
+
+void TfrmQuillmark::ShowCurrentList()
+{
+    SearchView view = search_.Find(model_->FAppObjectsList, windowText(edtSearch_), compareCaptions);
+    if (!view.Active) {
+        searching_ = false;
+        ShowSelectedGroup();
+        return;
+    }
+    searching_ = true;
+    listView_ = ListViewStyle::Report;
+    smallImages_ = view.SmallImages;
+    std::vector<ListItemView> items;
+    std::vector<std::wstring> groups;
+    for (SearchRow& row : view.Rows) {
+        items.push_back(std::move(row.Item));
+        groups.push_back(std::move(row.GroupCaption));
+    }
+    FillList(std::move(items), &groups, true, L"", FrameRequest{});
+}
+
+void TfrmQuillmark::ShowLocation(const std::wstring& itemName)
+{
+    std::wstring text;
+    if (!itemName.empty() && model_) {
+        try {
+            const int index = model_->FAppObjectsList.IndexOf(itemName);
+            if (index >= 0) text = LocationText(model_->FAppObjectsList, index);
+        } catch (const std::exception& error) {
+            text = errorMessage(error);
+        }
+    }
+    SetWindowTextW(edtLocation_, text.c_str());
+    ShowWindow(edtLocation_, text.empty() ? SW_HIDE : SW_SHOW);
+}
+
+void TfrmQuillmark::PlaceLocation()
+{
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    const MainLayout l = layout_.compute(client.right, client.bottom, Dpi());
+    const LayoutRect& r = FLastFrame_ ? l.edtLocationAboveFrame : l.edtLocation;
+    SetWindowPos(edtLocation_, nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    // The empty option panel would cover the text, which then reaches down to the bottom.
+    ShowWindow(pnlAdditionalOpt_.hwnd(), FLastFrame_ ? SW_SHOW : SW_HIDE);
+}
+
+LRESULT CALLBACK TfrmQuillmark::SearchProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                           DWORD_PTR)
+{
+    switch (message) {
+    case WM_GETDLGCODE:
+        // Esc belongs to the box, not to the dialog handling of the main window.
+        if (const auto* msg = reinterpret_cast<const MSG*>(lParam);
+            msg && msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE)
+            return DefSubclassProc(edit, message, wParam, lParam) | DLGC_WANTMESSAGE;
+        break;
+    case WM_KEYDOWN:
+        if (wParam == VK_ESCAPE) {
+            SetWindowTextW(edit, L"");
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (wParam == VK_ESCAPE) return 0;  // no beep
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(edit, SearchProc, SearchSubclassId);
+        break;
+    }
+    return DefSubclassProc(edit, message, wParam, lParam);
 }
 
 void TfrmQuillmark::lstRestrListChange(const NMLISTVIEW& change)
@@ -308,6 +512,7 @@ void TfrmQuillmark::lstRestrListChange(const NMLISTVIEW& change)
     // Check state, selection and focus arrive as state changes; the image set below does not.
     if (FListLoading || change.iItem < 0 || !(change.uChanged & LVIF_STATE)) return;
     SetWindowTextW(lblInfo_, L"");
+    ShowLocation(L"");
     const size_t data = static_cast<size_t>(change.lParam);
     if (data >= listItems_.size()) return;
     const ListItemView& shown = listItems_[data];
@@ -324,6 +529,7 @@ void TfrmQuillmark::lstRestrListChange(const NMLISTVIEW& change)
         ListView_SetItem(lstRestrList_, &item);
     }
     SetWindowTextW(lblInfo_, result.Description.c_str());
+    ShowLocation(shown.Name);
     if (result.Frame) ShowOptionFrame(*result.Frame);
 }
 
@@ -399,6 +605,7 @@ void TfrmQuillmark::ShowOptionFrame(const FrameRequest& request)
     // Never reused: the old frame goes before the new one exists.
     FLastFrame_.reset();
     FLastFrame_ = CreateOptionFrame(request.Kind, pnlAdditionalOpt_.hwnd(), *this, request.BindIndex);
+    PlaceLocation();
 }
 
 void TfrmQuillmark::ApplyFrameEnabling(std::optional<bool> enabled)
@@ -441,7 +648,10 @@ bool TfrmQuillmark::FormCloseQuery()
     return model_->QuerySaveSettings([this](const std::wstring& text, const std::wstring& caption) {
         switch (MessageBoxW(hwnd(), text.c_str(), caption.c_str(), MB_YESNOCANCEL)) {
         case IDYES:
-            return SaveAnswer::Yes;
+            // Saved here, so that a save on closing also tells the running programs; a
+            // failed one has shown its message and keeps the window open.
+            SaveSettings();
+            return model_->SettingsModified() ? SaveAnswer::Cancel : SaveAnswer::No;
         case IDNO:
             return SaveAnswer::No;
         default:
@@ -453,6 +663,7 @@ bool TfrmQuillmark::FormCloseQuery()
 void TfrmQuillmark::SaveSettings()
 {
     const SaveResult result = model_->SaveSettings();
+    if (result.Wrote) BroadcastPolicyChange();
     if (!result.Succeeded()) model_->OnSaveFailed(result);
 }
 
@@ -495,7 +706,49 @@ void TfrmQuillmark::setallsettingstodefaultstate1Click()
     model_->UndoAllTweaks(window);
     // Left alone, the list and the frame would show the states of before, and selecting an
     // item would store its stale check mark back: show the group anew from the entries.
-    if (restored) ShowSelectedGroup();
+    if (restored) ShowCurrentList();
+}
+
+void TfrmQuillmark::FindClick()
+{
+    SetFocus(edtSearch_);
+    SendMessageW(edtSearch_, EM_SETSEL, 0, -1);
+}
+
+void TfrmQuillmark::PendingChangesClick()
+{
+    std::vector<PendingChange> rows;
+    try {
+        rows = PendingChanges(model_->FAppObjectsList, ownExeName());
+    } catch (const std::exception& error) {
+        showErrorBox(hwnd(), errorMessage(error));
+        return;
+    }
+    DialogBoxParamW(resources(), MAKEINTRESOURCEW(IDD_PENDING), hwnd(), PendingProc,
+                    reinterpret_cast<LPARAM>(&rows));
+}
+
+std::optional<std::wstring> TfrmQuillmark::ChooseExportPath(bool folder)
+{
+    if (options_.chooseExportPath) return options_.chooseExportPath(folder);
+    return folder ? chooseFolder(hwnd()) : chooseRegFile(hwnd());
+}
+
+void TfrmQuillmark::ExportClick(bool policyFiles)
+{
+    try {
+        const std::optional<std::wstring> path = ChooseExportPath(policyFiles);
+        if (!path) return;
+        const ExportPlan plan = PlanExport(model_->FAppObjectsList, ownExeName());
+        if (policyFiles)
+            WritePolicyFiles(*path, plan);
+        else
+            WriteRegFile(*path, plan);
+        const std::wstring message = ExportMessage(plan);
+        if (!message.empty()) MessageBoxW(hwnd(), message.c_str(), ExportCaption, MB_OK | MB_ICONINFORMATION);
+    } catch (const std::exception& error) {
+        showErrorBox(hwnd(), errorMessage(error));
+    }
 }
 
 void TfrmQuillmark::ShowSelectedGroup()
@@ -532,9 +785,24 @@ void TfrmQuillmark::OnClose()
     DestroyWindow(hwnd());
 }
 
-void TfrmQuillmark::OnCommand(int id)
+void TfrmQuillmark::OnCommand(int id, int code)
 {
     switch (id) {
+    case IDC_SEARCH:
+        if (code == EN_CHANGE) edtSearchChange();
+        break;
+    case IDM_FIND:
+        FindClick();
+        break;
+    case IDM_PENDING:
+        PendingChangesClick();
+        break;
+    case IDM_EXPORTREG:
+        ExportClick(false);
+        break;
+    case IDM_EXPORTPOL:
+        ExportClick(true);
+        break;
     case IDM_SAVE:
         mnuSaveClick();
         break;
@@ -574,6 +842,11 @@ void TfrmQuillmark::CreateControls()
     const auto childId = [](int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); };
 
     pnlCategories_.create(self, IDC_PNLCATEGORIES, instance_);
+    edtSearch_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
+                                 0, 0, 0, 0, pnlCategories_.hwnd(), childId(IDC_SEARCH), instance_, nullptr);
+    if (!edtSearch_) throwLastError("CreateWindowExW");
+    if (!SetWindowSubclass(edtSearch_, SearchProc, SearchSubclassId, 0)) throwLastError("SetWindowSubclass");
+    SendMessageW(edtSearch_, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(SearchCue));
     trvCategories_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
                                      WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
                                          TVS_LINESATROOT | TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP,
@@ -616,6 +889,13 @@ void TfrmQuillmark::CreateControls()
                                pnlDescription_.hwnd(), childId(IDC_INFO), instance_, nullptr);
     if (!lblInfo_) throwLastError("CreateWindowExW");
     pnlAdditionalOpt_.create(pnlDescription_.hwnd(), IDC_PNLADDITIONALOPT, instance_);
+    // After the option panel: Tab reaches a tweak's frame before its locations.
+    // Text the user selects and copies: where the selected tweak writes.
+    edtLocation_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"",
+                                   WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
+                                       ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                                   0, 0, 0, 0, pnlDescription_.hwnd(), childId(IDC_LOCATION), instance_, nullptr);
+    if (!edtLocation_) throwLastError("CreateWindowExW");
 
     ApplyFont();
     ApplyImages();
@@ -739,7 +1019,8 @@ void TfrmQuillmark::Relayout()
         SetWindowPos(control, nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
     };
     place(pnlCategories_.hwnd(), l.pnlCategories);
-    place(trvCategories_, {0, 0, l.pnlCategories.width(), l.pnlCategories.height()});
+    place(edtSearch_, l.edtSearch);
+    place(trvCategories_, l.trvCategories);
     place(categoriesSplitter_.hwnd(), l.categoriesSplitter);
     place(pnlRestrictions_.hwnd(), l.pnlRestrictions);
     place(lstRestrList_, l.lstRestrList);
@@ -748,12 +1029,19 @@ void TfrmQuillmark::Relayout()
     place(pnlDescription_.hwnd(), l.pnlDescription);
     place(lblInfo_, l.lblInfo);
     place(pnlAdditionalOpt_.hwnd(), l.pnlAdditionalOpt);
+    place(edtLocation_, FLastFrame_ ? l.edtLocationAboveFrame : l.edtLocation);
     LayoutAdvertisingPanel();
 
-    // One column, as wide as the list: it scales with the window.
+    // One column, as wide as the list: it scales with the window. A search's rows share it
+    // with their group.
     RECT list;
     GetClientRect(lstRestrList_, &list);
-    if (listView_ == ListViewStyle::Report) ListView_SetColumnWidth(lstRestrList_, 0, list.right);
+    if (listView_ == ListViewStyle::Report && searching_) {
+        ListView_SetColumnWidth(lstRestrList_, 0, list.right * 3 / 5);
+        ListView_SetColumnWidth(lstRestrList_, 1, list.right - list.right * 3 / 5);
+    } else if (listView_ == ListViewStyle::Report) {
+        ListView_SetColumnWidth(lstRestrList_, 0, list.right);
+    }
 }
 
 void TfrmQuillmark::OnGetMinMaxInfo(MINMAXINFO& info)

@@ -2,11 +2,13 @@
 // The main window TfrmQuillmark: maps the main window's model to its controls.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/layout.h"
 #include "app/mainmodel.h"
+#include "app/search.h"
 #include "platform/unique.h"
 #include "ui/basewindow.h"
 #include "ui/imagelists.h"
@@ -28,6 +30,9 @@ struct MainWindowOptions {
     HMODULE resources = nullptr;
     // The administrator test of the category tree; null: the process's access token.
     std::function<bool()> isAdministrator;
+    // Where File > Export writes: a .reg file (folder false) or the Registry.pol folder; none:
+    // cancelled. Null: the system's file and folder dialogs. Only in-process tests set it.
+    std::function<std::optional<std::wstring>(bool folder)> chooseExportPath;
 };
 
 class TfrmQuillmark : public BaseWindow, public OptionFrameHost {
@@ -47,6 +52,8 @@ public:
     HWND trvCategories() const { return trvCategories_; }
     HWND lstRestrList() const { return lstRestrList_; }
     HWND lblInfo() const { return lblInfo_; }
+    HWND edtSearch() const { return edtSearch_; }
+    HWND edtLocation() const { return edtLocation_; }
     HWND pnlAdvanced() const { return pnlAdvanced_.hwnd(); }
     HWND pnlAdditionalOpt() const { return pnlAdditionalOpt_.hwnd(); }
     HWND lnkProduct(int which) const;  // the advertising panel's links, 1 and 2
@@ -76,12 +83,24 @@ private:
     void setallsettingstodefaultstate1Click();
     void Administratorspassword1Click();
     void About1Click();
+    void FindClick();
+    void PendingChangesClick();
+    void ExportClick(bool policyFiles);
+    std::optional<std::wstring> ChooseExportPath(bool folder);
 
     void BuildCategoryTree();
     void AddGroupNodes(const std::vector<CategoryNode>& nodes, HTREEITEM parent);
     void trvCategoriesChange(const NMTREEVIEWW& change);
     void ShowGroup(const std::wstring& GroupName);
     void ShowSelectedGroup();
+    void ShowCurrentList();  // the search's rows while the box holds text, else the tree's group
+    void edtSearchChange();
+    void FillList(std::vector<ListItemView> items, const std::vector<std::wstring>* groups, bool checkBoxes,
+                  const std::wstring& description, const FrameRequest& frame);
+    void ShowLocation(const std::wstring& itemName);
+    void PlaceLocation();
+    static LRESULT CALLBACK SearchProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                       DWORD_PTR self);
     void lstRestrListChange(const NMLISTVIEW& change);
     void lstRestrListDblClick();
     void lstRestrListMouseDown(POINT at);
@@ -94,7 +113,7 @@ private:
 
     void OnCreate();
     void OnClose();
-    void OnCommand(int id);
+    void OnCommand(int id, int code);
     LRESULT OnNotify(const NMHDR& header);
     void OnDrawLink(const DRAWITEMSTRUCT& item);
     void OnDpiChanged(const RECT& suggested);
@@ -125,12 +144,16 @@ private:
     HWND trvCategories_ = nullptr;
     HWND lstRestrList_ = nullptr;
     HWND lblInfo_ = nullptr;
+    HWND edtSearch_ = nullptr;
+    HWND edtLocation_ = nullptr;
 
     // What the list shows now: its items in list order (an item's data is its index here).
     bool FListLoading = false;
     ListViewStyle listView_ = ListViewStyle::Report;
     ImageListKind smallImages_ = ImageListKind::Img16;
     std::vector<ListItemView> listItems_;
+    bool searching_ = false;  // the list shows the search's rows, with a group column
+    TTweakSearch search_;
     std::unique_ptr<TOptionFrame> FLastFrame_;  // the one option frame shown, if any
     bool passwordRefused_ = false;
 };

@@ -162,8 +162,9 @@ inline std::vector<std::wstring> menuTexts(HMENU menu)
 }
 
 inline const std::vector<std::wstring> kMenu = {
-    L"File", L"File > Save", L"File > Exit", L"Edit", L"Edit > Undo all tweaks",
-    L"Edit > Administrators password", L"Help", L"Help > Web site", L"Help > About ...",
+    L"File", L"File > Save", L"File > Export as .reg file...", L"File > Export as Registry.pol...",
+    L"File > Exit", L"Edit", L"Edit > Undo all tweaks", L"Edit > Administrators password",
+    L"Edit > Find a tweak", L"Edit > Pending changes", L"Help", L"Help > Web site", L"Help > About ...",
 };
 
 // Answers every message box of this thread with one button and keeps what it showed.
@@ -215,13 +216,15 @@ struct InProcessWindow {
     ProductResources resources;
     TempFolder folder;
     std::unique_ptr<TfrmQuillmark> window;
+    std::optional<std::wstring> exportPath;  // what File > Export writes to; none: cancelled
     // isAdministrator: the tree's administrator test; none: the process's token.
     explicit InProcessWindow(const std::wstring& dataFolder = {}, std::function<bool()> isAdministrator = {},
                              bool mustStart = true)
     {
         window = std::make_unique<TfrmQuillmark>(
             MainWindowOptions{dataFolder.empty() ? folder.withSeparator() : dataFolder, false,
-                              resources.module.get(), std::move(isAdministrator)});
+                              resources.module.get(), std::move(isAdministrator),
+                              [this](bool) { return exportPath; }});
         window->Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
         if (mustStart) REQUIRE(window->hwnd());
     }

@@ -3,6 +3,7 @@
 #include "tests/wine/gui_fixture.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "app/password.h"
 #include "ui/frames/applications.h"
@@ -834,4 +835,367 @@ TEST_CASE("option frames in the panel: built for the selected tweak, enabled by 
     MessageBoxAnswerer answerer(IDNO);
     SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
     CHECK_FALSE(IsWindow(w.hwnd()));
+}
+
+namespace {
+
+std::wstring subItemText(HWND list, int item, int subItem)
+{
+    wchar_t buffer[512] = {};
+    ListView_GetItemText(list, item, subItem, buffer, 512);
+    return buffer;
+}
+
+int columnCount(HWND list)
+{
+    return Header_GetItemCount(ListView_GetHeader(list));
+}
+
+void typeSearch(InProcessWindow& w, const wchar_t* text)
+{
+    // WM_SETTEXT reports EN_CHANGE like typing does.
+    SetWindowTextW(w.window->edtSearch(), text);
+}
+
+// Key presses as the message loop hands them over: the window's keyboard handling first.
+void pressKey(InProcessWindow& w, HWND target, WPARAM key, bool control = false)
+{
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    const BYTE before = keys[VK_CONTROL];
+    keys[VK_CONTROL] = control ? 0x80 : 0;
+    SetKeyboardState(keys);
+    MSG msg{target, WM_KEYDOWN, key, 0, 0, {}};
+    if (!w.window->TranslateKeyboard(msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    keys[VK_CONTROL] = before;
+    SetKeyboardState(keys);
+}
+
+// A top-level window of the test that keeps what WM_SETTINGCHANGE broadcasts said.
+struct SettingChangeListener {
+    static inline std::vector<std::wstring> heard;
+    Unique<HWND, &DestroyWindow> window;
+    SettingChangeListener()
+    {
+        heard.clear();
+        WNDCLASSW cls{};
+        cls.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+            if (message == WM_SETTINGCHANGE)
+                heard.push_back(lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"");
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+        };
+        cls.hInstance = GetModuleHandleW(nullptr);
+        cls.lpszClassName = L"QmSettingChangeListener";
+        RegisterClassW(&cls);
+        window.reset(CreateWindowExW(0, cls.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                     cls.hInstance, nullptr));
+        REQUIRE(window);
+    }
+    bool heardPolicy() const { return std::find(heard.begin(), heard.end(), L"Policy") != heard.end(); }
+};
+
+// Rows of the Pending changes dialog, read while it is open; the hook then closes it.
+struct PendingDialogReader {
+    static inline std::vector<std::vector<std::wstring>> rows;
+    static inline bool noneShown = false, seen = false;
+    Unique<HHOOK, &UnhookWindowsHookEx> hook{SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId())};
+    PendingDialogReader()
+    {
+        REQUIRE(hook);
+        rows.clear();
+        noneShown = seen = false;
+    }
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_ACTIVATE) {
+            const HWND dialog = reinterpret_cast<HWND>(wParam);
+            if (const HWND list = GetDlgItem(dialog, IDC_PENDINGLIST); list && !seen) {
+                seen = true;
+                for (int i = 0; i < ListView_GetItemCount(list); ++i) {
+                    std::vector<std::wstring> row;
+                    for (int c = 0; c < columnCount(list); ++c) row.push_back(subItemText(list, i, c));
+                    rows.push_back(row);
+                }
+                noneShown = (GetWindowLongPtrW(GetDlgItem(dialog, IDC_PENDINGNONE), GWL_STYLE) & WS_VISIBLE) != 0;
+                PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            }
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+};
+
+const wchar_t* const DisplayTweak = L"Disable the Display Control Panel";
+
+// The product's manifest made active, so that the controls are the common controls 6 ones
+// the product gets: the cue banner of an edit exists only there.
+struct ProductActivationContext {
+    HANDLE context = INVALID_HANDLE_VALUE;
+    ULONG_PTR cookie = 0;
+    ProductActivationContext()
+    {
+        const std::wstring exe = env(L"QM_EXE");
+        ACTCTXW actCtx{};
+        actCtx.cbSize = sizeof actCtx;
+        actCtx.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        actCtx.lpSource = exe.c_str();
+        actCtx.lpResourceName = MAKEINTRESOURCEW(1);
+        context = CreateActCtxW(&actCtx);
+        REQUIRE(context != INVALID_HANDLE_VALUE);
+        REQUIRE(ActivateActCtx(context, &cookie));
+    }
+    ~ProductActivationContext()
+    {
+        DeactivateActCtx(0, cookie);
+        ReleaseActCtx(context);
+    }
+};
+
+}  // namespace
+
+TEST_CASE("the search box: finds tweaks of every group, switches and saves them, and clearing it shows the group again")
+{
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+    ProductActivationContext commonControls6;
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList(), box = w.window->edtSearch();
+    selectGroup(w, L"Printers");
+    std::vector<std::wstring> printers;
+    for (const ShownItem& item : listItems(list)) printers.push_back(item.caption);
+    REQUIRE_FALSE(printers.empty());
+
+    wchar_t cue[64] = {};
+    SendMessageW(box, EM_GETCUEBANNER, reinterpret_cast<WPARAM>(cue), 64);
+    CHECK(std::wstring(cue) == L"Find a tweak (Ctrl+F)");
+
+    typeSearch(w, L"nODISPcpl");  // the value name, in any case
+    std::vector<ShownItem> rows = listItems(list);
+    REQUIRE(rows.size() == 1);
+    CHECK(rows[0].caption == DisplayTweak);
+    CHECK_FALSE(rows[0].checked);
+    CHECK(rows[0].image == AppImageUnchecked);
+    CHECK(columnCount(list) == 2);
+    CHECK(subItemText(list, 0, 1).find(L"Display settings") != std::wstring::npos);
+    CHECK((GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER) == 0);
+    CHECK(ListView_GetImageList(list, LVSIL_SMALL) == w.window->AppImageList());
+
+    typeSearch(w, L"display control");  // words of the caption
+    rows = listItems(list);
+    CHECK(std::any_of(rows.begin(), rows.end(), [](const ShownItem& r) { return r.caption == DisplayTweak; }));
+    const int index = itemIndex(list, DisplayTweak);
+    REQUIRE(index >= 0);
+    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    CHECK(text(w.window->lblInfo()) == getDescr(L"NoDispCPL"));
+    CHECK_FALSE(w.saveEnabled());
+    setChecked(list, index, true);
+    CHECK(listItems(list)[index].image == AppImageChecked);
+    CHECK(w.saveEnabled());
+    screenshot(w.hwnd(), L"gui_search_results.bmp");
+
+    SUBCASE("saving a found tweak writes it, and the tree's group shows the new state")
+    {
+        SettingChangeListener listener;
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+        CHECK_FALSE(w.saveEnabled());
+        const std::string output = regQuery(
+            L"\"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System\" /v NoDispCPL");
+        CAPTURE(output);
+        CHECK(output.find("0x1\n") != std::string::npos);
+        CHECK(listener.heardPolicy());  // the save wrote something: running programs are told
+
+        // A save that changes nothing in the registry tells nobody.
+        SettingChangeListener quiet;
+        w.change();
+        REQUIRE(w.saveEnabled());
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+        CHECK_FALSE(w.saveEnabled());
+        CHECK_FALSE(quiet.heardPolicy());
+
+        selectGroup(w, L"Display settings");  // choosing a group ends the search
+        CHECK(text(box).empty());
+        CHECK(columnCount(list) == 1);
+        CHECK(listItems(list)[itemIndex(list, DisplayTweak)].checked);
+        CHECK(listItems(list)[itemIndex(list, DisplayTweak)].image == ImageChecked);
+    }
+    SUBCASE("Esc in the box clears it and the tree's group comes back")
+    {
+        pressKey(w, box, VK_ESCAPE);
+        CHECK(text(box).empty());
+        CHECK(IsWindow(w.hwnd()));
+        std::vector<std::wstring> shown;
+        for (const ShownItem& item : listItems(list)) shown.push_back(item.caption);
+        CHECK(shown == printers);
+        CHECK(columnCount(list) == 1);
+        CHECK((GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER) != 0);
+        CHECK(ListView_GetImageList(list, LVSIL_SMALL) == w.window->img16());
+        CHECK(w.saveEnabled());  // the switch made while searching stays
+        MessageBoxAnswerer answerer(IDNO);
+        SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+    }
+    SUBCASE("blanks alone are no search, and nothing found leaves an empty list")
+    {
+        typeSearch(w, L"");
+        typeSearch(w, L"   ");
+        CHECK(listItems(list).size() == printers.size());
+        typeSearch(w, L"zzqqxx no such tweak");
+        CHECK(listItems(list).empty());
+        MessageBoxAnswerer answerer(IDNO);
+        SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+    }
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+}
+
+TEST_CASE("the search finds the applets with their own icons; Ctrl+F focuses the box")
+{
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList(), box = w.window->edtSearch();
+    selectGroup(w, L"Display settings");
+    SetFocus(list);
+    pressKey(w, list, 'F', true);
+    CHECK(GetFocus() == box);
+
+    typeSearch(w, L"DON'T LOAD");  // the applets' key
+    const TAppObjectsList& entries = w.window->Model().FAppObjectsList;
+    int applets = 0;
+    for (int i = 0; i < entries.Count(); ++i) {
+        if (entries[i].GroupName != L"CPApplets") continue;
+        ++applets;
+        const int row = itemIndex(list, entries[i].ACaption);
+        CAPTURE(entries[i].ACaption);
+        REQUIRE(row >= 0);
+        CHECK(listItems(list)[row].image == entries[i].nImageIndex);
+    }
+    CHECK(applets > 0);
+    const int image = listItems(list)[0].image;
+    const bool checked = listItems(list)[0].checked;
+    setChecked(list, 0, !checked);
+    CHECK(listItems(list)[0].image == image);
+    CHECK(w.saveEnabled());
+    MessageBoxAnswerer answerer(IDNO);
+    SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+}
+
+TEST_CASE("the selected tweak's registry locations as text to copy")
+{
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList(), location = w.window->edtLocation();
+    selectGroup(w, L"Display settings");
+    CHECK_FALSE(IsWindowVisible(location));
+    const int index = itemIndex(list, DisplayTweak);
+    REQUIRE(index >= 0);
+    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    const std::wstring shown = text(location);
+    CAPTURE(shown);
+    CHECK(IsWindowVisible(location));
+    CHECK(shown.find(L"Root: HKEY_CURRENT_USER\r\n") != std::wstring::npos);
+    CHECK(shown.find(L"Key: Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System\r\n") != std::wstring::npos);
+    CHECK(shown.find(L"Value: NoDispCPL\r\n") != std::wstring::npos);
+    CHECK(shown.find(L"REG_DWORD") != std::wstring::npos);
+    const LONG_PTR style = GetWindowLongPtrW(location, GWL_STYLE);
+    CHECK((style & ES_READONLY) != 0);
+    CHECK((style & ES_MULTILINE) != 0);
+    CHECK((style & WS_TABSTOP) != 0);
+    // It stands below the description, inside the panel.
+    const LayoutRect info = rectIn(w.window->lblInfo(), w.hwnd()), box = rectIn(location, w.hwnd());
+    CHECK(box.top >= info.bottom);
+    CHECK(box.height() > 0);
+    screenshot(w.hwnd(), L"gui_location_text.bmp");
+
+    // Selected and copied like any edit's text.
+    SendMessageW(location, EM_SETSEL, 0, -1);
+    DWORD from = 0, to = 0;
+    SendMessageW(location, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    CHECK(to == shown.size());
+
+    selectGroup(w, L"Printers");  // another group: nothing selected, nothing shown
+    CHECK(text(location).empty());
+    CHECK_FALSE(IsWindowVisible(location));
+}
+
+TEST_CASE("Edit > Pending changes lists what the next save writes")
+{
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    selectGroup(w, L"Display settings");
+    setChecked(list, itemIndex(list, DisplayTweak), true);
+    {
+        PendingDialogReader reader;
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_PENDING, 0), 0);
+        REQUIRE(PendingDialogReader::seen);
+        CHECK_FALSE(PendingDialogReader::noneShown);
+        const auto& rows = PendingDialogReader::rows;
+        const auto row = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r[0] == DisplayTweak; });
+        REQUIRE(row != rows.end());
+        REQUIRE(row->size() == 5);
+        CHECK((*row)[1] == L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System");
+        CHECK((*row)[2] == L"NoDispCPL");
+        CHECK((*row)[3] == L"(not set)");
+        CHECK((*row)[4].find(L"REG_DWORD") == 0);
+    }
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    {
+        // Once saved, the switch is no longer pending.
+        PendingDialogReader reader;
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_PENDING, 0), 0);
+        REQUIRE(PendingDialogReader::seen);
+        const auto& rows = PendingDialogReader::rows;
+        CHECK(std::none_of(rows.begin(), rows.end(), [](const auto& r) { return r[0] == DisplayTweak; }));
+        CHECK(PendingDialogReader::noneShown == rows.empty());
+    }
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+}
+
+TEST_CASE("File > Export writes a .reg file and the two Registry.pol files")
+{
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    selectGroup(w, L"Display settings");
+    setChecked(list, itemIndex(list, DisplayTweak), true);
+    TempFolder out;
+
+    w.exportPath = (out.path / L"tweaks.reg").wstring();
+    {
+        MessageBoxAnswerer answerer(IDOK);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTREG, 0), 0);
+        for (const std::wstring& caption : MessageBoxAnswerer::captions) CHECK(caption == L"Export");
+    }
+    const std::string bytes = readFile(out.path / L"tweaks.reg");
+    REQUIRE(bytes.size() > 2);
+    CHECK(bytes.substr(0, 2) == "\xFF\xFE");
+    std::wstring textOfFile((bytes.size() - 2) / 2, L'\0');
+    std::memcpy(textOfFile.data(), bytes.data() + 2, textOfFile.size() * 2);
+    CHECK(textOfFile.rfind(L"Windows Registry Editor Version 5.00\r\n", 0) == 0);
+    CHECK(textOfFile.find(L"\"NoDispCPL\"=dword:00000001") != std::wstring::npos);
+
+    w.exportPath = out.path.wstring();
+    {
+        MessageBoxAnswerer answerer(IDOK);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTPOL, 0), 0);
+    }
+    for (const wchar_t* part : {L"Machine", L"User"}) {
+        CAPTURE(fs::path(part).string());
+        CHECK(readFile(out.path / part / L"Registry.pol").substr(0, 4) == "PReg");
+    }
+    CHECK(readFile(out.path / L"User" / L"Registry.pol").find("N\0o\0D\0i\0s\0p\0C\0P\0L", 0, 17) != std::string::npos);
+
+    SUBCASE("a file that cannot be written is named in a message")
+    {
+        w.exportPath = (out.path / L"no such folder" / L"tweaks.reg").wstring();
+        MessageBoxAnswerer answerer(IDOK);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTREG, 0), 0);
+        REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+        CHECK(MessageBoxAnswerer::texts[0].find(L"tweaks.reg") != std::wstring::npos);
+    }
+    SUBCASE("a cancelled choice writes nothing")
+    {
+        w.exportPath.reset();
+        MessageBoxAnswerer answerer(IDOK);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTREG, 0), 0);
+        CHECK(MessageBoxAnswerer::texts.empty());
+    }
+    MessageBoxAnswerer answerer(IDNO);
+    SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
 }

@@ -95,7 +95,8 @@ TEST_CASE("the main window's layout, font, sizes and menu")
     CHECK((GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT);
     CHECK((ListView_GetExtendedListViewStyle(list) & LVS_EX_CHECKBOXES) != 0);
 
-    CHECK(rectIn(tree, hwnd) == LayoutRect{0, 0, s(233), H});
+    CHECK(rectIn(w.window->edtSearch(), hwnd) == LayoutRect{0, 0, s(233), s(21)});
+    CHECK(rectIn(tree, hwnd) == LayoutRect{0, s(24), s(233), H});
     CHECK(rectIn(GetDlgItem(hwnd, IDC_CATEGORIESSPLITTER), hwnd) == LayoutRect{s(233), 0, s(236), H});
     const int listBottom = H - s(203);
     CHECK(rectIn(list, hwnd) == LayoutRect{s(236), 0, W, listBottom});
