@@ -178,7 +178,13 @@ void EntryList::push_back(std::wstring entry) {
     if (!indexed_) return;
     const std::wstring& added = items_.back();
     std::size_t eq = added.find(L'=');
-    if (eq != std::wstring::npos) firstByName_.try_emplace(foldedName(std::wstring_view(added).substr(0, eq)), items_.size() - 1);
+    if (eq == std::wstring::npos) return;
+    try {
+        firstByName_.try_emplace(foldedName(std::wstring_view(added).substr(0, eq)), items_.size() - 1);
+    } catch (...) {
+        dropIndex();  // the list already holds the entry: an index without it would miss it
+        throw;
+    }
 }
 
 EntryList::const_iterator EntryList::insert(const_iterator pos, std::wstring entry) {

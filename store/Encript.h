@@ -59,9 +59,14 @@ public:
     void replace(size_type i, std::wstring entry);  // sets entry i to a new text
     template <class Pred>
     size_type eraseIf(Pred pred) {
-        size_type removed = std::erase_if(items_, pred);
-        if (removed) dropIndex();
-        return removed;
+        try {
+            size_type removed = std::erase_if(items_, pred);
+            if (removed) dropIndex();
+            return removed;
+        } catch (...) {
+            dropIndex();
+            throw;
+        }
     }
 
     // Position of the first entry whose name equals `name` without regard to case; npos if none.
