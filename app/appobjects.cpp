@@ -1,32 +1,10 @@
 #include "app/appobjects.h"
 
 #include <algorithm>
-#include <cwctype>
 
+#include "base/text.h"
 #include "registry/tweakstate.h"
 #include "scheme/xmldata.h"
-
-namespace {
-
-wchar_t upperChar(wchar_t c) {
-    if (c < 0x80) return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
-    return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
-}
-
-}  // namespace
-
-bool SameText(std::wstring_view a, std::wstring_view b) {
-    return CompareTextNoCase(a, b) == 0;
-}
-
-int CompareTextNoCase(std::wstring_view a, std::wstring_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const wchar_t x = upperChar(a[i]), y = upperChar(b[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
 
 int TAppObjectsList::Add(std::unique_ptr<TRestrListRec> entry) {
     entries_.push_back(std::move(entry));
@@ -35,7 +13,7 @@ int TAppObjectsList::Add(std::unique_ptr<TRestrListRec> entry) {
 
 int TAppObjectsList::IndexOf(std::wstring_view name) const {
     for (int i = 0; i < Count(); ++i)
-        if (SameText(entries_[static_cast<std::size_t>(i)]->AppName, name)) return i;
+        if (sameTextNoCase(entries_[static_cast<std::size_t>(i)]->AppName, name)) return i;
     return -1;
 }
 

@@ -24,11 +24,6 @@ struct TRestrListRec {
 
 inline const wchar_t* const AppletGroupName = L"CPApplets";
 
-// Names of entries and of the store compare without regard to case.
-bool SameText(std::wstring_view a, std::wstring_view b);
-// The natural order of captions where the platform gives none: case-insensitive.
-int CompareTextNoCase(std::wstring_view a, std::wstring_view b);
-
 // Unsorted and append-only while the window lives, so an index stays valid for the whole
 // run; each entry has its own allocation so that references to it stay valid as well.
 class TAppObjectsList {

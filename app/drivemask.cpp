@@ -1,26 +1,6 @@
 #include "app/drivemask.h"
 
-#include <cwctype>
-
-namespace {
-
-std::wstring trimBlanks(const std::wstring& text) {
-    const auto first = text.find_first_not_of(L' ');
-    if (first == std::wstring::npos) return {};
-    return text.substr(first, text.find_last_not_of(L' ') - first + 1);
-}
-
-bool containsNoCase(const std::wstring& text, const std::wstring& part) {
-    if (part.size() > text.size()) return false;
-    for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
-        std::size_t k = 0;
-        while (k < part.size() && std::towupper(text[i + k]) == std::towupper(part[k])) ++k;
-        if (k == part.size()) return true;
-    }
-    return false;
-}
-
-}  // namespace
+#include "base/text.h"
 
 DriveChecks ChecksFromMask(int Mask) {
     DriveChecks checks{};

@@ -2,11 +2,12 @@
 
 #include <cstdio>
 #include <fstream>
-#include <stdexcept>
 
 #include "app/locationtext.h"
 #include "app/runlists.h"
 #include "app/savesequence.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "registry/applytweak.h"
 #include "registry/cpapplets.h"
 #include "registry/regaccess.h"
@@ -18,7 +19,7 @@ class PlanBuilder {
 public:
     ExportKey& key(RegRoot root, const std::wstring& path) {
         for (ExportKey& k : plan.Keys)
-            if (k.Root == root && SameText(k.Path, path)) return k;
+            if (k.Root == root && sameTextNoCase(k.Path, path)) return k;
         plan.Keys.push_back({root, path, false, true, {}});
         return plan.Keys.back();
     }
@@ -26,7 +27,7 @@ public:
     void value(RegRoot root, const std::wstring& path, const std::wstring& name, std::optional<RegValue> data) {
         ExportKey& k = key(root, path);
         for (ExportValue& v : k.Values)
-            if (SameText(v.Name, name)) {
+            if (sameTextNoCase(v.Name, name)) {
                 v.Data = std::move(data);
                 return;
             }
@@ -40,7 +41,7 @@ public:
     }
     void leaveOut(const std::wstring& name, const std::wstring& caption, const std::wstring& where) {
         for (const ExportLeftOut& l : plan.LeftOut)
-            if (SameText(l.Name, name)) return;
+            if (sameTextNoCase(l.Name, name)) return;
         plan.LeftOut.push_back({name, caption, where});
     }
     ExportPlan plan;
@@ -89,7 +90,7 @@ std::wstring regData(const RegValue& value) {
         return text;
     }
     if (value.type == kRegSz) {
-        const std::wstring text = TextOfUtf16Bytes(value.data);
+        const std::wstring text = registryText(value.data);
         // A line break inside quotes would end the line; hex(1) carries any text intact.
         if (!hasControlCharacter(text)) return L"\"" + escaped(text) + L"\"";
         return L"hex(1):" + hexBytes(value.data);
@@ -109,10 +110,10 @@ void appendDword(std::vector<std::uint8_t>& out, std::uint32_t n) {
 void appendRecord(std::vector<std::uint8_t>& out, const std::wstring& key, const std::wstring& value, RegType type,
                   const std::vector<std::uint8_t>& data) {
     appendUnit(out, L'[');
-    const std::vector<std::uint8_t> keyBytes = Utf16Bytes(key, true);
+    const std::vector<std::uint8_t> keyBytes = toUtf16le(key, true);
     out.insert(out.end(), keyBytes.begin(), keyBytes.end());
     appendUnit(out, L';');
-    const std::vector<std::uint8_t> valueBytes = Utf16Bytes(value, true);
+    const std::vector<std::uint8_t> valueBytes = toUtf16le(value, true);
     out.insert(out.end(), valueBytes.begin(), valueBytes.end());
     appendUnit(out, L';');
     appendDword(out, type);
@@ -133,7 +134,9 @@ void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (out) out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (out) out.close();
-    if (!out) throw std::runtime_error("Unable to write the file \"" + file.string() + "\"");
+    // The path as UTF-8 converts losslessly on every platform, unlike its native forms.
+    const std::u8string name = file.u8string();
+    if (!out) throw WideError(L"Unable to write the file \"" + fromUtf8({reinterpret_cast<const char*>(name.data()), name.size()}) + L"\"");
 }
 
 }  // namespace
@@ -167,7 +170,7 @@ ExportPlan PlanExport(const TAppObjectsList& entries, const std::wstring& ownExe
         key.DeleteFirst = true;
         key.Recreate = runList.Set;
         key.Values.clear();
-        for (const auto& [name, fileName] : runList.Values) key.Values.push_back({name, RegValue{kRegSz, Utf16Bytes(fileName, true)}});
+        for (const auto& [name, fileName] : runList.Values) key.Values.push_back({name, RegValue{kRegSz, toUtf16le(fileName, true)}});
     }
     for (const ExportKey& key : builder.plan.Keys)
         if (key.Root != kHkeyLocalMachine && key.Root != kHkeyCurrentUser)
@@ -200,7 +203,7 @@ std::wstring RegFileText(const ExportPlan& plan) {
 
 std::vector<std::uint8_t> RegFileBytes(const ExportPlan& plan) {
     std::vector<std::uint8_t> bytes{0xFF, 0xFE};
-    const std::vector<std::uint8_t> text = Utf16Bytes(RegFileText(plan), false);
+    const std::vector<std::uint8_t> text = toUtf16le(RegFileText(plan), false);
     bytes.insert(bytes.end(), text.begin(), text.end());
     return bytes;
 }
@@ -208,7 +211,7 @@ std::vector<std::uint8_t> RegFileBytes(const ExportPlan& plan) {
 PolicyFiles PolicyFileBytes(const ExportPlan& plan) {
     PolicyFiles files{policyHeader(), policyHeader()};
     // "**del." and "**delvals." records carry a blank text, as the policy editor writes them.
-    const std::vector<std::uint8_t> blank = Utf16Bytes(L" ", true);
+    const std::vector<std::uint8_t> blank = toUtf16le(L" ", true);
     for (const ExportKey& key : plan.Keys) {
         std::vector<std::uint8_t>* file = key.Root == kHkeyLocalMachine ? &files.Machine
                                           : key.Root == kHkeyCurrentUser ? &files.User

@@ -62,10 +62,10 @@ struct PolicyFiles {
 };
 PolicyFiles PolicyFileBytes(const ExportPlan& plan);
 
-// Writes the .reg file. Raises std::runtime_error naming the file when it cannot be written.
+// Writes the .reg file. Raises WideError naming the file when it cannot be written.
 void WriteRegFile(const std::filesystem::path& file, const ExportPlan& plan);
 // Writes folder\Machine\Registry.pol and folder\User\Registry.pol, the layout of a Group
-// Policy object. Raises std::runtime_error naming the file that cannot be written.
+// Policy object. Raises WideError naming the file that cannot be written.
 void WritePolicyFiles(const std::filesystem::path& folder, const ExportPlan& plan);
 
 // The message after an export: what was left out and why; empty when nothing was.

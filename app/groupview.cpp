@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "scheme/xmldata.h"
 
 namespace {
@@ -102,7 +103,7 @@ ListChange lstRestrListChange(TAppObjectsList& entries, TFrameHost& frames, cons
         // A tweak listed in two groups has two entries; both hold what the user chose, so
         // the later one cannot write its start-up state back at save.
         for (int i = index; i < entries.Count(); ++i)
-            if (SameText(entries[i].AppName, itemName)) entries[i].SetValue = checked;
+            if (sameTextNoCase(entries[i].AppName, itemName)) entries[i].SetValue = checked;
         change.Description = entry.ADescription.empty() ? getDescr(itemName) : entry.ADescription;
         change.Frame = frames.ShowOptionFrame(entry.AFrame, index);
     } catch (...) {

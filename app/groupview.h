@@ -9,7 +9,7 @@
 #include "app/appobjects.h"
 #include "app/framehost.h"
 
-// The platform's locale-aware caption order (<0, 0, >0); CompareTextNoCase natively.
+// The platform's locale-aware caption order (<0, 0, >0); compareTextNoCase natively.
 using CaptionCompare = std::function<int(const std::wstring&, const std::wstring&)>;
 
 inline constexpr int ImageUnchecked = 2;  // img16: blank document

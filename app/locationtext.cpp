@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/text.h"
 #include "registry/cpapplets.h"
 #include "registry/memory_registry.h"
 #include "registry/regaccess.h"
@@ -109,45 +110,6 @@ std::wstring appletText(const std::wstring& appletPath) {
 
 }  // namespace
 
-std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text, bool terminated) {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(text.size() * 2 + 2);
-    auto unit = [&](std::uint32_t u) {
-        bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>((u >> 8) & 0xFF));
-    };
-    for (wchar_t c : text) {
-        const auto code = static_cast<std::uint32_t>(c);
-        if (code > 0xFFFF) {
-            unit(0xD800 + ((code - 0x10000) >> 10));
-            unit(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            unit(code);
-        }
-    }
-    if (terminated) unit(0);
-    return bytes;
-}
-
-std::wstring TextOfUtf16Bytes(const std::vector<std::uint8_t>& bytes) {
-    std::wstring text;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        std::uint32_t u = bytes[i] | (bytes[i + 1] << 8);
-        if (u == 0) break;
-        if constexpr (sizeof(wchar_t) == 4) {
-            if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
-                const std::uint32_t low = bytes[i + 2] | (bytes[i + 3] << 8);
-                if (low >= 0xDC00 && low < 0xE000) {
-                    u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
-                    i += 2;
-                }
-            }
-        }
-        text += static_cast<wchar_t>(u);
-    }
-    return text;
-}
-
 std::wstring ValueNameText(const std::wstring& valueName) { return valueName.empty() ? L"(Default)" : valueName; }
 
 std::wstring RegTypeName(RegType type) {
@@ -169,7 +131,7 @@ std::wstring RegistryDataText(const RegValue& value) {
     if (value.type == kRegDword && value.data.size() == 4)
         return hexDword(value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
                         (static_cast<std::uint32_t>(value.data[3]) << 24));
-    if (value.type == kRegSz || value.type == kRegExpandSz) return quoted(TextOfUtf16Bytes(value.data));
+    if (value.type == kRegSz || value.type == kRegExpandSz) return quoted(registryText(value.data));
     return std::to_wstring(value.data.size()) + L" bytes";
 }
 
@@ -187,7 +149,7 @@ std::optional<RegValue> WrittenValue(const RegistryWrite& write) {
                          static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)}};
     }
     case RegistryWrite::Op::WriteString:
-        return RegValue{kRegSz, Utf16Bytes(write.text, true)};
+        return RegValue{kRegSz, toUtf16le(write.text, true)};
     case RegistryWrite::Op::RenameKey:
     case RegistryWrite::Op::DeleteValue:
         break;

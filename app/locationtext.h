@@ -15,9 +15,6 @@
 inline const wchar_t* const LocationLineEnd = L"\r\n";
 inline const wchar_t* const OfficeNotFoundNote = L"Office settings were not found";
 
-// Text as UTF-16LE bytes (surrogate pairs where wchar_t holds a whole code point), and back.
-std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text, bool terminated);
-std::wstring TextOfUtf16Bytes(const std::vector<std::uint8_t>& bytes);
 
 // "(Default)" for the unnamed value, else the name.
 std::wstring ValueNameText(const std::wstring& valueName);

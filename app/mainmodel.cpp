@@ -1,5 +1,7 @@
 #include "app/mainmodel.h"
 
+#include "base/text.h"
+
 std::wstring CurrentUserName;
 RegRoot PolicyRootKey = kHkeyCurrentUser;
 
@@ -65,7 +67,7 @@ ListChange TMainModel::lstRestrListChange(const std::wstring& itemName, bool che
 
 int TMainModel::compareCaptions(const std::wstring& a, const std::wstring& b) const
 {
-    return CompareCaptions ? CompareCaptions(a, b) : CompareTextNoCase(a, b);
+    return CompareCaptions ? CompareCaptions(a, b) : compareTextNoCase(a, b);
 }
 
 std::wstring TMainModel::SavePromptText() const

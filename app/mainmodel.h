@@ -75,7 +75,7 @@ public:
     // What the platform supplies, set before FormCreate.
     LoadCPAppletsHook LoadCPApplets;
     std::function<bool()> IsAdministrator;  // none: treated as an administrator
-    CaptionCompare CompareCaptions;         // none: CompareTextNoCase
+    CaptionCompare CompareCaptions;         // none: compareTextNoCase
     SaveHooks SaveSteps;
 
     TAppObjectsList FAppObjectsList;

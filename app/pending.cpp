@@ -6,6 +6,7 @@
 #include "app/locationtext.h"
 #include "app/runlists.h"
 #include "app/savesequence.h"
+#include "base/text.h"
 #include "registry/applytweak.h"
 #include "registry/cpapplets.h"
 #include "registry/regaccess.h"
@@ -37,7 +38,7 @@ public:
     void add(const std::wstring& name, const std::wstring& caption, RegRoot root, const std::wstring& keyPath,
              const std::wstring& valueName, const std::wstring& now, const std::wstring& after) {
         for (const PendingChange& c : changes_)
-            if (c.Root == root && SameText(c.KeyPath, keyPath) && SameText(c.ValueName, valueName) &&
+            if (c.Root == root && sameTextNoCase(c.KeyPath, keyPath) && sameTextNoCase(c.ValueName, valueName) &&
                 c.After == after)
                 return;
         changes_.push_back({name, caption, root, keyPath, valueName, RootKeyName(root) + L"\\" + keyPath,
@@ -77,7 +78,7 @@ void addRunList(PendingList& list, const RunListPlan& plan) {
     bool listed = false;
     for (const auto& [name, value] : before) {
         bool kept = false;
-        for (const auto& [newName, fileName] : after) kept = kept || SameText(newName, name);
+        for (const auto& [newName, fileName] : after) kept = kept || sameTextNoCase(newName, name);
         if (kept) continue;
         list.add(plan.ListName, caption, plan.Root, plan.KeyPath, name, RegistryValueText(value),
                  L"the value is removed");
@@ -92,7 +93,7 @@ void addRunList(PendingList& list, const RunListPlan& plan) {
         write.text = fileName;
         std::optional<RegValue> now;
         for (const auto& [oldName, value] : before)
-            if (SameText(oldName, name)) now = value;
+            if (sameTextNoCase(oldName, name)) now = value;
         if (now == WrittenValue(write)) continue;
         list.addWrite(plan.ListName, caption, write);
         listed = true;

@@ -1,31 +1,14 @@
 #include "app/runlists.h"
 
-#include <cwctype>
 #include <memory>
 
 #include "app/mainmodel.h"
 #include "app/pathrules.h"
+#include "base/text.h"
 #include "registry/registry.h"
 #include "store/Encript.h"
 
 namespace {
-
-bool sameNoCase(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::towupper(a[i]) != std::towupper(b[i])) return false;
-    return true;
-}
-
-RegValue stringValue(const std::wstring& text) {
-    RegValue value{kRegSz, {}};
-    for (wchar_t c : text) {
-        value.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        value.data.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
-    }
-    value.data.insert(value.data.end(), {0, 0});
-    return value;
-}
 
 // A key with its values and every key below it, deepest first.
 bool deleteKeyTree(IRegistry& registry, RegRoot root, const std::wstring& path) {
@@ -67,7 +50,7 @@ RunListValues RunListValuesFor(const std::wstring& listName, const std::vector<s
     bool holdsOwn = false;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const std::wstring name = FileNamePart(paths[i]);
-        const bool own = sameNoCase(name, ownExeName);
+        const bool own = sameTextNoCase(name, ownExeName);
         holdsOwn = holdsOwn || own;
         // The application must never block itself, whichever folder an item names.
         if (own && listName == DisallowRunName) continue;
@@ -103,7 +86,7 @@ bool WriteRunList(const std::wstring& listName, bool isSet, const std::wstring& 
         std::unique_ptr<IRegKey> key = registry.createKey(plan.Root, plan.KeyPath, kKeyWrite);
         if (!key) return false;
         for (const auto& [name, fileName] : plan.Values)
-            if (!key->setValue(name, stringValue(fileName))) return false;
+            if (!key->setValue(name, RegValue{kRegSz, toUtf16le(fileName, true)})) return false;
         return true;
     } catch (const std::exception&) {
         return false;

@@ -2,6 +2,7 @@
 
 #include "app/mainmodel.h"
 #include "app/runlists.h"
+#include "base/error.h"
 #include "registry/cpapplets.h"
 #include "registry/regaccess.h"
 #include "scheme/xmldata.h"
@@ -64,9 +65,8 @@ std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, boo
             for (const LocationPlan& location : plan.locations)
                 if (wrote && location.write) *wrote = true;
             for (const LocationFailure& f : ExecutePlan(plan)) failures.push_back(failureOf(r.Name, f.message));
-        } catch (const std::exception& e) {
-            const std::string what = e.what();
-            failures.push_back(failureOf(r.Name, std::wstring(what.begin(), what.end())));
+        } catch (...) {
+            failures.push_back(failureOf(r.Name, currentErrorText()));
         }
     }
     return failures;

@@ -4,6 +4,7 @@
 #include <cwctype>
 #include <map>
 
+#include "base/text.h"
 #include "registry/cpapplets.h"
 #include "registry/tweakstate.h"
 #include "scheme/xmldata.h"
@@ -45,12 +46,6 @@ std::wstring fieldsOf(const TRestrListRec& entry, const std::wstring& caption) {
 
 }  // namespace
 
-std::wstring SearchFold(const std::wstring& text) {
-    std::wstring folded(text);
-    for (wchar_t& c : folded) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return folded;
-}
-
 void TTweakSearch::Build(const TAppObjectsList& entries) {
     haystacks_.clear();
     std::map<int, std::size_t> byFirstIndex;
@@ -68,7 +63,7 @@ void TTweakSearch::Build(const TAppObjectsList& entries) {
             std::wstring& groups = haystacks_[it->second].GroupCaption;
             if (!group.empty()) groups += (groups.empty() ? L"" : L", ") + group;
         }
-        haystacks_[it->second].Text += SearchFold(fieldsOf(entry, caption));
+        haystacks_[it->second].Text += upperCase(fieldsOf(entry, caption));
     }
     builtFor_ = entries.Count();
 }
@@ -76,7 +71,7 @@ void TTweakSearch::Build(const TAppObjectsList& entries) {
 SearchView TTweakSearch::Find(const TAppObjectsList& entries, const std::wstring& query,
                               const CaptionCompare& compare) {
     SearchView view;
-    const std::vector<std::wstring> words = wordsOf(SearchFold(query));
+    const std::vector<std::wstring> words = wordsOf(upperCase(query));
     if (words.empty()) return view;
     view.Active = true;
     if (builtFor_ != entries.Count()) Build(entries);
@@ -98,7 +93,7 @@ SearchView TTweakSearch::Find(const TAppObjectsList& entries, const std::wstring
         view.Rows.push_back(std::move(row));
     }
     std::stable_sort(view.Rows.begin(), view.Rows.end(), [&](const SearchRow& a, const SearchRow& b) {
-        return (compare ? compare(a.Item.Caption, b.Item.Caption) : CompareTextNoCase(a.Item.Caption, b.Item.Caption)) <
+        return (compare ? compare(a.Item.Caption, b.Item.Caption) : compareTextNoCase(a.Item.Caption, b.Item.Caption)) <
                0;
     });
     return view;

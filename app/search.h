@@ -40,6 +40,3 @@ private:
     std::vector<Haystack> haystacks_;
     int builtFor_ = -1;
 };
-
-// Lower case without regard to the locale, for search text on both sides.
-std::wstring SearchFold(const std::wstring& text);

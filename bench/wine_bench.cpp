@@ -12,6 +12,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/text.h"
+#include "base/win/module.h"
 #include "bench/bench_common.h"
 #include "registry/applytweak.h"
 #include "registry/tweakstate.h"
@@ -71,11 +73,9 @@ void measureInterleaved(std::vector<Phase>& phases) {
     for (const Phase& p : phases) report(p.id, p.timing);
 }
 
-std::wstring widen(const std::string& s) { return {s.begin(), s.end()}; }
-
 // A Unix path handed in from the shell names a file on Wine's Z: drive.
 std::wstring windowsPath(const char* path) {
-    std::wstring p = widen(path);
+    std::wstring p = fromUtf8(path);
     if (p.starts_with(L"/")) p = L"Z:" + p;
     std::replace(p.begin(), p.end(), L'/', L'\\');
     return p;
@@ -373,10 +373,8 @@ int wmain(int argc, wchar_t** argv) {
             else if (std::wstring(argv[i]) == L"--start-only") startOnly = true;
         }
 
-        wchar_t self[MAX_PATH];
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring folder(self);
-        folder.resize(folder.find_last_of(L'\\'));
+        std::wstring folder = executableFolder();
+        folder.pop_back();
 
         // The program's start comes first, while the prefix holds no tweak.
         if (app && *app) startPhases(windowsPath(app), folder + L"\\trivial_win32.exe", std::max(3, runs / 2));

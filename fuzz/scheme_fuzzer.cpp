@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the scheme reader, then runs the lookups over whatever it read.
 // The reader may refuse the input; it must not crash, hang or misbehave under the sanitizers,
 // and the indexed lookup must always agree with the plain walk.
+#include "base/number.h"
 #include "scheme/xml.h"
 #include "scheme/xmldata.h"
 
@@ -29,7 +30,7 @@ std::vector<std::wstring> someNames(const XmlElement* root) {
         // A few per element: finding one is a linear search.
         const auto& attributes = element->attributes();
         for (std::size_t i = 0; i < attributes.size() && i < 16; ++i) {
-            xmlTextToInteger(attributes[i].value);
+            parseInteger(attributes[i].value);
             check(element->findAttribute(attributes[i].name) != nullptr);
         }
         pending.insert(pending.end(), element->elements().begin(), element->elements().end());

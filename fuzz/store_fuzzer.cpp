@@ -2,6 +2,7 @@
 // decoded from the input. Input: the file's bytes, then optionally OpsMark and the script.
 // Without the mark the whole input is the file and a fixed script runs, so that plain store
 // files serve as seeds. After every save the file must read back as the list that was saved.
+#include "base/text.h"
 #include "store/Encript.h"
 #include "store/atomic_file.h"
 
@@ -61,7 +62,7 @@ public:
     int number() { return fdp_.ConsumeIntegralInRange<int>(-2, 40); }
     bool flag() { return fdp_.ConsumeBool(); }
     // Text as UTF-8 (read leniently), so that characters beyond U+00FF come up too.
-    std::wstring text() { return storefile::fromUtf8(fdp_.ConsumeRandomLengthString(48)); }
+    std::wstring text() { return fromUtf8(fdp_.ConsumeRandomLengthString(48)); }
     // Mostly names that the store uses, so operations meet existing entries.
     std::wstring id() {
         static const wchar_t* const known[] = {L"AdminPass", L"userDisallowRun", L"userRestrictRun", L"user",

@@ -8,61 +8,13 @@
 #include <optional>
 #include <utility>
 
-#include "platform/win32_error.h"
+#include "base/win/win32_error.h"
 
 namespace {
-
-// One reference to a COM object, released on destruction.
-template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-    ComPtr& operator=(ComPtr&& o) noexcept
-    {
-        reset();
-        p_ = std::exchange(o.p_, nullptr);
-        return *this;
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ~ComPtr() { reset(); }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T** put()
-    {
-        reset();
-        return &p_;
-    }
-    void** putVoid() { return reinterpret_cast<void**>(put()); }
-    void reset()
-    {
-        if (p_) std::exchange(p_, nullptr)->Release();
-    }
-
-private:
-    T* p_ = nullptr;
-};
 
 // The shell's item ids are allocated with the task allocator.
 void freePidl(ITEMIDLIST* pidl) { CoTaskMemFree(pidl); }
 using UniquePidl = Unique<ITEMIDLIST*, &freePidl>;
-
-// COM for this thread for the enumeration's lifetime (a no-op reference when already set up).
-class ComApartment {
-public:
-    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComApartment()
-    {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT result_;
-};
 
 std::optional<std::wstring> displayName(IShellFolder* folder, PCUITEMID_CHILD child, SHGDNF flags)
 {

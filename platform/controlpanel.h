@@ -6,10 +6,8 @@
 
 #include <vector>
 
-#include "platform/unique.h"
+#include "base/win/handles.h"
 #include "registry/cpapplets.h"
-
-using UniqueIcon = Unique<HICON, &DestroyIcon>;
 
 struct ControlPanelApplet {
     ControlPanelItem Item;  // ImageIndex not yet set

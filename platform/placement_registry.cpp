@@ -2,10 +2,8 @@
 
 #include <windows.h>
 
-#include "platform/unique.h"
-#include "platform/win32_error.h"
-
-using UniqueHkey = Unique<HKEY, &RegCloseKey>;
+#include "base/win/handles.h"
+#include "base/win/win32_error.h"
 
 namespace {
 

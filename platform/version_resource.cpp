@@ -5,25 +5,11 @@
 #include <vector>
 
 #include "app/version.h"
-
-namespace {
-
-std::wstring runningExecutable()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) return path.substr(0, length);
-        path.resize(path.size() * 2);
-    }
-}
-
-}  // namespace
+#include "base/win/module.h"
 
 std::wstring GetAppVersion(const std::wstring& FileName)
 {
-    const std::wstring file = FileName.empty() ? runningExecutable() : FileName;
+    const std::wstring file = FileName.empty() ? modulePath() : FileName;
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &handle);
     if (size == 0) return VersionText(0, 0);

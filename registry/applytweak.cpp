@@ -1,5 +1,6 @@
 #include "registry/applytweak.h"
 
+#include "base/error.h"
 #include "registry/regaccess.h"
 #include "scheme/xmldata.h"
 #include "store/Encript.h"
@@ -160,13 +161,8 @@ std::vector<LocationFailure> ExecutePlan(const TweakPlan& plan) {
         // A location that cannot be written keeps its value; the save goes on.
         try {
             executeLocation(location);
-        } catch (const EJclRegistryError& e) {
-            failures.push_back({location.index, location.location, e.message()});
-        } catch (const std::exception& e) {
-            const std::string what = e.what();
-            failures.push_back({location.index, location.location, std::wstring(what.begin(), what.end())});
         } catch (...) {
-            failures.push_back({location.index, location.location, L"Unknown error"});
+            failures.push_back({location.index, location.location, currentErrorText()});
         }
     }
     return failures;

@@ -1,8 +1,9 @@
 #include "registry/memory_registry.h"
 
 #include <algorithm>
-#include <cwctype>
 #include <vector>
+
+#include "base/text.h"
 
 namespace {
 
@@ -10,15 +11,6 @@ namespace {
 // so that denying writes does not deny reads.
 constexpr RegAccess kReadControl = 0x20000;
 constexpr RegAccess kDelete = 0x10000;
-
-wchar_t upper(wchar_t c) {
-    return static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(c)));
-}
-
-bool sameName(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return upper(x) == upper(y); });
-}
 
 std::vector<std::wstring> splitPath(const std::wstring& path) {
     std::vector<std::wstring> parts;
@@ -38,8 +30,7 @@ std::vector<std::wstring> splitPath(const std::wstring& path) {
 }  // namespace
 
 bool MemoryRegistry::NameLess::operator()(const std::wstring& a, const std::wstring& b) const {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](wchar_t x, wchar_t y) { return upper(x) < upper(y); });
+    return compareTextNoCase(a, b) < 0;
 }
 
 struct MemoryRegistry::Node {
@@ -156,7 +147,8 @@ bool MemoryRegistry::denied(RegRoot root, const std::wstring& path, RegAccess ac
         if (d.root != root || (d.rights & access & ~kReadControl) == 0) continue;
         const std::vector<std::wstring> deniedParts = splitPath(d.path);
         if (deniedParts.size() <= parts.size() &&
-            std::equal(deniedParts.begin(), deniedParts.end(), parts.begin(), sameName))
+            std::equal(deniedParts.begin(), deniedParts.end(), parts.begin(),
+                       [](const std::wstring& a, const std::wstring& b) { return sameTextNoCase(a, b); }))
             return true;
     }
     return false;

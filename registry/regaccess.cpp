@@ -3,8 +3,9 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <cwctype>
-#include <limits>
+
+#include "base/number.h"
+#include "base/text.h"
 
 #ifndef _WIN32
 #include "registry/memory_registry.h"
@@ -13,12 +14,6 @@
 namespace {
 
 IRegistry* currentRegistry = nullptr;
-
-std::string narrow(const std::wstring& text) {
-    std::string result;
-    for (wchar_t c : text) result += (c > 0 && c < 0x80) ? static_cast<char>(c) : '?';
-    return result;
-}
 
 struct RootName {
     const wchar_t* name;
@@ -39,52 +34,6 @@ const std::wstring kOfficeKey = L"Software\\Microsoft\\Office";
 
 [[noreturn]] void raiseForWrite(RegRoot root, const std::wstring& keyPath) {
     throw EJclRegistryError(L"Unable to open key \"" + RootKeyName(root) + L"\\" + keyPath + L"\" for write");
-}
-
-// Registry text is UTF-16LE whatever the width of wchar_t.
-std::vector<std::uint8_t> toUtf16Bytes(const std::wstring& text) {
-    std::vector<std::uint8_t> bytes;
-    auto put = [&bytes](std::uint32_t unit) {
-        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-    };
-    for (wchar_t c : text) {
-        auto code = static_cast<std::uint32_t>(c);
-        if (code > 0xFFFF) {
-            code -= 0x10000;
-            put(0xD800 + (code >> 10));
-            put(0xDC00 + (code & 0x3FF));
-        } else {
-            put(code);
-        }
-    }
-    return bytes;
-}
-
-std::wstring fromUtf16Bytes(const std::vector<std::uint8_t>& bytes) {
-    std::wstring text;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const std::uint32_t unit = bytes[i] | (bytes[i + 1] << 8);
-        if constexpr (sizeof(wchar_t) == 4) {
-            if (unit >= 0xDC00 && unit < 0xE000 && !text.empty()) {
-                const auto high = static_cast<std::uint32_t>(text.back());
-                if (high >= 0xD800 && high < 0xDC00) {
-                    text.back() = static_cast<wchar_t>(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
-                    continue;
-                }
-            }
-        }
-        text += static_cast<wchar_t>(unit);
-    }
-    return text;
-}
-
-// The stored text without its terminating null. Data written without the terminator
-// keeps its last character.
-std::wstring storedText(const RegValue& value) {
-    std::wstring text = fromUtf16Bytes(value.data);
-    if (!text.empty() && text.back() == L'\0') text.pop_back();
-    return text;
 }
 
 bool isText(RegType type) { return type == kRegSz || type == kRegExpandSz; }
@@ -156,16 +105,10 @@ bool deleteTree(RegRoot root, const std::wstring& path) {
 }
 
 bool isInside(const std::wstring& path, const std::wstring& ancestor) {
-    if (path.size() <= ancestor.size() || path[ancestor.size()] != L'\\') return false;
-    for (std::size_t i = 0; i < ancestor.size(); ++i)
-        if (std::towupper(path[i]) != std::towupper(ancestor[i])) return false;
-    return true;
+    return path.size() > ancestor.size() && path[ancestor.size()] == L'\\' && startsWithNoCase(path, ancestor);
 }
 
 }  // namespace
-
-EJclRegistryError::EJclRegistryError(const std::wstring& message)
-    : std::runtime_error(narrow(message)), message_(message) {}
 
 IRegistry& Registry() {
     if (currentRegistry) return *currentRegistry;
@@ -229,39 +172,6 @@ bool ValuePresent(RegRoot root, const std::wstring& keyPath, const std::wstring&
     return key && key->valueType(valueName).has_value();
 }
 
-bool ParseRegistryInteger(const std::wstring& text, long long& result) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == L' ') ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) negative = text[i++] == L'-';
-    unsigned base = 10;
-    if (i < text.size() && (text[i] == L'$' || text[i] == L'x' || text[i] == L'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i == text.size()) return false;
-    // Decimal must fit a signed 64-bit number; hexadecimal may use all 64 bits.
-    const std::uint64_t limit = base == 16 ? std::numeric_limits<std::uint64_t>::max()
-                                           : static_cast<std::uint64_t>(std::numeric_limits<long long>::max()) +
-                                                 (negative ? 1 : 0);
-    std::uint64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        unsigned digit;
-        if (c >= L'0' && c <= L'9') digit = c - L'0';
-        else if (base == 16 && c >= L'a' && c <= L'f') digit = c - L'a' + 10;
-        else if (base == 16 && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
-        else return false;
-        if (value > (limit - digit) / base) return false;
-        value = value * base + digit;
-    }
-    result = static_cast<long long>(negative ? 0 - value : value);
-    return true;
-}
-
 std::optional<RegValue> ReadValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName) {
     std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeyRead);
     if (!key) return std::nullopt;
@@ -272,9 +182,9 @@ int IntOfValue(const std::optional<RegValue>& value, int defaultValue) {
     if (!value) return defaultValue;
     std::uint64_t number = 0;
     if (isText(value->type)) {
-        long long parsed = 0;
-        if (!ParseRegistryInteger(storedText(*value), parsed)) return defaultValue;
-        number = static_cast<std::uint64_t>(parsed);
+        const std::optional<long long> parsed = parseInteger(registryText(value->data));
+        if (!parsed) return defaultValue;
+        number = static_cast<std::uint64_t>(*parsed);
     } else {
         if (value->type != kRegDword && value->type != kRegQword && value->type != kRegBinary) return defaultValue;
         if (value->data.size() > 8) return defaultValue;
@@ -285,7 +195,7 @@ int IntOfValue(const std::optional<RegValue>& value, int defaultValue) {
 
 std::wstring StrOfValue(const std::optional<RegValue>& value, const std::wstring& defaultValue) {
     if (!value || !(isText(value->type) || value->type == kRegBinary)) return defaultValue;
-    return storedText(*value);
+    return registryText(value->data);
 }
 
 int ReadIntOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int defaultValue) {
@@ -311,10 +221,7 @@ void WriteDwordValue(RegRoot root, const std::wstring& keyPath, const std::wstri
 
 void WriteStringValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName,
                       const std::wstring& text) {
-    std::vector<std::uint8_t> data = toUtf16Bytes(text);
-    data.push_back(0);
-    data.push_back(0);
-    writeValue(root, keyPath, valueName, RegValue{kRegSz, std::move(data)});
+    writeValue(root, keyPath, valueName, RegValue{kRegSz, toUtf16le(text, true)});
 }
 
 void WriteFlagValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, RegType dataType,

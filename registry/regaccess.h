@@ -3,18 +3,15 @@
 // closes the key before returning; nothing is cached. Reads and presence tests never
 // raise; writes, RemoveValue and ListSubkeyNames raise EJclRegistryError.
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "registry/registry.h"
 
-class EJclRegistryError : public std::runtime_error {
+class EJclRegistryError : public WideError {
 public:
-    explicit EJclRegistryError(const std::wstring& message);
-    const std::wstring& message() const { return message_; }
-private:
-    std::wstring message_;
+    using WideError::WideError;
 };
 
 // Exact, case-sensitive match against the seven root names; 0 (no root) otherwise, on
@@ -33,7 +30,8 @@ bool ValuePresent(RegRoot root, const std::wstring& keyPath, const std::wstring&
 // conversion, so a caller that needs the value's presence and its content reads once.
 // Nullopt when the key or the value is missing.
 std::optional<RegValue> ReadValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName);
-// The conversions of ReadIntOrDefault and ReadStrOrDefault; the default for nullopt.
+// The conversions of ReadIntOrDefault and ReadStrOrDefault; the default for nullopt. Text
+// data reads up to its first null (registryText), numbers in it by parseInteger.
 int IntOfValue(const std::optional<RegValue>& value, int defaultValue);
 std::wstring StrOfValue(const std::optional<RegValue>& value, const std::wstring& defaultValue);
 int ReadIntOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int defaultValue);
@@ -55,7 +53,3 @@ bool ListSubkeyNames(RegRoot root, const std::wstring& keyPath, std::vector<std:
 // Moves a key tree with its values and subkeys; nothing when the source is missing or
 // the target exists. Never raises.
 void RenameKey(RegRoot root, const std::wstring& oldKeyPath, const std::wstring& newKeyPath);
-
-// Text parsing of ReadIntOrDefault: optional leading blanks and sign, decimal or
-// "$"/"x"/"0x" hexadecimal, 64 bits. False for anything else.
-bool ParseRegistryInteger(const std::wstring& text, long long& result);

@@ -1,12 +1,10 @@
 // The real registry through advapi32.
 #include <windows.h>
 
-#include "platform/unique.h"
+#include "base/win/handles.h"
 #include "registry/registry.h"
 
 namespace {
-
-using UniqueHkey = Unique<HKEY, &RegCloseKey>;
 
 // Predefined keys are 32-bit values sign-extended to the pointer width.
 HKEY rootHandle(RegRoot root) {

@@ -1,50 +1,9 @@
 #include "scheme/xml.h"
 
-#include <climits>
-#include <cwctype>
+#include "base/number.h"
+#include "base/text.h"
 
 namespace {
-
-std::string toUtf8(const std::wstring& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = static_cast<char32_t>(text[i]);
-        if constexpr (sizeof(wchar_t) == 2) {
-            if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                text[i + 1] < 0xE000) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
-            }
-        }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
-}
-
-wchar_t upperCase(wchar_t c) {
-    if (c < 0x80) return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
-    return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
-}
-
-bool sameTextNoCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upperCase(a[i]) != upperCase(b[i])) return false;
-    return true;
-}
 
 // ---- Character decoding ----
 
@@ -226,9 +185,6 @@ bool isNameChar(int c) {
 
 }  // namespace
 
-EXmlReaderError::EXmlReaderError(const std::wstring& message)
-    : std::runtime_error(toUtf8(message)), message_(message) {}
-
 // ---- Element and attribute access ----
 
 const XmlAttribute* XmlElement::findAttribute(std::wstring_view name) const {
@@ -244,39 +200,7 @@ std::wstring XmlElement::attributeValue(std::wstring_view name, const std::wstri
 
 long long XmlElement::attributeAsInteger(std::wstring_view name) const {
     const XmlAttribute* attribute = findAttribute(name);
-    return attribute ? xmlTextToInteger(attribute->value) : -1;
-}
-
-long long xmlTextToInteger(std::wstring_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == L' ') ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) negative = text[i++] == L'-';
-    bool hex = false;
-    if (i < text.size() && (text[i] == L'$' || text[i] == L'x' || text[i] == L'X')) {
-        hex = true;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i == text.size()) return -1;
-    unsigned long long magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        unsigned digit;
-        if (c >= L'0' && c <= L'9') digit = c - L'0';
-        else if (hex && c >= L'a' && c <= L'f') digit = c - L'a' + 10;
-        else if (hex && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
-        else return -1;
-        const unsigned base = hex ? 16 : 10;
-        if (magnitude > (ULLONG_MAX - digit) / base) return -1;
-        magnitude = magnitude * base + digit;
-    }
-    // Hex may use all 64 bits ("$FFFFFFFFFFFFFFFF" is -1); decimal must fit a signed value.
-    if (!hex && magnitude > (negative ? 1ULL << 63 : static_cast<unsigned long long>(LLONG_MAX)))
-        return -1;
-    return static_cast<long long>(negative ? 0ULL - magnitude : magnitude);
+    return attribute ? parseInteger(attribute->value).value_or(-1) : -1;
 }
 
 // ---- Document ----

@@ -3,17 +3,15 @@
 // well-formed XML (names starting with digits, repeated attributes), so this is our own.
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-class EXmlReaderError : public std::runtime_error {
+#include "base/error.h"
+
+class EXmlReaderError : public WideError {
 public:
-    explicit EXmlReaderError(const std::wstring& message);
-    const std::wstring& message() const { return message_; }
-private:
-    std::wstring message_;
+    using WideError::WideError;
 };
 
 struct XmlAttribute {
@@ -46,7 +44,7 @@ public:
     // Last attribute of that name, names compared without regard to case; null when none.
     const XmlAttribute* findAttribute(std::wstring_view name) const;
     std::wstring attributeValue(std::wstring_view name, const std::wstring& defaultValue = {}) const;
-    // -1 for absent, empty, malformed or overflowing values; "$", "x", "0x" select hex.
+    // The value by parseInteger; -1 for absent, empty, malformed or overflowing values.
     long long attributeAsInteger(std::wstring_view name) const;
 
 private:
@@ -56,10 +54,6 @@ private:
     std::vector<const XmlElement*> elements_;
     std::vector<XmlAttribute> attributes_;
 };
-
-// The attribute-as-integer rule on a bare text: leading spaces, optional sign, "$", "x",
-// "X", "0x" or "0X" for hex; -1 when empty, malformed or beyond 64 bits.
-long long xmlTextToInteger(std::wstring_view text);
 
 class XmlDocument {
 public:

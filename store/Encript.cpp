@@ -1,11 +1,12 @@
 #include "store/Encript.h"
 
-#include "store/atomic_file.h"
-
 #include <algorithm>
 #include <climits>
 #include <type_traits>
 #include <string_view>
+
+#include "base/number.h"
+#include "base/text.h"
 
 const std::wstring ValidityMarker = L"#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK";
 
@@ -14,33 +15,13 @@ namespace {
 constexpr std::size_t LineLength = 80;
 constexpr int OffsetCycle = 10;
 
-// Case folding for names and list values: ASCII and Latin-1 letters, the range the file keeps.
-wchar_t upperChar(wchar_t c) {
-    if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - 0x20);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<wchar_t>(c - 0x20);
-    return c;
-}
-
-bool sameText(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upperChar(a[i]) != upperChar(b[i])) return false;
-    return true;
-}
-
 bool inBlock(std::wstring_view entry, std::wstring_view id) {
-    return entry.size() >= id.size() && sameText(entry.substr(0, id.size()), id);
+    return entry.size() >= id.size() && sameTextLatin1(entry.substr(0, id.size()), id);
 }
 
 std::wstring valueOf(const std::wstring& entry) {
     std::size_t eq = entry.find(L'=');
     return eq == std::wstring::npos ? std::wstring() : entry.substr(eq + 1);
-}
-
-std::wstring trimBlanks(const std::wstring& s) {
-    std::size_t first = s.find_first_not_of(L' ');
-    if (first == std::wstring::npos) return {};
-    return s.substr(first, s.find_last_not_of(L' ') - first + 1);
 }
 
 // Trims every character up to U+0020: blanks and control characters.
@@ -75,24 +56,6 @@ std::vector<std::wstring> splitLines(const std::wstring& text) {
     return lines;
 }
 
-// Decimal integer with an optional sign, nothing else; no value when it is not one or out of range.
-bool parseInt(const std::wstring& s, int& result) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == L'+' || s[i] == L'-')) negative = s[i++] == L'-';
-    if (i == s.size()) return false;
-    long long value = 0;
-    for (; i < s.size(); ++i) {
-        if (s[i] < L'0' || s[i] > L'9') return false;
-        value = value * 10 + (s[i] - L'0');
-        if (value > static_cast<long long>(INT_MAX) + 1) return false;
-    }
-    if (negative) value = -value;
-    if (value < INT_MIN || value > INT_MAX) return false;
-    result = static_cast<int>(value);
-    return true;
-}
-
 // A store text that holds characters above U+00FF is kept as UTF-8 bytes, one byte per
 // character, behind this first line. It has no "=": a build that predates it reads the line
 // as a nameless entry that matches no lookup. Text within U+0000..U+00FF never carries it,
@@ -109,7 +72,7 @@ bool beyondLatin1(std::wstring_view text) {
 std::wstring toStoreText(const std::wstring& text, bool forceHeader) {
     if (!forceHeader && !beyondLatin1(text)) return text;
     std::wstring out = Utf8TextHeader + L"\r\n";
-    for (unsigned char byte : storefile::toUtf8(text)) out += static_cast<wchar_t>(byte);
+    for (unsigned char byte : toUtf8(text)) out += static_cast<wchar_t>(byte);
     return out;
 }
 
@@ -126,15 +89,12 @@ std::wstring fromStoreText(const std::wstring& text) {
     std::string bytes;
     bytes.reserve(text.size() - rest);
     for (std::size_t i = rest; i < text.size(); ++i) bytes += static_cast<char>(text[i]);
-    return storefile::fromUtf8(bytes);
+    return fromUtf8(bytes);
 }
 
-// The key two names share exactly when sameText holds for them.
-std::wstring foldedName(std::wstring_view name) {
-    std::wstring key(name);
-    for (wchar_t& c : key) c = upperChar(c);
-    return key;
-}
+// Names and list values fold ASCII and Latin-1 letters only, the range the file keeps: the
+// key two names share exactly when sameTextLatin1 holds for them.
+std::wstring foldedName(std::wstring_view name) { return upperLatin1(name); }
 
 }  // namespace
 
@@ -207,7 +167,7 @@ void EntryList::replace(size_type i, std::wstring entry) {
     std::wstring& old = items_.at(i);
     const std::size_t oldEq = old.find(L'='), newEq = entry.find(L'=');
     const bool sameName = oldEq != std::wstring::npos && newEq != std::wstring::npos &&
-                          sameText(std::wstring_view(old).substr(0, oldEq), std::wstring_view(entry).substr(0, newEq));
+                          sameTextLatin1(std::wstring_view(old).substr(0, oldEq), std::wstring_view(entry).substr(0, newEq));
     old = std::move(entry);
     if (!sameName) dropIndex();
 }
@@ -257,10 +217,9 @@ std::wstring TEncriptor::GetStr(const std::wstring& Id, const std::wstring& Defa
 
 // A value that is not a decimal integer reads as absent: a damaged entry must not stop the caller.
 int TEncriptor::GetInt(const std::wstring& Id, int DefaultValue) const {
-    std::wstring text = GetStr(Id, L"");
-    int value = 0;
-    if (text.empty() || !parseInt(text, value)) return DefaultValue;
-    return value;
+    const std::optional<long long> value = parseDecimal(GetStr(Id, L""));
+    if (!value || *value < INT_MIN || *value > INT_MAX) return DefaultValue;
+    return static_cast<int>(*value);
 }
 
 bool TEncriptor::GetBool(const std::wstring& Id, bool DefaultValue) const {
@@ -324,7 +283,7 @@ void TEncriptor::setListItem(const std::wstring& Id, const std::wstring& Value) 
     for (const std::wstring& entry : IDList) {
         if (!inBlock(entry, Id)) continue;
         ++count;
-        if (!present && sameText(valueOf(entry), wanted)) present = true;
+        if (!present && sameTextLatin1(valueOf(entry), wanted)) present = true;
     }
     if (!present) IDList.push_back(Id + std::to_wstring(count) + L"=" + wanted);
     MayFlush = true;
@@ -355,7 +314,7 @@ void TEncriptor::DeleteListItem(const std::wstring& Id, int Index) {
 void TEncriptor::DeleteListItem(const std::wstring& Id, const std::wstring& Value) {
     std::vector<std::wstring> items;
     getList(Id, items, false);
-    auto it = std::find_if(items.begin(), items.end(), [&](const std::wstring& v) { return sameText(v, Value); });
+    auto it = std::find_if(items.begin(), items.end(), [&](const std::wstring& v) { return sameTextLatin1(v, Value); });
     if (it == items.end()) return;
     items.erase(it);
     setList(Id, items);

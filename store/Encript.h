@@ -2,16 +2,11 @@
 // The settings store: an ordered list of name=value entries saved to one scrambled file.
 #include <cstddef>
 #include <initializer_list>
-#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-// Raised when the store file cannot be created, read or written.
-class EInOutError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+#include "store/atomic_file.h"
 
 extern const std::wstring ValidityMarker;
 

@@ -1,13 +1,15 @@
 #include "store/atomic_file.h"
 
-#include "store/Encript.h"
-
 #include <atomic>
-#include <type_traits>
 #include <utility>
+
+#include "base/text.h"
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "base/win/handles.h"
+#include "base/win/win32_error.h"
 #else
 #include <cerrno>
 #include <climits>
@@ -62,59 +64,33 @@ std::optional<unsigned long long> tempOwner(std::wstring_view suffix) {
 
 #ifdef _WIN32
 
-std::string systemMessage(DWORD code) {
-    wchar_t* buffer = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = length ? std::wstring(buffer, length) : L"error " + std::to_wstring(code);
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
-    return narrow(text);
+[[noreturn]] void fail(const wchar_t* what, const std::wstring& path, DWORD code = GetLastError()) {
+    throw EInOutError(what + (L" " + path) + L": " + systemErrorText(code));
 }
-
-[[noreturn]] void fail(const char* what, const std::wstring& path, DWORD code = GetLastError()) {
-    throw EInOutError(std::string(what) + " " + narrow(path) + ": " + systemMessage(code));
-}
-
-class Handle {
-public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() { reset(); }
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    // Closes now so that a failed close can be reported.
-    bool close() { return CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)) != 0; }
-    void reset() { if (valid()) CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)); }
-private:
-    HANDLE h_;
-};
 
 std::wstring tempPathFor(const std::wstring& path) {
     return path + L".~" + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++g_tempCounter);
 }
 
 void writeTemp(const std::wstring& temp, std::string_view bytes) {
-    if (failsAt(WriteStep::Create)) fail("Cannot create", temp, ERROR_ACCESS_DENIED);
-    Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) fail("Cannot create", temp);
-    if (failsAt(WriteStep::Write)) fail("Cannot write", temp, ERROR_WRITE_FAULT);
+    if (failsAt(WriteStep::Create)) fail(L"Cannot create", temp, ERROR_ACCESS_DENIED);
+    UniqueFile file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) fail(L"Cannot create", temp);
+    if (failsAt(WriteStep::Write)) fail(L"Cannot write", temp, ERROR_WRITE_FAULT);
     while (!bytes.empty()) {
         std::size_t chunk = allowedNow(bytes.size() < (1u << 20) ? bytes.size() : (1u << 20));
-        if (chunk == 0) fail("Cannot write", temp, ERROR_DISK_FULL);
+        if (chunk == 0) fail(L"Cannot write", temp, ERROR_DISK_FULL);
         DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(chunk), &written, nullptr)) fail("Cannot write", temp);
-        if (written == 0) fail("Cannot write", temp, ERROR_WRITE_FAULT);
+        if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(chunk), &written, nullptr)) fail(L"Cannot write", temp);
+        if (written == 0) fail(L"Cannot write", temp, ERROR_WRITE_FAULT);
         consumeBudget(written);
         bytes.remove_prefix(written);
     }
     if (failsAt(WriteStep::Flush) || !FlushFileBuffers(file.get()))
-        fail("Cannot flush", temp, failsAt(WriteStep::Flush) ? ERROR_WRITE_FAULT : GetLastError());
-    if (failsAt(WriteStep::Close)) fail("Cannot close", temp, ERROR_WRITE_FAULT);
-    if (!file.close()) fail("Cannot close", temp);
+        fail(L"Cannot flush", temp, failsAt(WriteStep::Flush) ? ERROR_WRITE_FAULT : GetLastError());
+    if (failsAt(WriteStep::Close)) fail(L"Cannot close", temp, ERROR_WRITE_FAULT);
+    // Closed here so that a failed close is reported.
+    if (!CloseHandle(file.release())) fail(L"Cannot close", temp);
 }
 
 void replaceWith(const std::wstring& temp, const std::wstring& path) {
@@ -122,10 +98,10 @@ void replaceWith(const std::wstring& temp, const std::wstring& path) {
     // check it here and behave the same on both.
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        fail("Cannot replace", path, ERROR_ACCESS_DENIED);
-    if (failsAt(WriteStep::Replace)) fail("Cannot replace", path, ERROR_SHARING_VIOLATION);
+        fail(L"Cannot replace", path, ERROR_ACCESS_DENIED);
+    if (failsAt(WriteStep::Replace)) fail(L"Cannot replace", path, ERROR_SHARING_VIOLATION);
     if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        fail("Cannot replace", path);
+        fail(L"Cannot replace", path);
 }
 
 void removeTemp(const std::wstring& temp) { DeleteFileW(temp.c_str()); }
@@ -133,9 +109,8 @@ void removeTemp(const std::wstring& temp) { DeleteFileW(temp.c_str()); }
 // Our own temporaries are still in use; so are those of any process that is running.
 bool ownerGone(unsigned long long pid) {
     if (pid > MAXDWORD || pid == GetCurrentProcessId()) return false;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-    if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
-    Handle owner(process);
+    const UniqueHandle owner(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)));
+    if (!owner) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
     return WaitForSingleObject(owner.get(), 0) == WAIT_OBJECT_0;  // it has ended
 }
 
@@ -144,8 +119,8 @@ void removeStaleTemps(const std::wstring& path) {
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
     const std::wstring prefix = path.substr(folder.size()) + L".~";
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path + L".~*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
+    const UniqueFind find(FindFirstFileW((path + L".~*").c_str(), &data));
+    if (!find) return;
     do {
         // The pattern also matches short names; only the long name counts.
         const std::wstring name = data.cFileName;
@@ -155,16 +130,15 @@ void removeStaleTemps(const std::wstring& path) {
             continue;
         const std::optional<unsigned long long> owner = tempOwner(std::wstring_view(name).substr(prefix.size()));
         if (owner && ownerGone(*owner)) DeleteFileW((folder + name).c_str());
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &data));
 }
 
 #else
 
-std::string nativePath(const std::wstring& path) { return narrow(path); }
+std::string nativePath(const std::wstring& path) { return toUtf8(path); }
 
-[[noreturn]] void fail(const char* what, const std::wstring& path, int code = errno) {
-    throw EInOutError(std::string(what) + " " + narrow(path) + ": " + std::strerror(code));
+[[noreturn]] void fail(const wchar_t* what, const std::wstring& path, int code = errno) {
+    throw EInOutError(what + (L" " + path) + L": " + fromUtf8(std::strerror(code)));
 }
 
 class Fd {
@@ -187,25 +161,25 @@ std::wstring tempPathFor(const std::wstring& path) {
 }
 
 void writeTemp(const std::wstring& temp, std::string_view bytes) {
-    if (failsAt(WriteStep::Create)) fail("Cannot create", temp, EACCES);
+    if (failsAt(WriteStep::Create)) fail(L"Cannot create", temp, EACCES);
     Fd file(::open(nativePath(temp).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!file.valid()) fail("Cannot create", temp);
-    if (failsAt(WriteStep::Write)) fail("Cannot write", temp, EIO);
+    if (!file.valid()) fail(L"Cannot create", temp);
+    if (failsAt(WriteStep::Write)) fail(L"Cannot write", temp, EIO);
     while (!bytes.empty()) {
         std::size_t chunk = allowedNow(bytes.size());
-        if (chunk == 0) fail("Cannot write", temp, ENOSPC);
+        if (chunk == 0) fail(L"Cannot write", temp, ENOSPC);
         ssize_t written = ::write(file.get(), bytes.data(), chunk);
         if (written < 0) {
             if (errno == EINTR) continue;
-            fail("Cannot write", temp);
+            fail(L"Cannot write", temp);
         }
         consumeBudget(static_cast<std::size_t>(written));
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
-    if (failsAt(WriteStep::Flush)) fail("Cannot flush", temp, EIO);
-    if (::fsync(file.get()) != 0) fail("Cannot flush", temp);
-    if (failsAt(WriteStep::Close)) fail("Cannot close", temp, EIO);
-    if (!file.close()) fail("Cannot close", temp);
+    if (failsAt(WriteStep::Flush)) fail(L"Cannot flush", temp, EIO);
+    if (::fsync(file.get()) != 0) fail(L"Cannot flush", temp);
+    if (failsAt(WriteStep::Close)) fail(L"Cannot close", temp, EIO);
+    if (!file.close()) fail(L"Cannot close", temp);
 }
 
 // The folder holding path, for syncing the rename itself.
@@ -216,8 +190,8 @@ std::string folderOf(const std::string& path) {
 }
 
 void replaceWith(const std::wstring& temp, const std::wstring& path) {
-    if (failsAt(WriteStep::Replace)) fail("Cannot replace", path, EBUSY);
-    if (::rename(nativePath(temp).c_str(), nativePath(path).c_str()) != 0) fail("Cannot replace", path);
+    if (failsAt(WriteStep::Replace)) fail(L"Cannot replace", path, EBUSY);
+    if (::rename(nativePath(temp).c_str(), nativePath(path).c_str()) != 0) fail(L"Cannot replace", path);
     // The new name is in place; syncing the folder makes it outlast a power cut. Failing
     // that changes nothing the caller could act on, so it is not an error.
     Fd folder(::open(folderOf(nativePath(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -253,85 +227,13 @@ void removeStaleTemps(const std::wstring& path) {
 
 #endif
 
-}  // namespace
-
-std::string narrow(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = static_cast<char32_t>(text[i]);
-        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() &&
-            static_cast<char32_t>(text[i + 1]) >= 0xDC00 && static_cast<char32_t>(text[i + 1]) < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
-        }
-        if (c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-namespace {
-
-std::wstring fromAnsi(const std::string& bytes) {
-#ifdef _WIN32
-    if (bytes.empty()) return {};
-    int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), size);
-    return out;
-#else
-    std::wstring out;
-    out.reserve(bytes.size());
-    for (char c : bytes) out += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return out;
-#endif
-}
-
-// Latin-1 natively. `lossless` tells whether every character made it.
-std::string toAnsi(const std::wstring& text, bool& lossless) {
-#ifdef _WIN32
-    lossless = true;
-    if (text.empty()) return {};
-    int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    // Best-fit mappings ("a" for a-with-ogonek) are losses too: only a full round trip counts.
-    lossless = fromAnsi(out) == text;
-    return out;
-#else
-    std::string out;
-    out.reserve(text.size());
-    lossless = true;
-    for (wchar_t c : text) {
-        bool fits = static_cast<std::make_unsigned_t<wchar_t>>(c) <= 0xFF;
-        lossless = lossless && fits;
-        out += fits ? static_cast<char>(c) : '?';
-    }
-    return out;
-#endif
-}
-
 constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
 
 }  // namespace
 
 std::string toPlainText(const std::wstring& text) {
     bool lossless = true;
-    std::string ansi = toAnsi(text, lossless);
+    std::string ansi = toAnsi(text, &lossless);
     // Text that begins like the mark is written with it, so that it reads back as it was.
     if (lossless && !ansi.starts_with(Utf8Mark)) return ansi;
     return std::string(Utf8Mark) + toUtf8(text);
@@ -342,79 +244,20 @@ std::wstring fromPlainText(const std::string& bytes) {
     return fromAnsi(bytes);
 }
 
-std::string toUtf8(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 2);
-    const auto add = [&out](char32_t b) { out += static_cast<char>(b); };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
-        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() &&
-            static_cast<char32_t>(text[i + 1]) >= 0xDC00 && static_cast<char32_t>(text[i + 1]) < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
-        if (c > 0x10FFFF) c = 0xFFFD;  // only a native wchar_t can hold such a value
-        if (c < 0x80) {
-            add(c);
-        } else if (c < 0x800) {
-            add(0xC0 | (c >> 6));
-            add(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            add(0xE0 | (c >> 12));
-            add(0x80 | ((c >> 6) & 0x3F));
-            add(0x80 | (c & 0x3F));
-        } else {
-            add(0xF0 | (c >> 18));
-            add(0x80 | ((c >> 12) & 0x3F));
-            add(0x80 | ((c >> 6) & 0x3F));
-            add(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::wstring fromUtf8(std::string_view bytes) {
-    std::wstring out;
-    out.reserve(bytes.size());
-    const auto byteAt = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(bytes[i])); };
-    for (std::size_t i = 0; i < bytes.size();) {
-        const char32_t lead = byteAt(i);
-        const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 1;
-        char32_t c = lead & (0x7Fu >> length);
-        bool valid = length > 1 && i + length <= bytes.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (byteAt(i + k) & 0xC0) == 0x80;
-            c = (c << 6) | (byteAt(i + k) & 0x3F);
-        }
-        const char32_t shortest = length == 4 ? 0x10000 : length == 3 ? 0x800 : 0x80;
-        if (!valid || c < shortest || c > 0x10FFFF) {
-            out += static_cast<wchar_t>(lead);
-            ++i;
-            continue;
-        }
-        if (sizeof(wchar_t) == 2 && c >= 0x10000) {
-            out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<wchar_t>(c);
-        }
-        i += length;
-    }
-    return out;
-}
-
 std::optional<std::string> readAll(const std::wstring& path) {
     std::string content;
 #ifdef _WIN32
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
-        fail("Cannot open", path, code);
+        fail(L"Cannot open", path, code);
     }
     char buffer[65536];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) fail("Cannot read", path);
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) fail(L"Cannot read", path);
         if (got == 0) break;
         content.append(buffer, got);
     }
@@ -422,14 +265,14 @@ std::optional<std::string> readAll(const std::wstring& path) {
     Fd file(::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.valid()) {
         if (errno == ENOENT) return std::nullopt;
-        fail("Cannot open", path);
+        fail(L"Cannot open", path);
     }
     char buffer[65536];
     for (;;) {
         ssize_t got = ::read(file.get(), buffer, sizeof buffer);
         if (got < 0) {
             if (errno == EINTR) continue;
-            fail("Cannot read", path);
+            fail(L"Cannot read", path);
         }
         if (got == 0) break;
         content.append(buffer, static_cast<std::size_t>(got));

@@ -5,6 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "base/error.h"
+
+// Raised when the store file cannot be created, read or written.
+class EInOutError : public WideError {
+public:
+    using WideError::WideError;
+};
+
 namespace storefile {
 
 // The whole content of the file, or nothing when it does not exist.
@@ -46,14 +54,5 @@ public:
 // mark, which the reader recognises.
 std::string toPlainText(const std::wstring& text);
 std::wstring fromPlainText(const std::string& bytes);
-
-// UTF-8 that gives back every string: a lone surrogate is encoded like any code point.
-std::string toUtf8(const std::wstring& text);
-// Reads what toUtf8 writes. A byte that starts no complete shortest-form sequence reads as
-// the character of that byte (Latin-1), so damaged text still gives what it can.
-std::wstring fromUtf8(std::string_view bytes);
-
-// Text for error messages: the path as UTF-8.
-std::string narrow(const std::wstring& text);
 
 }  // namespace storefile

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/unique.h"
+#include "base/win/handles.h"
 
 inline const wchar_t* const ProductWebPage = L"https://quillmark.example.com/";
 
@@ -27,7 +27,7 @@ private:
     std::wstring versionFile_;
     HWND dialog_ = nullptr;
     bool linkHot_ = false;
-    Unique<HFONT, &DeleteObject> titleFont_, linkFont_;
+    UniqueGdi<HFONT> titleFont_, linkFont_;
 };
 
 // Help > About ...

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/win32_error.h"
+#include "base/win/win32_error.h"
 
 BaseWindow::~BaseWindow()
 {
@@ -54,7 +54,7 @@ LRESULT CALLBACK BaseWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
         result = self->HandleMessage(message, wParam, lParam);
     } catch (const std::exception& error) {
         // No exception may cross the system's code: it ends here in the error box.
-        showErrorBox(hwnd, errorMessage(error));
+        showErrorBox(hwnd, errorText(error));
     }
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);

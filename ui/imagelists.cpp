@@ -9,21 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "base/win/win32_error.h"
 #include "resources/icons.h"
 
 namespace {
 
-using UniqueBitmap = Unique<HBITMAP, &DeleteObject>;
-using UniqueIcon = Unique<HICON, &DestroyIcon>;
-
-[[noreturn]] void failCall(const char* call)
-{
-    const DWORD code = GetLastError();
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                   text, sizeof text, nullptr);
-    throw std::runtime_error(std::string(call) + " failed (" + std::to_string(code) + "): " + text);
-}
+using UniqueBitmap = UniqueGdi<HBITMAP>;
 
 struct StripChoice {
     int size;
@@ -41,10 +32,10 @@ struct Strip {
 Strip loadStrip(HMODULE module, int resourceId, int imageSize, int count)
 {
     HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(resourceId), RT_BITMAP);
-    if (!found) failCall("FindResourceW(image strip)");
+    if (!found) throwLastError("FindResourceW(image strip)");
     HGLOBAL loaded = LoadResource(module, found);
     const auto* data = static_cast<const uint8_t*>(loaded ? LockResource(loaded) : nullptr);
-    if (!data) failCall("LoadResource(image strip)");
+    if (!data) throwLastError("LoadResource(image strip)");
     const DWORD size = SizeofResource(module, found);
 
     BITMAPINFOHEADER header;
@@ -171,13 +162,13 @@ UniqueImageList createFromStrips(HMODULE module, const std::vector<StripChoice>&
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!bitmap) failCall("CreateDIBSection");
+    if (!bitmap) throwLastError("CreateDIBSection");
     std::memcpy(bits, strip.pixels.data(), strip.pixels.size() * sizeof(uint32_t));
 
     UniqueImageList list(ImageList_Create(size, size, ILC_COLOR32, count, 4));
-    if (!list) failCall("ImageList_Create");
+    if (!list) throwLastError("ImageList_Create");
     if (ImageList_Add(list.get(), bitmap.get(), nullptr) != 0 || ImageList_GetImageCount(list.get()) != count)
-        failCall("ImageList_Add");
+        throwLastError("ImageList_Add");
     return list;
 }
 
@@ -204,15 +195,15 @@ UniqueImageList createAppImageList(UINT dpi)
 {
     const int size = scaledImageSize(16, dpi);
     UniqueImageList list(ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 0, 16));
-    if (!list) failCall("ImageList_Create");
+    if (!list) throwLastError("ImageList_Create");
     return list;
 }
 
 int appendImageCopy(HIMAGELIST target, HIMAGELIST source, int index)
 {
     UniqueIcon icon(ImageList_GetIcon(source, index, ILD_TRANSPARENT));
-    if (!icon) failCall("ImageList_GetIcon");
+    if (!icon) throwLastError("ImageList_GetIcon");
     const int added = ImageList_AddIcon(target, icon.get());
-    if (added < 0) failCall("ImageList_AddIcon");
+    if (added < 0) throwLastError("ImageList_AddIcon");
     return added;
 }

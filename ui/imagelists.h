@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "platform/unique.h"
+#include "base/win/handles.h"
 
 using UniqueImageList = Unique<HIMAGELIST, &ImageList_Destroy>;
 
@@ -20,7 +20,7 @@ int scaledImageSize(int baseSize, UINT dpi);
 // img16 (tree and rows) and img32 (large-icon view), ILC_COLOR32 with alpha, images of
 // scaledImageSize(16 or 32, dpi) pixels. The strip whose size fits best is taken, and
 // resampled when none matches exactly. resources is the module holding the strips.
-// Throws std::runtime_error when a strip is missing or malformed or a call fails.
+// Throws std::runtime_error when a strip is missing or malformed, Win32Error when a call fails.
 UniqueImageList createImg16(HMODULE resources, UINT dpi);
 UniqueImageList createImg32(HMODULE resources, UINT dpi);
 

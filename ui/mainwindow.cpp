@@ -14,12 +14,12 @@
 #include "app/locationtext.h"
 #include "app/pending.h"
 #include "app/placement.h"
+#include "base/win/module.h"
+#include "base/win/win32_error.h"
 #include "platform/broadcast.h"
 #include "platform/controlpanel.h"
-#include "platform/paths.h"
 #include "platform/placement_registry.h"
 #include "platform/user.h"
-#include "platform/win32_error.h"
 #include "registry/cpapplets.h"
 #include "resources/icons.h"
 #include "resources/resource.h"
@@ -54,15 +54,6 @@ const wchar_t* const SearchCue = L"Find a tweak (Ctrl+F)";
 void openPage(const wchar_t* page)
 {
     ShellExecuteW(nullptr, L"open", page, L"", nullptr, SW_SHOWNORMAL);
-}
-
-std::wstring ownExeName()
-{
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring name(path, length);
-    const size_t slash = name.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? name : name.substr(slash + 1);
 }
 
 int compareCaptions(const std::wstring& a, const std::wstring& b)
@@ -132,18 +123,11 @@ INT_PTR CALLBACK PendingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     return FALSE;
 }
 
-template <class T>
-struct ComRelease {
-    void operator()(T* p) const { p->Release(); }
-};
-template <class T>
-using ComPtr = std::unique_ptr<T, ComRelease<T>>;
-
 std::optional<std::wstring> chooseFolder(HWND owner)
 {
     IFileOpenDialog* raw = nullptr;
     if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&raw))))
-        throw std::runtime_error("The folder dialog cannot be opened.");
+        throw WideError(L"The folder dialog cannot be opened.");
     const ComPtr<IFileOpenDialog> dialog(raw);
     FILEOPENDIALOGOPTIONS flags = 0;
     dialog->GetOptions(&flags);
@@ -192,7 +176,7 @@ TfrmQuillmark::TfrmQuillmark(MainWindowOptions options)
     };
     model_->IsAdministrator = options_.isAdministrator ? options_.isAdministrator : isUserAdministrator;
     model_->CompareCaptions = compareCaptions;
-    model_->SaveSteps = DefaultSaveHooks(ownExeName());
+    model_->SaveSteps = DefaultSaveHooks(executableName());
 }
 
 TfrmQuillmark::~TfrmQuillmark()
@@ -206,7 +190,7 @@ void TfrmQuillmark::Create(HINSTANCE instance, int showCommand)
     const HMODULE resources = options_.resources ? options_.resources : instance;
     accelerators_.reset(LoadAcceleratorsW(resources, MAKEINTRESOURCEW(IDR_ACCELERATORS)));
     if (!accelerators_) throwLastError("LoadAcceleratorsW");
-    Unique<HMENU, &DestroyMenu> menu(LoadMenuW(resources, MAKEINTRESOURCEW(IDR_MAINMENU)));
+    UniqueMenu menu(LoadMenuW(resources, MAKEINTRESOURCEW(IDR_MAINMENU)));
     if (!menu) throwLastError("LoadMenuW");
     registerClass(instance, MainWindowClass, LoadCursorW(nullptr, IDC_ARROW), GetSysColorBrush(COLOR_BTNFACE));
     createWindow(WS_EX_CONTROLPARENT, MainWindowClass, MainWindowTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
@@ -277,7 +261,7 @@ void TfrmQuillmark::OnCreate()
     try {
         CreateControls();
     } catch (const std::exception& error) {
-        showErrorBox(hwnd(), errorMessage(error));
+        showErrorBox(hwnd(), errorText(error));
     }
     FormCreate();
 }
@@ -293,12 +277,12 @@ void TfrmQuillmark::FormCreate()
         model_->FormCreate(sources);
     } catch (const std::exception& error) {
         // Start-up stops at the failing step; the window stays usable with what was built.
-        failure = errorMessage(error);
+        failure = errorText(error);
     }
     try {
         BuildCategoryTree();
     } catch (const std::exception& error) {
-        if (!failure) failure = errorMessage(error);
+        if (!failure) failure = errorText(error);
     }
     if (failure) showErrorBox(hwnd(), *failure);
     // Also after a failed step: a stored password protects whatever start-up did build.
@@ -430,7 +414,7 @@ void TfrmQuillmark::FillList(std::vector<ListItemView> items, const std::vector<
 void TfrmQuillmark::edtSearchChange()
 {
     // Blanks alone start no search: the tree's group stays.
-    if (!model_ || (!searching_ && SearchFold(windowText(edtSearch_)).find_first_not_of(L" \t") == std::wstring::npos))
+    if (!model_ || (!searching_ && windowText(edtSearch_).find_first_not_of(L" \t") == std::wstring::npos))
         return;
     ShowCurrentList();
 }
@@ -463,7 +447,7 @@ void TfrmQuillmark::ShowLocation(const std::wstring& itemName)
             const int index = model_->FAppObjectsList.IndexOf(itemName);
             if (index >= 0) text = LocationText(model_->FAppObjectsList, index);
         } catch (const std::exception& error) {
-            text = errorMessage(error);
+            text = errorText(error);
         }
     }
     SetWindowTextW(edtLocation_, text.c_str());
@@ -719,9 +703,9 @@ void TfrmQuillmark::PendingChangesClick()
 {
     std::vector<PendingChange> rows;
     try {
-        rows = PendingChanges(model_->FAppObjectsList, ownExeName());
+        rows = PendingChanges(model_->FAppObjectsList, executableName());
     } catch (const std::exception& error) {
-        showErrorBox(hwnd(), errorMessage(error));
+        showErrorBox(hwnd(), errorText(error));
         return;
     }
     DialogBoxParamW(resources(), MAKEINTRESOURCEW(IDD_PENDING), hwnd(), PendingProc,
@@ -739,7 +723,7 @@ void TfrmQuillmark::ExportClick(bool policyFiles)
     try {
         const std::optional<std::wstring> path = ChooseExportPath(policyFiles);
         if (!path) return;
-        const ExportPlan plan = PlanExport(model_->FAppObjectsList, ownExeName());
+        const ExportPlan plan = PlanExport(model_->FAppObjectsList, executableName());
         if (policyFiles)
             WritePolicyFiles(*path, plan);
         else
@@ -747,7 +731,7 @@ void TfrmQuillmark::ExportClick(bool policyFiles)
         const std::wstring message = ExportMessage(plan);
         if (!message.empty()) MessageBoxW(hwnd(), message.c_str(), ExportCaption, MB_OK | MB_ICONINFORMATION);
     } catch (const std::exception& error) {
-        showErrorBox(hwnd(), errorMessage(error));
+        showErrorBox(hwnd(), errorText(error));
     }
 }
 
@@ -780,7 +764,7 @@ void TfrmQuillmark::OnClose()
         SavePlacement();
     } catch (const std::exception& error) {
         // The placement is a convenience: failing to remember it must not keep the window open.
-        showErrorBox(hwnd(), errorMessage(error));
+        showErrorBox(hwnd(), errorText(error));
     }
     DestroyWindow(hwnd());
 }
@@ -976,7 +960,7 @@ void TfrmQuillmark::ApplyImages()
                                              GetSystemMetricsForDpi(metricX, dpi),
                                              GetSystemMetricsForDpi(metricY, dpi), LR_DEFAULTCOLOR));
     };
-    Unique<HICON, &DestroyIcon> big(icon(SM_CXICON, SM_CYICON)), smallIcon(icon(SM_CXSMICON, SM_CYSMICON));
+    UniqueIcon big(icon(SM_CXICON, SM_CYICON)), smallIcon(icon(SM_CXSMICON, SM_CYSMICON));
     if (!big || !smallIcon) throwLastError("LoadImageW");
     SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
     SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
@@ -987,7 +971,7 @@ void TfrmQuillmark::ApplyImages()
 void TfrmQuillmark::ApplyFont()
 {
     const int dpi = Dpi();
-    Unique<HFONT, &DeleteObject> font(CreateFontW(-MulDiv(layout::FontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE,
+    UniqueGdi<HFONT> font(CreateFontW(-MulDiv(layout::FontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE,
                                                   FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
     if (!font) throwLastError("CreateFontW");
@@ -1001,7 +985,7 @@ void TfrmQuillmark::ApplyFont()
     font_ = std::move(font);  // the controls no longer use the old one
     TreeView_SetIndent(trvCategories_, scaleToDpi(19, dpi));
 
-    Unique<HFONT, &DeleteObject> linkFont(CreateFontW(-MulDiv(9, dpi, 72), 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE,
+    UniqueGdi<HFONT> linkFont(CreateFontW(-MulDiv(9, dpi, 72), 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE,
                                                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                                       DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
     if (!linkFont) throwLastError("CreateFontW");

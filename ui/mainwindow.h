@@ -9,11 +9,11 @@
 #include "app/layout.h"
 #include "app/mainmodel.h"
 #include "app/search.h"
-#include "platform/unique.h"
+#include "base/win/handles.h"
 #include "ui/basewindow.h"
+#include "ui/frames/optionframe.h"
 #include "ui/imagelists.h"
 #include "ui/panel.h"
-#include "ui/frames/optionframe.h"
 #include "ui/splitter.h"
 
 inline const wchar_t* const MainWindowClass = L"TfrmQuillmark";
@@ -133,10 +133,10 @@ private:
     HINSTANCE instance_ = nullptr;
     std::unique_ptr<TMainModel> model_;
     MainLayoutModel layout_;
-    Unique<HFONT, &DeleteObject> font_, linkFont_;
-    Unique<HICON, &DestroyIcon> bigIcon_, smallIcon_;
+    UniqueGdi<HFONT> font_, linkFont_;
+    UniqueIcon bigIcon_, smallIcon_;
     UniqueImageList img16_, img32_, AppImageList_;
-    Unique<HACCEL, &DestroyAcceleratorTable> accelerators_;
+    UniqueAccelerators accelerators_;
 
     Panel pnlCategories_, pnlRestrictions_, pnlAdvanced_, pnlDescription_, pnlAdditionalOpt_;
     Splitter categoriesSplitter_, optSplitter_;

@@ -137,6 +137,8 @@ TEST_CASE("ReadStrOrDefault by data type") {
         {"expandable text stays unexpanded", bytes(kRegExpandSz, utf16(L"%SystemRoot%")), L"%SystemRoot%"},
         {"binary as UTF-16", bytes(kRegBinary, utf16(L"hi")), L"hi"},
         {"text without terminating null keeps its last character", bytes(kRegSz, utf16(L"Yes", false)), L"Yes"},
+        {"text ends at its first null", bytes(kRegSz, utf16(std::wstring(L"ab\0cd", 5))), L"ab"},
+        {"text of two nulls reads empty", bytes(kRegSz, {0, 0, 0, 0}), L""},
         {"non-ASCII text", sz(L"Gr\u00FC\u00DFe \u20AC"), L"Gr\u00FC\u00DFe \u20AC"},
         {"dword", dword(1), d},
         {"qword", bytes(kRegQword, {5, 0, 0, 0, 1, 0, 0, 0}), d},

@@ -5,6 +5,7 @@
 #include "app/export.h"
 #include "app/locationtext.h"
 #include "app/runlists.h"
+#include "base/text.h"
 #include "tests/native/app_model_fixture.h"
 #include "tests/native/beyond_pol_reader.h"
 
@@ -82,7 +83,7 @@ TEST_CASE("export: the .reg file is UTF-16LE after its byte-order mark; odd text
     REQUIRE(bytes.size() > 2);
     CHECK(bytes[0] == 0xFF);
     CHECK(bytes[1] == 0xFE);
-    CHECK(TextOfUtf16Bytes({bytes.begin() + 2, bytes.end()}) == RegFileText(app.plan()));
+    CHECK(fromUtf16le({bytes.begin() + 2, bytes.end()}) == RegFileText(app.plan()));
 
     app.entry(L"TextTweak").cValue = L"a\nb";
     CHECK(RegFileText(app.plan()).find(L"\"TextTweak\"=hex(1):61,00,0a,00,62,00,00,00\r\n") != std::wstring::npos);

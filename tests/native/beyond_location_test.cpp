@@ -1,6 +1,7 @@
 #include <doctest/doctest.h>
 
 #include "app/locationtext.h"
+#include "base/text.h"
 #include "registry/regaccess.h"
 #include "tests/native/app_model_fixture.h"
 
@@ -137,5 +138,5 @@ TEST_CASE("registry value text as the pending list shows it") {
     CHECK(RegistryValueText(regtest::dword(0xFFFFFFFFu)) == L"REG_DWORD 0xffffffff (4294967295)");
     CHECK(RegistryValueText(regtest::sz(L"a\"b")) == L"REG_SZ \"a\"b\"");
     CHECK(RegistryValueText(RegValue{kRegBinary, {1, 2, 3}}) == L"REG_BINARY 3 bytes");
-    CHECK(TextOfUtf16Bytes(Utf16Bytes(L"x\u00e9\u20ac", true)) == L"x\u00e9\u20ac");
+    CHECK(registryText(toUtf16le(L"x\u00e9\u20ac", true)) == L"x\u00e9\u20ac");
 }

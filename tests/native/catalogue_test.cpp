@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/text.h"
 #include "scheme/xmldata.h"
 
 namespace {
@@ -215,7 +216,7 @@ std::map<std::string, int> countBy(const std::string& attribute, bool skipEmpty)
     return counts;
 }
 
-std::wstring widen(const std::string& s) { return {s.begin(), s.end()}; }
+std::wstring widen(const std::string& s) { return fromUtf8(s); }
 
 struct AliasRow { const char* alias; const char* path; int references; };
 struct GroupRow {

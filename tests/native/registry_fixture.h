@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "registry/registry.h"
 #include "registry/tweakstate.h"
 #include "scheme/xmldata.h"
@@ -111,9 +112,7 @@ namespace doctest {
 template <>
 struct StringMaker<std::wstring> {
     static String convert(const std::wstring& s) {
-        std::string out;
-        for (wchar_t c : s) out += (c > 0 && c < 0x80) ? static_cast<char>(c) : '?';
-        return String(out.c_str());
+        return String(toUtf8(s).c_str());
     }
 };
 template <>

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "scheme/xmldata.h"
 
 namespace {
@@ -19,7 +20,7 @@ std::string fixture(const char* name) {
     return readFile(std::string(QM_SOURCE_DIR) + "/tests/fixtures/scheme/" + name);
 }
 
-std::string narrow(const std::wstring& text) { return EXmlReaderError(text).what(); }
+std::string narrow(const std::wstring& text) { return toUtf8(text); }
 
 // A data module with a loaded scheme, installed as the process-wide one the lookups use.
 struct LoadedScheme {

@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include "base/text.h"
 #include "store/Encript.h"
 
 #include <filesystem>
@@ -41,7 +42,7 @@ const std::wstring* plainScan(const std::vector<std::wstring>& list, const std::
     return nullptr;
 }
 
-std::string narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+std::string narrow(const std::wstring& w) { return toUtf8(w); }
 
 // Every probe name, in several letter cases, answers as the plain scan does.
 void checkAgainstScan(const TEncriptor& store, const std::vector<std::wstring>& probes) {

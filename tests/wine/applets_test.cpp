@@ -13,8 +13,8 @@
 
 #include "app/appobjects.h"
 #include "app/savesequence.h"
+#include "base/win/handles.h"
 #include "platform/controlpanel.h"
-#include "platform/unique.h"
 #include "registry/cpapplets.h"
 #include "scheme/xmldata.h"
 #include "ui/imagelists.h"

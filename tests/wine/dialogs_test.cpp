@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/password.h"
-#include "platform/unique.h"
+#include "base/win/handles.h"
 #include "platform/version_resource.h"
 #include "resources/dialogs.h"
 #include "resources/version.h"

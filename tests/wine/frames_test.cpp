@@ -20,7 +20,8 @@
 #include "app/mainmodel.h"
 #include "app/pathrules.h"
 #include "app/runlists.h"
-#include "platform/unique.h"
+#include "base/win/handles.h"
+#include "base/win/module.h"
 #include "registry/applytweak.h"
 #include "registry/tweakstate.h"
 #include "tests/native/registry_fixture.h"
@@ -591,7 +592,7 @@ TEST_CASE("the applications frame: files added and deleted in the store, the run
     CHECK(stored == items());
     CHECK(store.store().isValue(L"frametesterRestrictRun1"));
 
-    const std::wstring ownExe = OwnExecutableName();
+    const std::wstring ownExe = executableName();
     CHECK(lower(ownExe) == L"frames_test.exe");
     CHECK(WriteRunList(RestrictRunName, true, ownExe));
     const std::string query =

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/unique.h"
+#include "base/win/handles.h"
 #include "resources/resource.h"
 #include "store/Encript.h"
 #include "ui/mainwindow.h"

@@ -10,7 +10,7 @@
 
 #include "app/mainmodel.h"
 #include "app/runlists.h"
-#include "platform/unique.h"
+#include "base/win/handles.h"
 #include "registry/regaccess.h"
 #include "tests/native/registry_fixture.h"
 

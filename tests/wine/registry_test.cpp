@@ -2,8 +2,8 @@
 // in-memory registry, then checks from outside the engine: raw advapi32 reads and writes,
 // and Wine's own reg.exe as a peer that this project did not write.
 #include "tests/contract/registry_access_contract.cpp"
-#include "tests/contract/tweakstate_contract.cpp"
 #include "tests/contract/applytweak_contract.cpp"
+#include "tests/contract/tweakstate_contract.cpp"
 #include "tests/contract/valuetype_contract.cpp"
 
 #include <windows.h>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "platform/unique.h"
+#include "base/win/handles.h"
 
 using namespace contract;
 

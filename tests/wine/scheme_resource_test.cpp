@@ -7,7 +7,8 @@
 #include <iterator>
 #include <string>
 
-#include "platform/unique.h"
+#include "base/text.h"
+#include "base/win/handles.h"
 #include "scheme/xmldata.h"
 
 namespace {
@@ -24,7 +25,7 @@ UniqueModule loadExecutable() {
     return module;
 }
 
-std::string narrow(const std::wstring& text) { return EXmlReaderError(text).what(); }
+std::string narrow(const std::wstring& text) { return toUtf8(text); }
 
 std::size_t countElements(const XmlElement* element) {
     std::size_t count = 1;

@@ -9,63 +9,43 @@
 #include "app/mainmodel.h"
 #include "app/pathrules.h"
 #include "app/runlists.h"
-#include "platform/win32_error.h"
+#include "base/win/handles.h"
+#include "base/win/win32_error.h"
 
 namespace {
 
 const wchar_t* const DialogTitle = L"Specify file(s)";
 std::optional<FileDialogStyle> forcedStyle;
 
-template <class T>
-struct ComRelease {
-    static void release(T* p) { p->Release(); }
-};
-template <class T>
-using ComPtr = Unique<T*, &ComRelease<T>::release>;
-
-// COM for the new-style dialog, whether or not the thread had it already.
-class ComScope {
-public:
-    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT hr_;
-};
-
 std::vector<std::wstring> askNewStyle(HWND owner) {
-    ComScope com;
+    const ComApartment com;
     IFileOpenDialog* raw = nullptr;
     if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&raw))))
-        throw Win32Error("CoCreateInstance(FileOpenDialog)", ERROR_NOT_SUPPORTED);
+        throw Win32Error(L"CoCreateInstance(FileOpenDialog)", ERROR_NOT_SUPPORTED);
     ComPtr<IFileOpenDialog> dialog(raw);
     const COMDLG_FILTERSPEC types[] = {
         {L"Executable files (*.exe;*.com;*.bat)", L"*.exe;*.com;*.bat"},
         {L"Any files (*.*)", L"*.*"},
     };
     FILEOPENDIALOGOPTIONS options = 0;
-    dialog.get()->GetOptions(&options);
-    dialog.get()->SetOptions(options | FOS_ALLOWMULTISELECT | FOS_FORCEFILESYSTEM | FOS_FILEMUSTEXIST);
-    dialog.get()->SetFileTypes(2, types);
-    dialog.get()->SetTitle(DialogTitle);
-    if (FAILED(dialog.get()->Show(owner))) return {};  // cancelled
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | FOS_ALLOWMULTISELECT | FOS_FORCEFILESYSTEM | FOS_FILEMUSTEXIST);
+    dialog->SetFileTypes(2, types);
+    dialog->SetTitle(DialogTitle);
+    if (FAILED(dialog->Show(owner))) return {};  // cancelled
 
     IShellItemArray* rawItems = nullptr;
-    if (FAILED(dialog.get()->GetResults(&rawItems))) return {};
+    if (FAILED(dialog->GetResults(&rawItems))) return {};
     ComPtr<IShellItemArray> items(rawItems);
     DWORD count = 0;
-    items.get()->GetCount(&count);
+    items->GetCount(&count);
     std::vector<std::wstring> paths;
     for (DWORD i = 0; i < count; ++i) {
         IShellItem* rawItem = nullptr;
-        if (FAILED(items.get()->GetItemAt(i, &rawItem))) continue;
+        if (FAILED(items->GetItemAt(i, &rawItem))) continue;
         ComPtr<IShellItem> item(rawItem);
         PWSTR path = nullptr;
-        if (SUCCEEDED(item.get()->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+        if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
             paths.emplace_back(path);
             CoTaskMemFree(path);
         }
@@ -107,14 +87,6 @@ void ForceApplicationsDialogStyle(std::optional<FileDialogStyle> style) { forced
 
 std::vector<std::wstring> AskForApplications(HWND owner, FileDialogStyle style) {
     return style == FileDialogStyle::NewStyle ? askNewStyle(owner) : askClassic(owner);
-}
-
-std::wstring OwnExecutableName() {
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0 || length >= path.size()) throwLastError("GetModuleFileNameW");
-    path.resize(length);
-    return FileNamePart(path);
 }
 
 TframeApplications::TframeApplications(HWND parent, OptionFrameHost& host) : TOptionFrame(host) {

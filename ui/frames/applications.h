@@ -38,6 +38,3 @@ FileDialogStyle ApplicationsDialogStyle();
 void ForceApplicationsDialogStyle(std::optional<FileDialogStyle> style);
 // "Specify file(s)": the chosen paths in the dialog's order; empty when cancelled.
 std::vector<std::wstring> AskForApplications(HWND owner, FileDialogStyle style);
-
-// The file name of the running executable, which the run lists must never block.
-std::wstring OwnExecutableName();

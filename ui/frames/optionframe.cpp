@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "platform/win32_error.h"
+#include "base/win/win32_error.h"
 #include "ui/frames/applications.h"
 #include "ui/frames/drives.h"
 #include "ui/frames/textedit.h"

@@ -7,7 +7,7 @@
 
 #include "app/appobjects.h"
 #include "app/framehost.h"
-#include "platform/unique.h"
+#include "base/win/handles.h"
 #include "ui/basewindow.h"
 
 // What a frame needs from the window that shows it.
@@ -60,7 +60,7 @@ private:
                                          DWORD_PTR data);
     HWND parent_ = nullptr;
     int dpi_ = 96;
-    Unique<HFONT, &DeleteObject> font_;
+    UniqueGdi<HFONT> font_;
 };
 
 // ShowOptionFrame's steps 2 to 5 for one request: builds the frame of `kind` in parent,

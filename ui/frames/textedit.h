@@ -42,7 +42,7 @@ private:
 
     Browse browse_;
     HWND lblTitle_ = nullptr, edit_ = nullptr, btnBrowse_ = nullptr, btnClear_ = nullptr;
-    Unique<HICON, &DestroyIcon> clearIcon_;
+    UniqueIcon clearIcon_;
 };
 
 class TframeStringEdit : public TframeTextEdit {

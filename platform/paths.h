@@ -1,5 +1,0 @@
-#pragma once
-#include <string>
-
-// The folder of the running executable, with its trailing separator.
-std::wstring executableFolder();
