@@ -14,6 +14,8 @@
 #include "app/locationtext.h"
 #include "app/pending.h"
 #include "app/placement.h"
+#include "base/scope.h"
+#include "base/win/handles.h"
 #include "base/win/module.h"
 #include "base/win/win32_error.h"
 #include "platform/broadcast.h"
@@ -307,10 +309,12 @@ void TfrmQuillmark::SettingsChanged(int ObjectIndex)
 
 void TfrmQuillmark::BuildCategoryTree()
 {
-    SendMessageW(trvCategories_, WM_SETREDRAW, FALSE, 0);
-    TreeView_DeleteAllItems(trvCategories_);
-    AddGroupNodes(model_->CategoryTree(), TVI_ROOT);
-    SendMessageW(trvCategories_, WM_SETREDRAW, TRUE, 0);
+    {
+        SendMessageW(trvCategories_, WM_SETREDRAW, FALSE, 0);
+        const ScopeExit redrawOn([this] { SendMessageW(trvCategories_, WM_SETREDRAW, TRUE, 0); });
+        TreeView_DeleteAllItems(trvCategories_);
+        AddGroupNodes(model_->CategoryTree(), TVI_ROOT);
+    }
     // Selecting the first root shows its group.
     if (const HTREEITEM first = TreeView_GetRoot(trvCategories_)) {
         if (TreeView_GetSelection(trvCategories_) == first) TreeView_SelectItem(trvCategories_, nullptr);
@@ -369,46 +373,51 @@ void TfrmQuillmark::FillList(std::vector<ListItemView> items, const std::vector<
 {
     ShowWindow(pnlAdvanced_.hwnd(), SW_HIDE);
     ShowWindow(lstRestrList_, SW_SHOW);
-    FListLoading = true;
-    SendMessageW(lstRestrList_, WM_SETREDRAW, FALSE, 0);
-    ListView_DeleteAllItems(lstRestrList_);
-    ShowOptionFrame(frame);
+    // Both undone however the filling ends: a list left loading ignores every click, and one
+    // left without redraw stays hidden.
+    const ScopedValue loading(FListLoading, true);
+    {
+        SendMessageW(lstRestrList_, WM_SETREDRAW, FALSE, 0);
+        const ScopeExit redrawOn([this] {
+            SendMessageW(lstRestrList_, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(lstRestrList_, nullptr, TRUE);
+        });
+        ListView_DeleteAllItems(lstRestrList_);
+        ShowOptionFrame(frame);
 
-    // Search rows name their group in a second column, under a visible header.
-    LONG_PTR style = GetWindowLongPtrW(lstRestrList_, GWL_STYLE) & ~LONG_PTR{LVS_TYPEMASK | LVS_NOCOLUMNHEADER};
-    style |= listView_ == ListViewStyle::LargeIcons ? LVS_ICON : LVS_REPORT;
-    if (!groups) style |= LVS_NOCOLUMNHEADER;
-    SetWindowLongPtrW(lstRestrList_, GWL_STYLE, style);
-    const int columns = Header_GetItemCount(ListView_GetHeader(lstRestrList_));
-    if (groups && columns < 2) addColumn(lstRestrList_, 1, L"Group", 100);
-    if (!groups && columns > 1) ListView_DeleteColumn(lstRestrList_, 1);
+        // Search rows name their group in a second column, under a visible header.
+        LONG_PTR style = GetWindowLongPtrW(lstRestrList_, GWL_STYLE) & ~LONG_PTR{LVS_TYPEMASK | LVS_NOCOLUMNHEADER};
+        style |= listView_ == ListViewStyle::LargeIcons ? LVS_ICON : LVS_REPORT;
+        if (!groups) style |= LVS_NOCOLUMNHEADER;
+        SetWindowLongPtrW(lstRestrList_, GWL_STYLE, style);
+        const int columns = Header_GetItemCount(ListView_GetHeader(lstRestrList_));
+        if (groups && columns < 2) addColumn(lstRestrList_, 1, L"Group", 100);
+        if (!groups && columns > 1) ListView_DeleteColumn(lstRestrList_, 1);
 
-    ListView_SetExtendedListViewStyleEx(lstRestrList_, LVS_EX_CHECKBOXES, checkBoxes ? LVS_EX_CHECKBOXES : 0);
-    ListView_SetImageList(lstRestrList_,
-                          smallImages_ == ImageListKind::AppImageList ? AppImageList_.get() : img16_.get(),
-                          LVSIL_SMALL);
-    ListView_SetImageList(lstRestrList_, img32_.get(), LVSIL_NORMAL);
-    SetWindowTextW(lblInfo_, description.c_str());
-    ShowLocation(L"");
+        ListView_SetExtendedListViewStyleEx(lstRestrList_, LVS_EX_CHECKBOXES, checkBoxes ? LVS_EX_CHECKBOXES : 0);
+        ListView_SetImageList(lstRestrList_,
+                              smallImages_ == ImageListKind::AppImageList ? AppImageList_.get() : img16_.get(),
+                              LVSIL_SMALL);
+        ListView_SetImageList(lstRestrList_, img32_.get(), LVSIL_NORMAL);
+        SetWindowTextW(lblInfo_, description.c_str());
+        ShowLocation(L"");
 
-    listItems_ = std::move(items);
-    for (size_t i = 0; i < listItems_.size(); ++i) {
-        const ListItemView& shown = listItems_[i];
-        LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-        item.iItem = static_cast<int>(i);
-        item.pszText = const_cast<wchar_t*>(shown.Caption.c_str());
-        item.iImage = shown.Image;
-        item.lParam = static_cast<LPARAM>(i);
-        const int index = ListView_InsertItem(lstRestrList_, &item);
-        if (index < 0) throwLastError("ListView_InsertItem");
-        if (groups) setSubItem(lstRestrList_, index, 1, (*groups)[i]);
-        if (checkBoxes) ListView_SetCheckState(lstRestrList_, index, shown.Checked);
+        listItems_ = std::move(items);
+        for (size_t i = 0; i < listItems_.size(); ++i) {
+            const ListItemView& shown = listItems_[i];
+            LVITEMW item{};
+            item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+            item.iItem = static_cast<int>(i);
+            item.pszText = const_cast<wchar_t*>(shown.Caption.c_str());
+            item.iImage = shown.Image;
+            item.lParam = static_cast<LPARAM>(i);
+            const int index = ListView_InsertItem(lstRestrList_, &item);
+            if (index < 0) throwLastError("ListView_InsertItem");
+            if (groups) setSubItem(lstRestrList_, index, 1, (*groups)[i]);
+            if (checkBoxes) ListView_SetCheckState(lstRestrList_, index, shown.Checked);
+        }
     }
-    SendMessageW(lstRestrList_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(lstRestrList_, nullptr, TRUE);
     Relayout();  // the columns follow the view
-    FListLoading = false;
 }
 
 void TfrmQuillmark::edtSearchChange()
@@ -618,13 +627,12 @@ void TfrmQuillmark::OnDrawLink(const DRAWITEMSTRUCT& item)
 {
     FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
     const std::wstring text = windowText(item.hwndItem);
-    const HGDIOBJ oldFont = SelectObject(item.hDC, linkFont_.get());
+    const SelectedObject font(item.hDC, linkFont_.get());
     SetTextColor(item.hDC, LinkColor);
     SetBkMode(item.hDC, TRANSPARENT);
     RECT r = item.rcItem;
     DrawTextW(item.hDC, text.c_str(), -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
-    SelectObject(item.hDC, oldFont);
 }
 
 bool TfrmQuillmark::FormCloseQuery()
@@ -909,27 +917,29 @@ void TfrmQuillmark::LayoutAdvertisingPanel()
     GetClientRect(pnlAdvanced_.hwnd(), &panel);
     const int margin = scaleToDpi(16, dpi);
     const int width = std::max(0, static_cast<int>(panel.right) - 2 * margin);
-    const HDC dc = GetDC(pnlAdvanced_.hwnd());
+    const WindowDc dc(pnlAdvanced_.hwnd());
     int top = margin;
     for (const Advert& advert : Adverts) {
         const HWND link = GetDlgItem(pnlAdvanced_.hwnd(), advert.linkId);
         const HWND text = GetDlgItem(pnlAdvanced_.hwnd(), advert.textId);
         // The link is as wide as its text, so that only the text is a target.
-        HGDIOBJ old = SelectObject(dc, linkFont_.get());
         RECT linkRect{0, 0, 0, 0};
-        DrawTextW(dc, advert.name, -1, &linkRect, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        {
+            const SelectedObject font(dc.get(), linkFont_.get());
+            DrawTextW(dc.get(), advert.name, -1, &linkRect, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        }
         const int linkHeight = linkRect.bottom + scaleToDpi(4, dpi);
         SetWindowPos(link, nullptr, margin, top, std::min<int>(linkRect.right + scaleToDpi(4, dpi), width),
                      linkHeight, SWP_NOZORDER | SWP_NOACTIVATE);
         top += linkHeight + scaleToDpi(4, dpi);
-        SelectObject(dc, font_.get());
         RECT textRect{0, 0, width, 0};
-        DrawTextW(dc, advert.text, -1, &textRect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        {
+            const SelectedObject font(dc.get(), font_.get());
+            DrawTextW(dc.get(), advert.text, -1, &textRect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        }
         SetWindowPos(text, nullptr, margin, top, width, textRect.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
         top += textRect.bottom + margin;
-        SelectObject(dc, old);
     }
-    ReleaseDC(pnlAdvanced_.hwnd(), dc);
 }
 
 void TfrmQuillmark::ApplyImages()
@@ -1093,9 +1103,8 @@ void TfrmQuillmark::SavePlacement()
 int RunQuillmark(HINSTANCE instance, int showCommand)
 {
     // The shell's folders and links want a single-threaded apartment on this thread.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    int exitCode = 0;
-    {
+    const ComApartment com;
+    try {
         TfrmQuillmark window;
         window.Create(instance, showCommand);
         MSG msg;
@@ -1104,8 +1113,10 @@ int RunQuillmark(HINSTANCE instance, int showCommand)
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        exitCode = static_cast<int>(msg.wParam);
+        return static_cast<int>(msg.wParam);
+    } catch (const std::exception& error) {
+        // The window could not be made (its resources or class are missing): say why.
+        showErrorBox(nullptr, errorText(error));
+        return 1;
     }
-    if (SUCCEEDED(com)) CoUninitialize();
-    return exitCode;
 }

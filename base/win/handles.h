@@ -53,6 +53,35 @@ using UniqueAccelerators = Unique<HACCEL, &DestroyAcceleratorTable>;
 using UniqueModule = Unique<HMODULE, &FreeLibrary>;
 using UniqueMemoryDc = Unique<HDC, &DeleteDC>;  // CreateCompatibleDC; GetDC pairs with ReleaseDC
 
+// A window's device context from GetDC, given back with ReleaseDC.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// An object selected into a device context for the scope; the one it replaced comes back.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+    ~SelectedObject() { SelectObject(dc_, old_); }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
 // One reference to a COM object, released on destruction.
 template <class T>
 class ComPtr {

@@ -66,6 +66,24 @@ TEST_CASE("a handle has one owner: moved, reset and closed once")
     CHECK_FALSE(FindNextFileW(findHandle, &data));  // closed
 }
 
+TEST_CASE("a device context and the object selected into it come back on every way out")
+{
+    const UniqueGdi<HFONT> font(CreateFontW(-12, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                            DEFAULT_PITCH, L"Tahoma"));
+    REQUIRE(font);
+    const WindowDc screen(nullptr);
+    REQUIRE(screen.get());
+    const HGDIOBJ before = GetCurrentObject(screen.get(), OBJ_FONT);
+    try {
+        const SelectedObject selected(screen.get(), font.get());
+        CHECK(GetCurrentObject(screen.get(), OBJ_FONT) == font.get());
+        throw std::runtime_error("drawing failed");
+    } catch (const std::runtime_error&) {
+    }
+    CHECK(GetCurrentObject(screen.get(), OBJ_FONT) == before);
+}
+
 TEST_CASE("a COM pointer releases its reference once, also when its slot is reused")
 {
     Counted first, second;

@@ -1199,3 +1199,66 @@ TEST_CASE("File > Export writes a .reg file and the two Registry.pol files")
     MessageBoxAnswerer answerer(IDNO);
     SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
 }
+
+namespace {
+
+// Makes the list refuse its n-th insert from now on, as a control short of memory does.
+class RefusingInsert {
+public:
+    RefusingInsert(HWND list, int refused) : list_(list), refused_(refused)
+    {
+        REQUIRE(SetWindowSubclass(list_, Proc, Id, reinterpret_cast<DWORD_PTR>(this)));
+    }
+    ~RefusingInsert() { RemoveWindowSubclass(list_, Proc, Id); }
+    RefusingInsert(const RefusingInsert&) = delete;
+    RefusingInsert& operator=(const RefusingInsert&) = delete;
+
+private:
+    static LRESULT CALLBACK Proc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self)
+    {
+        auto& me = *reinterpret_cast<RefusingInsert*>(self);
+        if (message == LVM_INSERTITEMW && ++me.inserts_ == me.refused_) return -1;
+        return DefSubclassProc(list, message, wParam, lParam);
+    }
+    static constexpr UINT_PTR Id = 77;
+    HWND list_;
+    int refused_;
+    int inserts_ = 0;
+};
+
+}  // namespace
+
+TEST_CASE("an exception in the middle of filling the list leaves the list working")
+{
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    selectGroup(w, L"Printers");
+    {
+        MessageBoxAnswerer answerer(IDOK);
+        RefusingInsert refusing(list, 3);
+        selectGroup(w, L"Display settings");
+        REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+        CHECK(MessageBoxAnswerer::texts[0].starts_with(L"ListView_InsertItem: "));
+    }
+    REQUIRE(ListView_GetItemCount(list) == 2);
+    // A click on a check box still switches its tweak.
+    CHECK_FALSE(w.saveEnabled());
+    setChecked(list, 0, !listItems(list)[0].checked);
+    CHECK(w.saveEnabled());
+    CHECK_FALSE(text(w.window->lblInfo()).empty());
+    // The next fill is whole again.
+    selectGroup(w, L"Printers");
+    selectGroup(w, L"Display settings");
+    CHECK(ListView_GetItemCount(list) == 11);
+}
+
+TEST_CASE("a main window that cannot be created ends in a message, not in a crash")
+{
+    MessageBoxAnswerer answerer(IDOK);
+    // This test program carries none of the product's resources: no accelerators, no menu.
+    CHECK(RunQuillmark(GetModuleHandleW(nullptr), SW_SHOWNORMAL) == 1);
+    REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+    CHECK(MessageBoxAnswerer::texts[0].starts_with(L"LoadAcceleratorsW: "));
+    CHECK(MessageBoxAnswerer::captions[0] == L"Quillmark");
+}

@@ -8,6 +8,7 @@
 
 #include "app/mainmodel.h"
 #include "app/pathrules.h"
+#include "base/scope.h"
 #include "app/runlists.h"
 #include "base/win/handles.h"
 #include "base/win/win32_error.h"
@@ -99,9 +100,8 @@ TframeApplications::TframeApplications(HWND parent, OptionFrameHost& host) : TOp
 
 void TframeApplications::SetValue(int ObjectIndex) {
     FObjectIndex = ObjectIndex;
-    fLoading = true;
+    const ScopedValue loading(fLoading, true);
     LoadFiles();
-    fLoading = false;
 }
 
 void TframeApplications::SetEnabled(bool aEnabled) { EnableWindow(lstFiles_, aEnabled); }

@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "base/scope.h"
+
 namespace {
 
 constexpr UINT_PTR ListSubclassId = 1;
@@ -54,9 +56,8 @@ TframeDrives::TframeDrives(HWND parent, OptionFrameHost& host) : TOptionFrame(ho
         ListView_InsertColumn(lstDrives_, i, &column);
     }
     SetWindowSubclass(lstDrives_, ListProc, ListSubclassId, reinterpret_cast<DWORD_PTR>(this));
-    fLoading = true;
+    const ScopedValue loading(fLoading, true);
     FillDrives();
-    fLoading = false;
 }
 
 TframeDrives::~TframeDrives() {
@@ -80,11 +81,10 @@ void TframeDrives::FillDrives() {
 }
 
 void TframeDrives::SetValue(int ObjectIndex) {
-    fLoading = true;
+    const ScopedValue loading(fLoading, true);
     FObjectIndex = ObjectIndex;
     ShowMask(Entry().nValue);
     SetEnabled(Entry().SetValue);
-    fLoading = false;
 }
 
 void TframeDrives::SetEnabled(bool aEnabled) { EnableWindow(lstDrives_, aEnabled); }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/pathrules.h"
+#include "base/scope.h"
 
 namespace {
 
@@ -64,11 +65,10 @@ TframeFileEdit::TframeFileEdit(HWND parent, OptionFrameHost& host)
     : TframeTextEdit(parent, host, L"Specify the file location:", Browse::File) {}
 
 void TframeTextEdit::SetValue(int ObjectIndex) {
-    fLoading = true;
+    const ScopedValue loading(fLoading, true);
     FObjectIndex = ObjectIndex;
     SetWindowTextW(edit_, Entry().cValue.c_str());
     SetEnabled(Entry().SetValue);
-    fLoading = false;
 }
 
 void TframeTextEdit::SetEnabled(bool aEnabled) {
