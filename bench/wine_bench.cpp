@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/appobjects.h"
 #include "base/text.h"
 #include "base/win/module.h"
 #include "bench/bench_common.h"
@@ -19,9 +20,6 @@
 #include "registry/tweakstate.h"
 #include "scheme/xmldata.h"
 #include "store/Encript.h"
-#ifdef QM_BENCH_HAS_APPOBJECTS
-#include "app/appobjects.h"
-#endif
 
 namespace {
 
@@ -184,12 +182,10 @@ public:
         std::vector<Phase> phases;
         phases.push_back({"floor", [this] { readFloor(); }, {}});
         phases.push_back({"state", [this] { readStates(); }, {}});
-#ifdef QM_BENCH_HAS_APPOBJECTS
         phases.push_back({"load", [] {
                               TAppObjectsList list;
                               LoadAppObjects(list, nullptr, {});
                           }, {}});
-#endif
         phases.push_back({"savenothing", [this] { saveNothing(); }, {}});
         std::vector<std::string> ids;
         for (Phase& p : phases) ids.push_back(prefix + p.id);

@@ -4,21 +4,20 @@
 
 #include <vector>
 
-#include "app/version.h"
 #include "base/win/module.h"
 
-std::wstring GetAppVersion(const std::wstring& FileName)
+std::optional<FileVersion> ReadProductVersion(const std::wstring& file)
 {
-    const std::wstring file = FileName.empty() ? modulePath() : FileName;
+    const std::wstring path = file.empty() ? modulePath() : file;
     DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &handle);
-    if (size == 0) return VersionText(0, 0);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+    if (size == 0) return std::nullopt;
     std::vector<BYTE> buffer(size);
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
-    if (!GetFileVersionInfoW(file.c_str(), 0, size, buffer.data()) ||
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, buffer.data()) ||
         !VerQueryValueW(buffer.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
         length < sizeof(VS_FIXEDFILEINFO))
-        return VersionText(0, 0);
-    return VersionText(info->dwProductVersionMS, info->dwProductVersionLS);
+        return std::nullopt;
+    return FileVersion{info->dwProductVersionMS, info->dwProductVersionLS};
 }

@@ -6,7 +6,7 @@
 #include "app/version.h"
 #include "platform/version_resource.h"
 #include "resources/dialogs.h"
-#include "ui/passfrm.h"
+#include "ui/dialoghelpers.h"
 
 namespace {
 
@@ -130,4 +130,10 @@ void About1Click(HMODULE resources, HWND owner)
 {
     TfrmAbout about(resources);
     about.ShowModal(owner);
+}
+
+std::wstring GetAppVersion(const std::wstring& FileName)
+{
+    const std::optional<FileVersion> version = ReadProductVersion(FileName);
+    return version ? VersionText(version->mostSignificant, version->leastSignificant) : VersionText(0, 0);
 }

@@ -2,15 +2,7 @@
 
 #include "app/password.h"
 #include "resources/dialogs.h"
-#include "ui/passfrm.h"
-
-std::wstring dialogItemText(HWND dialog, int id)
-{
-    const HWND control = GetDlgItem(dialog, id);
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
+#include "ui/dialoghelpers.h"
 
 std::optional<std::wstring> TfrmCheckPass::Ask(HMODULE resources, HWND owner)
 {

@@ -7,9 +7,6 @@
 
 class TEncriptor;
 
-// The text of a dialog's control.
-std::wstring dialogItemText(HWND dialog, int id);
-
 inline const wchar_t* const ApplicationTitle = L"Quillmark";
 
 class TfrmCheckPass {

@@ -20,14 +20,15 @@
 #include "base/win/win32_error.h"
 #include "platform/broadcast.h"
 #include "platform/controlpanel.h"
-#include "platform/placement_registry.h"
 #include "platform/user.h"
 #include "registry/cpapplets.h"
 #include "resources/icons.h"
 #include "resources/resource.h"
 #include "ui/about.h"
 #include "ui/checkpassword.h"
+#include "ui/dialoghelpers.h"
 #include "ui/passfrm.h"
+#include "ui/placement_registry.h"
 
 TfrmQuillmark* frmQuillmark = nullptr;
 
@@ -63,13 +64,6 @@ int compareCaptions(const std::wstring& a, const std::wstring& b)
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()), b.c_str(),
                           static_cast<int>(b.size())) -
            CSTR_EQUAL;
-}
-
-std::wstring windowText(HWND window)
-{
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
 }
 
 void addColumn(HWND list, int index, const wchar_t* caption, int width)

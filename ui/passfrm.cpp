@@ -2,7 +2,7 @@
 
 #include "app/password.h"
 #include "resources/dialogs.h"
-#include "ui/checkpassword.h"
+#include "ui/dialoghelpers.h"
 
 namespace {
 
@@ -11,43 +11,6 @@ struct PassState {
 };
 
 }  // namespace
-
-void centreOnOwner(HWND dialog)
-{
-    RECT box, area;
-    GetWindowRect(dialog, &box);
-    const HWND owner = GetWindow(dialog, GW_OWNER);
-    if (owner && IsWindowVisible(owner) && !IsIconic(owner)) {
-        GetWindowRect(owner, &area);
-    } else {
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof monitor;
-        GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
-        area = monitor.rcWork;
-    }
-    const int width = box.right - box.left, height = box.bottom - box.top;
-    SetWindowPos(dialog, nullptr, area.left + (area.right - area.left - width) / 2,
-                 area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void placeByDesign(HWND dialog, int clientWidth, int clientHeight, std::initializer_list<DesignPlace> places)
-{
-    const UINT dpi = GetDpiForWindow(dialog) ? GetDpiForWindow(dialog) : 96;
-    const auto scale = [dpi](int pixels) { return MulDiv(pixels, static_cast<int>(dpi), 96); };
-    for (const DesignPlace& p : places) {
-        const HWND control = GetDlgItem(dialog, p.id);
-        RECT current;
-        GetWindowRect(control, &current);
-        const int width = p.width ? scale(p.width) : current.right - current.left;
-        const int height = p.height ? scale(p.height) : current.bottom - current.top;
-        SetWindowPos(control, nullptr, scale(p.left), scale(p.top), width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    RECT frame{0, 0, scale(clientWidth), scale(clientHeight)};
-    AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
-                             static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)), dpi);
-    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 bool TPass::DefineAdminPassword(HMODULE resources, HWND owner, std::wstring& Password)
 {

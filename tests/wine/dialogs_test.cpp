@@ -10,7 +10,6 @@
 
 #include "app/password.h"
 #include "base/win/handles.h"
-#include "platform/version_resource.h"
 #include "resources/dialogs.h"
 #include "resources/version.h"
 #include "store/Encript.h"

@@ -8,8 +8,8 @@
 
 #include "app/mainmodel.h"
 #include "app/pathrules.h"
-#include "base/scope.h"
 #include "app/runlists.h"
+#include "base/scope.h"
 #include "base/win/handles.h"
 #include "base/win/win32_error.h"
 

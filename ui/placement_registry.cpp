@@ -1,4 +1,4 @@
-#include "platform/placement_registry.h"
+#include "ui/placement_registry.h"
 
 #include <windows.h>
 

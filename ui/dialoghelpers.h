@@ -1,0 +1,23 @@
+#pragma once
+// What the dialogs and the main window share: reading a control's text, centring a dialog on
+// its owner, placing controls by a pixel design.
+#include <windows.h>
+
+#include <initializer_list>
+#include <string>
+
+// The text of a window or control, and of a dialog's control by its id.
+std::wstring windowText(HWND window);
+std::wstring dialogItemText(HWND dialog, int id);
+
+// Centres a dialog on its owner, or on the screen's work area without a visible owner.
+void centreOnOwner(HWND dialog);
+
+// A control's place in a form's pixel design at 96 dots per inch; a width or height of 0
+// keeps the template's.
+struct DesignPlace {
+    int id, left, top, width, height;
+};
+// Sizes the client area and places the controls by the design, scaled for the dialog's DPI:
+// dialog units follow the font's metrics, which differ between systems.
+void placeByDesign(HWND dialog, int clientWidth, int clientHeight, std::initializer_list<DesignPlace> places);
