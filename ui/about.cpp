@@ -1,7 +1,6 @@
 #include "ui/about.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include "app/version.h"
 #include "platform/version_resource.h"
@@ -123,7 +122,7 @@ LRESULT CALLBACK TfrmAbout::LinkProc(HWND link, UINT message, WPARAM wParam, LPA
 
 void TfrmAbout::lblWebSiteClick()
 {
-    ShellExecuteW(nullptr, L"open", ProductWebPage, L"", nullptr, SW_SHOWNORMAL);
+    openWebPage(ProductWebPage);
 }
 
 void About1Click(HMODULE resources, HWND owner)

@@ -1,5 +1,8 @@
 #include "ui/dialoghelpers.h"
 
+#include <commctrl.h>
+#include <shellapi.h>
+
 std::wstring windowText(HWND window)
 {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -8,6 +11,25 @@ std::wstring windowText(HWND window)
 }
 
 std::wstring dialogItemText(HWND dialog, int id) { return windowText(GetDlgItem(dialog, id)); }
+
+void addColumn(HWND list, int index, const wchar_t* caption, int width)
+{
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.pszText = const_cast<wchar_t*>(caption);
+    column.cx = width;
+    ListView_InsertColumn(list, index, &column);
+}
+
+void setSubItem(HWND list, int item, int subItem, const std::wstring& text)
+{
+    ListView_SetItemText(list, item, subItem, const_cast<wchar_t*>(text.c_str()));
+}
+
+void openWebPage(const wchar_t* page)
+{
+    ShellExecuteW(nullptr, L"open", page, L"", nullptr, SW_SHOWNORMAL);
+}
 
 void centreOnOwner(HWND dialog)
 {

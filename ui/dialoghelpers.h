@@ -1,6 +1,7 @@
 #pragma once
-// What the dialogs and the main window share: reading a control's text, centring a dialog on
-// its owner, placing controls by a pixel design.
+// What the dialogs and the main window share: reading a control's text, a report view's
+// columns, opening a web page, centring a dialog on its owner, placing controls by a pixel
+// design.
 #include <windows.h>
 
 #include <initializer_list>
@@ -9,6 +10,13 @@
 // The text of a window or control, and of a dialog's control by its id.
 std::wstring windowText(HWND window);
 std::wstring dialogItemText(HWND dialog, int id);
+
+// A report view's column, and the text of an item's column.
+void addColumn(HWND list, int index, const wchar_t* caption, int width);
+void setSubItem(HWND list, int item, int subItem, const std::wstring& text);
+
+// Opens a web page in the user's browser.
+void openWebPage(const wchar_t* page);
 
 // Centres a dialog on its owner, or on the screen's work area without a visible owner.
 void centreOnOwner(HWND dialog);

@@ -1,10 +1,6 @@
 #include "ui/mainwindow.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
-#include <objbase.h>
-#include <shellapi.h>
-#include <shobjidl.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -27,132 +23,23 @@
 #include "ui/about.h"
 #include "ui/checkpassword.h"
 #include "ui/dialoghelpers.h"
+#include "ui/filechoosers.h"
 #include "ui/passfrm.h"
+#include "ui/pendingdialog.h"
 #include "ui/placement_registry.h"
 
 TfrmQuillmark* frmQuillmark = nullptr;
 
 namespace {
 
-// The two companion products on the advertising panel: a link, then its lines of text.
-struct Advert {
-    int linkId, textId;
-    const wchar_t* name;
-    const wchar_t* page;
-    const wchar_t* text;
-};
-const Advert Adverts[] = {
-    {IDC_LNKPRODUCT1, IDC_ADVTEXT1, L"Quillmark Inkwell", L"https://quillmark.example.com/inkwell/",
-     L"Keeps a journal of every restriction changed on this computer.\r\n"
-     L"Shows who changed a setting, when, and what it was before.\r\n"
-     L"Compares the journals of two computers side by side.\r\n"
-     L"Prints the journal as a plain report for the records."},
-    {IDC_LNKPRODUCT2, IDC_ADVTEXT2, L"Quillmark Ledger", L"https://quillmark.example.com/ledger/",
-     L"Collects the restrictions of every computer in a network into one overview."},
-};
-const COLORREF LinkColor = RGB(0, 0, 128);  // navy
-constexpr UINT_PTR ListSubclassId = 1, LinkSubclassId = 2, SearchSubclassId = 3;
+constexpr UINT_PTR ListSubclassId = 1, SearchSubclassId = 3;
 const wchar_t* const SearchCue = L"Find a tweak (Ctrl+F)";
-
-void openPage(const wchar_t* page)
-{
-    ShellExecuteW(nullptr, L"open", page, L"", nullptr, SW_SHOWNORMAL);
-}
 
 int compareCaptions(const std::wstring& a, const std::wstring& b)
 {
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()), b.c_str(),
                           static_cast<int>(b.size())) -
            CSTR_EQUAL;
-}
-
-void addColumn(HWND list, int index, const wchar_t* caption, int width)
-{
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = const_cast<wchar_t*>(caption);
-    column.cx = width;
-    ListView_InsertColumn(list, index, &column);
-}
-
-void setSubItem(HWND list, int item, int subItem, const std::wstring& text)
-{
-    ListView_SetItemText(list, item, subItem, const_cast<wchar_t*>(text.c_str()));
-}
-
-// Edit > Pending changes: one row per location, or a line saying there is nothing to save.
-INT_PTR CALLBACK PendingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_INITDIALOG: {
-        const auto& rows = *reinterpret_cast<const std::vector<PendingChange>*>(lParam);
-        const HWND list = GetDlgItem(dialog, IDC_PENDINGLIST);
-        ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
-        RECT client;
-        GetClientRect(list, &client);
-        const int width = client.right - GetSystemMetrics(SM_CXVSCROLL);
-        const struct {
-            const wchar_t* caption;
-            int percent;
-        } columns[] = {{L"Tweak", 24}, {L"Location", 34}, {L"Value", 14}, {L"Now", 14}, {L"After", 14}};
-        for (int i = 0; i < 5; ++i) addColumn(list, i, columns[i].caption, width * columns[i].percent / 100);
-        for (size_t i = 0; i < rows.size(); ++i) {
-            const PendingChange& row = rows[i];
-            LVITEMW item{};
-            item.mask = LVIF_TEXT;
-            item.iItem = static_cast<int>(i);
-            item.pszText = const_cast<wchar_t*>(row.Caption.c_str());
-            const int at = ListView_InsertItem(list, &item);
-            setSubItem(list, at, 1, row.Location);
-            setSubItem(list, at, 2, row.Value);
-            setSubItem(list, at, 3, row.Now);
-            setSubItem(list, at, 4, row.After);
-        }
-        ShowWindow(list, rows.empty() ? SW_HIDE : SW_SHOW);
-        ShowWindow(GetDlgItem(dialog, IDC_PENDINGNONE), rows.empty() ? SW_SHOW : SW_HIDE);
-        return TRUE;
-    }
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
-}
-
-std::optional<std::wstring> chooseFolder(HWND owner)
-{
-    IFileOpenDialog* raw = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&raw))))
-        throw WideError(L"The folder dialog cannot be opened.");
-    const ComPtr<IFileOpenDialog> dialog(raw);
-    FILEOPENDIALOGOPTIONS flags = 0;
-    dialog->GetOptions(&flags);
-    dialog->SetOptions(flags | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
-    dialog->SetTitle(L"Folder for Machine\\Registry.pol and User\\Registry.pol");
-    if (FAILED(dialog->Show(owner))) return std::nullopt;  // also when cancelled
-    IShellItem* item = nullptr;
-    if (FAILED(dialog->GetResult(&item))) return std::nullopt;
-    const ComPtr<IShellItem> result(item);
-    wchar_t* path = nullptr;
-    if (FAILED(result->GetDisplayName(SIGDN_FILESYSPATH, &path))) return std::nullopt;
-    std::wstring folder = path;
-    CoTaskMemFree(path);
-    return folder;
-}
-
-std::optional<std::wstring> chooseRegFile(HWND owner)
-{
-    wchar_t file[MAX_PATH] = L"quillmark.reg";
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = L"Registry files (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrDefExt = L"reg";
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-    if (!GetSaveFileNameW(&ofn)) return std::nullopt;
-    return std::wstring(file);
 }
 
 }  // namespace
@@ -200,11 +87,6 @@ void TfrmQuillmark::Create(HINSTANCE instance, int showCommand)
     PlaceInitially(showCommand);
 }
 
-HWND TfrmQuillmark::lnkProduct(int which) const
-{
-    return GetDlgItem(pnlAdvanced_.hwnd(), which == 1 ? IDC_LNKPRODUCT1 : IDC_LNKPRODUCT2);
-}
-
 bool TfrmQuillmark::TranslateKeyboard(MSG& msg)
 {
     if (!hwnd()) return false;
@@ -234,17 +116,11 @@ LRESULT TfrmQuillmark::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_NOTIFY:
         return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
-    case WM_DRAWITEM: {
-        const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (item.CtlID != IDC_LNKPRODUCT1 && item.CtlID != IDC_LNKPRODUCT2) break;
-        OnDrawLink(item);
-        return TRUE;
-    }
     case WM_CLOSE:
         OnClose();
         return 0;
     case WM_DESTROY:
-        FormDestroy();
+        OnDestroy();
         if (options_.endsApplication) PostQuitMessage(0);
         return 0;
     }
@@ -259,10 +135,10 @@ void TfrmQuillmark::OnCreate()
     } catch (const std::exception& error) {
         showErrorBox(hwnd(), errorText(error));
     }
-    FormCreate();
+    RunStartup();
 }
 
-void TfrmQuillmark::FormCreate()
+void TfrmQuillmark::RunStartup()
 {
     StartupSources sources;
     sources.dataFolder = options_.dataFolder.empty() ? executableFolder() : options_.dataFolder;
@@ -285,7 +161,7 @@ void TfrmQuillmark::FormCreate()
     passwordRefused_ = !RunPasswordGate(resources(), model_->Store());
 }
 
-void TfrmQuillmark::FormDestroy()
+void TfrmQuillmark::OnDestroy()
 {
     FLastFrame_.reset();  // a frame refers to its entry: it goes first
     model_.reset();       // frees the entries, then the store without writing it
@@ -296,7 +172,7 @@ HMODULE TfrmQuillmark::resources() const
     return options_.resources ? options_.resources : instance_;
 }
 
-void TfrmQuillmark::SettingsChanged(int ObjectIndex)
+void TfrmQuillmark::OnSettingsChanged(int ObjectIndex)
 {
     if (model_) ApplyFrameEnabling(model_->SettingsChanged(ObjectIndex));
 }
@@ -334,7 +210,7 @@ void TfrmQuillmark::AddGroupNodes(const std::vector<CategoryNode>& nodes, HTREEI
     }
 }
 
-void TfrmQuillmark::trvCategoriesChange(const NMTREEVIEWW& change)
+void TfrmQuillmark::OnTreeSelChanged(const NMTREEVIEWW& change)
 {
     if (!change.itemNew.hItem || !change.itemNew.lParam) return;
     if (searching_) {
@@ -343,16 +219,16 @@ void TfrmQuillmark::trvCategoriesChange(const NMTREEVIEWW& change)
         if (!searching_) return;
         searching_ = false;
     }
-    ShowGroup(reinterpret_cast<const CategoryNode*>(change.itemNew.lParam)->Name);
+    ShowGroupView(model_->ShowGroup(reinterpret_cast<const CategoryNode*>(change.itemNew.lParam)->Name));
 }
 
-void TfrmQuillmark::ShowGroup(const std::wstring& GroupName)
+// Maps what the model shows for a group to the list, or to the advertising panel.
+void TfrmQuillmark::ShowGroupView(GroupView view)
 {
-    GroupView view = model_->ShowGroup(GroupName);
     if (view.Advertise) {
         ShowWindow(pnlAdvanced_.hwnd(), SW_SHOW);
         ShowWindow(lstRestrList_, SW_HIDE);  // its items stay as they were
-        ShowOptionFrame(view.Frame);
+        BuildOptionFrame(view.Frame);
         SetWindowTextW(lblInfo_, view.Description.c_str());
         ShowLocation(L"");
         return;
@@ -377,7 +253,7 @@ void TfrmQuillmark::FillList(std::vector<ListItemView> items, const std::vector<
             InvalidateRect(lstRestrList_, nullptr, TRUE);
         });
         ListView_DeleteAllItems(lstRestrList_);
-        ShowOptionFrame(frame);
+        BuildOptionFrame(frame);
 
         // Search rows name their group in a second column, under a visible header.
         LONG_PTR style = GetWindowLongPtrW(lstRestrList_, GWL_STYLE) & ~LONG_PTR{LVS_TYPEMASK | LVS_NOCOLUMNHEADER};
@@ -414,7 +290,7 @@ void TfrmQuillmark::FillList(std::vector<ListItemView> items, const std::vector<
     Relayout();  // the columns follow the view
 }
 
-void TfrmQuillmark::edtSearchChange()
+void TfrmQuillmark::OnSearchChanged()
 {
     // Blanks alone start no search: the tree's group stays.
     if (!model_ || (!searching_ && windowText(edtSearch_).find_first_not_of(L" \t") == std::wstring::npos))
@@ -494,7 +370,7 @@ LRESULT CALLBACK TfrmQuillmark::SearchProc(HWND edit, UINT message, WPARAM wPara
     return DefSubclassProc(edit, message, wParam, lParam);
 }
 
-void TfrmQuillmark::lstRestrListChange(const NMLISTVIEW& change)
+void TfrmQuillmark::OnListItemChanged(const NMLISTVIEW& change)
 {
     // Check state, selection and focus arrive as state changes; the image set below does not.
     if (FListLoading || change.iItem < 0 || !(change.uChanged & LVIF_STATE)) return;
@@ -517,10 +393,10 @@ void TfrmQuillmark::lstRestrListChange(const NMLISTVIEW& change)
     }
     SetWindowTextW(lblInfo_, result.Description.c_str());
     ShowLocation(shown.Name);
-    if (result.Frame) ShowOptionFrame(*result.Frame);
+    if (result.Frame) BuildOptionFrame(*result.Frame);
 }
 
-void TfrmQuillmark::lstRestrListDblClick()
+void TfrmQuillmark::OnListDblClick()
 {
     const int selected = ListView_GetNextItem(lstRestrList_, -1, LVNI_SELECTED);
     std::optional<std::wstring> caption;
@@ -548,7 +424,7 @@ void TfrmQuillmark::lstRestrListDblClick()
     if (target >= 0) TreeView_SelectItem(trvCategories_, children[static_cast<size_t>(target)]);
 }
 
-void TfrmQuillmark::lstRestrListMouseDown(POINT at)
+void TfrmQuillmark::OnListMouseDown(POINT at)
 {
     // Selected, and its frame built, before a click on its check box switches it.
     LVHITTESTINFO hit{};
@@ -565,7 +441,7 @@ LRESULT CALLBACK TfrmQuillmark::ListProc(HWND list, UINT message, WPARAM wParam,
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-        reinterpret_cast<TfrmQuillmark*>(self)->lstRestrListMouseDown({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        reinterpret_cast<TfrmQuillmark*>(self)->OnListMouseDown({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         break;
     case WM_NCDESTROY:
         RemoveWindowSubclass(list, ListProc, ListSubclassId);
@@ -574,20 +450,7 @@ LRESULT CALLBACK TfrmQuillmark::ListProc(HWND list, UINT message, WPARAM wParam,
     return DefSubclassProc(list, message, wParam, lParam);
 }
 
-LRESULT CALLBACK TfrmQuillmark::LinkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
-{
-    switch (message) {
-    case WM_SETCURSOR:
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(link, LinkProc, LinkSubclassId);
-        break;
-    }
-    return DefSubclassProc(link, message, wParam, lParam);
-}
-
-void TfrmQuillmark::ShowOptionFrame(const FrameRequest& request)
+void TfrmQuillmark::BuildOptionFrame(const FrameRequest& request)
 {
     // Never reused: the old frame goes before the new one exists.
     FLastFrame_.reset();
@@ -605,38 +468,26 @@ LRESULT TfrmQuillmark::OnNotify(const NMHDR& header)
     if (!model_) return 0;  // shutting down
     switch (header.idFrom) {
     case IDC_CATEGORIES:
-        if (header.code == TVN_SELCHANGEDW) trvCategoriesChange(reinterpret_cast<const NMTREEVIEWW&>(header));
+        if (header.code == TVN_SELCHANGEDW) OnTreeSelChanged(reinterpret_cast<const NMTREEVIEWW&>(header));
         break;
     case IDC_RESTRLIST:
         if (header.code == LVN_ITEMCHANGED)
-            lstRestrListChange(reinterpret_cast<const NMLISTVIEW&>(header));
+            OnListItemChanged(reinterpret_cast<const NMLISTVIEW&>(header));
         else if (header.code == NM_DBLCLK)
-            lstRestrListDblClick();
+            OnListDblClick();
         break;
     }
     return 0;
 }
 
-void TfrmQuillmark::OnDrawLink(const DRAWITEMSTRUCT& item)
-{
-    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
-    const std::wstring text = windowText(item.hwndItem);
-    const SelectedObject font(item.hDC, linkFont_.get());
-    SetTextColor(item.hDC, LinkColor);
-    SetBkMode(item.hDC, TRANSPARENT);
-    RECT r = item.rcItem;
-    DrawTextW(item.hDC, text.c_str(), -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
-}
-
-bool TfrmQuillmark::FormCloseQuery()
+bool TfrmQuillmark::CanClose()
 {
     return model_->QuerySaveSettings([this](const std::wstring& text, const std::wstring& caption) {
         switch (MessageBoxW(hwnd(), text.c_str(), caption.c_str(), MB_YESNOCANCEL)) {
         case IDYES:
             // Saved here, so that a save on closing also tells the running programs; a
             // failed one has shown its message and keeps the window open.
-            SaveSettings();
+            SaveAndBroadcast();
             return model_->SettingsModified() ? SaveAnswer::Cancel : SaveAnswer::No;
         case IDNO:
             return SaveAnswer::No;
@@ -646,42 +497,32 @@ bool TfrmQuillmark::FormCloseQuery()
     });
 }
 
-void TfrmQuillmark::SaveSettings()
+void TfrmQuillmark::SaveAndBroadcast()
 {
     const SaveResult result = model_->SaveSettings();
     if (result.Wrote) BroadcastPolicyChange();
     if (!result.Succeeded()) model_->OnSaveFailed(result);
 }
 
-void TfrmQuillmark::mnuSaveClick()
+void TfrmQuillmark::OnSave()
 {
     // The accelerator reaches here even while File > Save is disabled.
-    if (model_->SettingsModified()) SaveSettings();
+    if (model_->SettingsModified()) SaveAndBroadcast();
 }
 
-void TfrmQuillmark::Website1Click()
+void TfrmQuillmark::OnWebsite()
 {
-    openPage(ProductWebPage);
+    openWebPage(ProductWebPage);
 }
 
-void TfrmQuillmark::Label1Click()
-{
-    openPage(Adverts[0].page);
-}
-
-void TfrmQuillmark::Label6Click()
-{
-    openPage(Adverts[1].page);
-}
-
-void TfrmQuillmark::setallsettingstodefaultstate1Click()
+void TfrmQuillmark::OnUndoAll()
 {
     bool restored = false;
     UndoWindow window;
     window.showBusyCursor = [](bool busy) { SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW)); };
     window.settingsChanged = [this, &restored] {
         restored = true;
-        SettingsChanged(-1);
+        OnSettingsChanged(-1);
     };
     window.askYesNo = [this](const std::wstring& text, const std::wstring& caption) {
         return MessageBoxW(hwnd(), text.c_str(), caption.c_str(), MB_YESNO) == IDYES;
@@ -695,13 +536,13 @@ void TfrmQuillmark::setallsettingstodefaultstate1Click()
     if (restored) ShowCurrentList();
 }
 
-void TfrmQuillmark::FindClick()
+void TfrmQuillmark::OnFind()
 {
     SetFocus(edtSearch_);
     SendMessageW(edtSearch_, EM_SETSEL, 0, -1);
 }
 
-void TfrmQuillmark::PendingChangesClick()
+void TfrmQuillmark::OnPendingChanges()
 {
     std::vector<PendingChange> rows;
     try {
@@ -710,8 +551,7 @@ void TfrmQuillmark::PendingChangesClick()
         showErrorBox(hwnd(), errorText(error));
         return;
     }
-    DialogBoxParamW(resources(), MAKEINTRESOURCEW(IDD_PENDING), hwnd(), PendingProc,
-                    reinterpret_cast<LPARAM>(&rows));
+    ShowPendingChanges(resources(), hwnd(), rows);
 }
 
 std::optional<std::wstring> TfrmQuillmark::ChooseExportPath(bool folder)
@@ -720,7 +560,7 @@ std::optional<std::wstring> TfrmQuillmark::ChooseExportPath(bool folder)
     return folder ? chooseFolder(hwnd()) : chooseRegFile(hwnd());
 }
 
-void TfrmQuillmark::ExportClick(bool policyFiles)
+void TfrmQuillmark::OnExport(bool policyFiles)
 {
     try {
         const std::optional<std::wstring> path = ChooseExportPath(policyFiles);
@@ -745,23 +585,23 @@ void TfrmQuillmark::ShowSelectedGroup()
     item.mask = TVIF_PARAM;
     item.hItem = node;
     if (TreeView_GetItem(trvCategories_, &item) && item.lParam)
-        ShowGroup(reinterpret_cast<const CategoryNode*>(item.lParam)->Name);
+        ShowGroupView(model_->ShowGroup(reinterpret_cast<const CategoryNode*>(item.lParam)->Name));
 }
 
-void TfrmQuillmark::Administratorspassword1Click()
+void TfrmQuillmark::OnAdminPassword()
 {
     if (!model_->Store()) return;  // start-up failed before the store was opened
-    if (::Administratorspassword1Click(resources(), hwnd(), *model_->Store())) SettingsChanged(-1);
+    if (::Administratorspassword1Click(resources(), hwnd(), *model_->Store())) OnSettingsChanged(-1);
 }
 
-void TfrmQuillmark::About1Click()
+void TfrmQuillmark::OnAbout()
 {
     ::About1Click(resources(), hwnd());
 }
 
 void TfrmQuillmark::OnClose()
 {
-    if (!FormCloseQuery()) return;
+    if (!CanClose()) return;
     try {
         SavePlacement();
     } catch (const std::exception& error) {
@@ -775,43 +615,37 @@ void TfrmQuillmark::OnCommand(int id, int code)
 {
     switch (id) {
     case IDC_SEARCH:
-        if (code == EN_CHANGE) edtSearchChange();
+        if (code == EN_CHANGE) OnSearchChanged();
         break;
     case IDM_FIND:
-        FindClick();
+        OnFind();
         break;
     case IDM_PENDING:
-        PendingChangesClick();
+        OnPendingChanges();
         break;
     case IDM_EXPORTREG:
-        ExportClick(false);
+        OnExport(false);
         break;
     case IDM_EXPORTPOL:
-        ExportClick(true);
+        OnExport(true);
         break;
     case IDM_SAVE:
-        mnuSaveClick();
+        OnSave();
         break;
     case IDM_EXIT:
         SendMessageW(hwnd(), WM_CLOSE, 0, 0);
         break;
     case IDM_UNDOALL:
-        setallsettingstodefaultstate1Click();
+        OnUndoAll();
         break;
     case IDM_ADMINPASSWORD:
-        Administratorspassword1Click();
+        OnAdminPassword();
         break;
     case IDM_WEBSITE:
-        Website1Click();
+        OnWebsite();
         break;
     case IDM_ABOUT:
-        About1Click();
-        break;
-    case IDC_LNKPRODUCT1:
-        Label1Click();
-        break;
-    case IDC_LNKPRODUCT2:
-        Label6Click();
+        OnAbout();
         break;
     }
 }
@@ -856,14 +690,9 @@ void TfrmQuillmark::CreateControls()
     if (!SetWindowSubclass(lstRestrList_, ListProc, ListSubclassId, reinterpret_cast<DWORD_PTR>(this)))
         throwLastError("SetWindowSubclass");
     ListView_SetExtendedListViewStyle(lstRestrList_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = const_cast<wchar_t*>(L"Name");
-    column.cx = 100;
-    ListView_InsertColumn(lstRestrList_, 0, &column);
+    addColumn(lstRestrList_, 0, L"Name", 100);
 
-    pnlAdvanced_.create(right, IDC_PNLADVANCED, instance_, false);
-    CreateAdvertisingPanel();
+    pnlAdvanced_.create(right, IDC_PNLADVANCED, instance_);
     optSplitter_.create(right, IDC_OPTSPLITTER, instance_, Splitter::Axis::Horizontal, [this](int edge) {
         RECT panel;
         GetClientRect(pnlRestrictions_.hwnd(), &panel);
@@ -885,55 +714,6 @@ void TfrmQuillmark::CreateControls()
 
     ApplyFont();
     ApplyImages();
-}
-
-void TfrmQuillmark::CreateAdvertisingPanel()
-{
-    for (const Advert& advert : Adverts) {
-        // An owner-drawn button: reachable with Tab and pressed with Space, drawn as a link.
-        const HWND link = CreateWindowExW(0, WC_BUTTONW, advert.name,
-                                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, 0, 0, 0,
-                                          pnlAdvanced_.hwnd(), reinterpret_cast<HMENU>(INT_PTR{advert.linkId}),
-                                          instance_, nullptr);
-        if (!link) throwLastError("CreateWindowExW");
-        if (!SetWindowSubclass(link, LinkProc, LinkSubclassId, 0)) throwLastError("SetWindowSubclass");
-        if (!CreateWindowExW(0, WC_STATICW, advert.text, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0,
-                             pnlAdvanced_.hwnd(), reinterpret_cast<HMENU>(INT_PTR{advert.textId}), instance_,
-                             nullptr))
-            throwLastError("CreateWindowExW");
-    }
-}
-
-void TfrmQuillmark::LayoutAdvertisingPanel()
-{
-    const int dpi = Dpi();
-    RECT panel;
-    GetClientRect(pnlAdvanced_.hwnd(), &panel);
-    const int margin = scaleToDpi(16, dpi);
-    const int width = std::max(0, static_cast<int>(panel.right) - 2 * margin);
-    const WindowDc dc(pnlAdvanced_.hwnd());
-    int top = margin;
-    for (const Advert& advert : Adverts) {
-        const HWND link = GetDlgItem(pnlAdvanced_.hwnd(), advert.linkId);
-        const HWND text = GetDlgItem(pnlAdvanced_.hwnd(), advert.textId);
-        // The link is as wide as its text, so that only the text is a target.
-        RECT linkRect{0, 0, 0, 0};
-        {
-            const SelectedObject font(dc.get(), linkFont_.get());
-            DrawTextW(dc.get(), advert.name, -1, &linkRect, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-        }
-        const int linkHeight = linkRect.bottom + scaleToDpi(4, dpi);
-        SetWindowPos(link, nullptr, margin, top, std::min<int>(linkRect.right + scaleToDpi(4, dpi), width),
-                     linkHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-        top += linkHeight + scaleToDpi(4, dpi);
-        RECT textRect{0, 0, width, 0};
-        {
-            const SelectedObject font(dc.get(), font_.get());
-            DrawTextW(dc.get(), advert.text, -1, &textRect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        }
-        SetWindowPos(text, nullptr, margin, top, width, textRect.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
-        top += textRect.bottom + margin;
-    }
 }
 
 void TfrmQuillmark::ApplyImages()
@@ -975,9 +755,9 @@ void TfrmQuillmark::ApplyImages()
 void TfrmQuillmark::ApplyFont()
 {
     const int dpi = Dpi();
-    UniqueGdi<HFONT> font(CreateFontW(-MulDiv(layout::FontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE,
-                                                  FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
+    UniqueGdi<HFONT> font(CreateFontW(-MulDiv(layout::FontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                      DEFAULT_PITCH, L"Tahoma"));
     if (!font) throwLastError("CreateFontW");
     EnumChildWindows(
         hwnd(),
@@ -988,13 +768,7 @@ void TfrmQuillmark::ApplyFont()
         reinterpret_cast<LPARAM>(font.get()));
     font_ = std::move(font);  // the controls no longer use the old one
     TreeView_SetIndent(trvCategories_, scaleToDpi(19, dpi));
-
-    UniqueGdi<HFONT> linkFont(CreateFontW(-MulDiv(9, dpi, 72), 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE,
-                                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                                      DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
-    if (!linkFont) throwLastError("CreateFontW");
-    linkFont_ = std::move(linkFont);
-    for (const Advert& advert : Adverts) InvalidateRect(GetDlgItem(pnlAdvanced_.hwnd(), advert.linkId), nullptr, TRUE);
+    pnlAdvanced_.ApplyFont(font_.get());
 }
 
 void TfrmQuillmark::Relayout()
@@ -1018,7 +792,6 @@ void TfrmQuillmark::Relayout()
     place(lblInfo_, l.lblInfo);
     place(pnlAdditionalOpt_.hwnd(), l.pnlAdditionalOpt);
     place(edtLocation_, FLastFrame_ ? l.edtLocationAboveFrame : l.edtLocation);
-    LayoutAdvertisingPanel();
 
     // One column, as wide as the list: it scales with the window. A search's rows share it
     // with their group.

@@ -10,6 +10,7 @@
 #include "app/mainmodel.h"
 #include "app/search.h"
 #include "base/win/handles.h"
+#include "ui/advertpanel.h"
 #include "ui/basewindow.h"
 #include "ui/frames/optionframe.h"
 #include "ui/imagelists.h"
@@ -45,7 +46,7 @@ public:
 
     // What the option frames reach: their entry, and the report of a change.
     TRestrListRec& Entry(int ObjectIndex) override { return model_->FAppObjectsList[ObjectIndex]; }
-    void SettingsChanged(int ObjectIndex) override;
+    void OnSettingsChanged(int ObjectIndex) override;
     TMainModel& Model() { return *model_; }
     TOptionFrame* FLastFrame() const { return FLastFrame_.get(); }
 
@@ -56,7 +57,7 @@ public:
     HWND edtLocation() const { return edtLocation_; }
     HWND pnlAdvanced() const { return pnlAdvanced_.hwnd(); }
     HWND pnlAdditionalOpt() const { return pnlAdditionalOpt_.hwnd(); }
-    HWND lnkProduct(int which) const;  // the advertising panel's links, 1 and 2
+    HWND lnkProduct(int which) const { return pnlAdvanced_.link(which); }  // 1 and 2
     HACCEL Accelerators() const { return accelerators_.get(); }
     HIMAGELIST img16() const { return img16_.get(); }
     HIMAGELIST img32() const { return img32_.get(); }
@@ -72,57 +73,54 @@ protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void FormCreate();
-    void FormDestroy();
-    bool FormCloseQuery();
-    void SaveSettings();
-    void mnuSaveClick();
-    void Website1Click();
-    void Label1Click();
-    void Label6Click();
-    void setallsettingstodefaultstate1Click();
-    void Administratorspassword1Click();
-    void About1Click();
-    void FindClick();
-    void PendingChangesClick();
-    void ExportClick(bool policyFiles);
+    // Start-up after the controls exist: the model's FormCreate, the tree, the password gate.
+    void RunStartup();
+    bool CanClose();
+    void SaveAndBroadcast();
+
+    // Menu commands.
+    void OnSave();
+    void OnWebsite();
+    void OnUndoAll();
+    void OnAdminPassword();
+    void OnAbout();
+    void OnFind();
+    void OnPendingChanges();
+    void OnExport(bool policyFiles);
     std::optional<std::wstring> ChooseExportPath(bool folder);
 
+    // The tree and what the list shows.
     void BuildCategoryTree();
     void AddGroupNodes(const std::vector<CategoryNode>& nodes, HTREEITEM parent);
-    void trvCategoriesChange(const NMTREEVIEWW& change);
-    void ShowGroup(const std::wstring& GroupName);
+    void OnTreeSelChanged(const NMTREEVIEWW& change);
+    void ShowGroupView(GroupView view);
     void ShowSelectedGroup();
     void ShowCurrentList();  // the search's rows while the box holds text, else the tree's group
-    void edtSearchChange();
+    void OnSearchChanged();
     void FillList(std::vector<ListItemView> items, const std::vector<std::wstring>* groups, bool checkBoxes,
                   const std::wstring& description, const FrameRequest& frame);
     void ShowLocation(const std::wstring& itemName);
     void PlaceLocation();
     static LRESULT CALLBACK SearchProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                        DWORD_PTR self);
-    void lstRestrListChange(const NMLISTVIEW& change);
-    void lstRestrListDblClick();
-    void lstRestrListMouseDown(POINT at);
-    void ShowOptionFrame(const FrameRequest& request);
+    void OnListItemChanged(const NMLISTVIEW& change);
+    void OnListDblClick();
+    void OnListMouseDown(POINT at);
+    void BuildOptionFrame(const FrameRequest& request);
     void ApplyFrameEnabling(std::optional<bool> enabled);
     static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                     DWORD_PTR self);
-    static LRESULT CALLBACK LinkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                      DWORD_PTR self);
 
     void OnCreate();
     void OnClose();
+    void OnDestroy();
     void OnCommand(int id, int code);
     LRESULT OnNotify(const NMHDR& header);
-    void OnDrawLink(const DRAWITEMSTRUCT& item);
     void OnDpiChanged(const RECT& suggested);
     void OnGetMinMaxInfo(MINMAXINFO& info);
     void CreateControls();
-    void CreateAdvertisingPanel();
     void ApplyFont();
     void ApplyImages();
-    void LayoutAdvertisingPanel();
     void Relayout();
     void PlaceInitially(int showCommand);
     void SavePlacement();
@@ -133,12 +131,13 @@ private:
     HINSTANCE instance_ = nullptr;
     std::unique_ptr<TMainModel> model_;
     MainLayoutModel layout_;
-    UniqueGdi<HFONT> font_, linkFont_;
+    UniqueGdi<HFONT> font_;
     UniqueIcon bigIcon_, smallIcon_;
     UniqueImageList img16_, img32_, AppImageList_;
     UniqueAccelerators accelerators_;
 
-    Panel pnlCategories_, pnlRestrictions_, pnlAdvanced_, pnlDescription_, pnlAdditionalOpt_;
+    Panel pnlCategories_, pnlRestrictions_, pnlDescription_, pnlAdditionalOpt_;
+    AdvertisingPanel pnlAdvanced_;
     Splitter categoriesSplitter_, optSplitter_;
     // Children of the panels above: destroyed with them.
     HWND trvCategories_ = nullptr;

@@ -94,7 +94,7 @@ struct FrameBench : OptionFrameHost {
     ~FrameBench() { DestroyWindow(top); }
 
     TRestrListRec& Entry(int ObjectIndex) override { return entries[ObjectIndex]; }
-    void SettingsChanged(int ObjectIndex) override { changes.push_back(ObjectIndex); }
+    void OnSettingsChanged(int ObjectIndex) override { changes.push_back(ObjectIndex); }
 
     int add(const wchar_t* name, const wchar_t* frame, bool set, const std::wstring& text = {}, int number = 0,
             const wchar_t* group = L"Group_Types") {

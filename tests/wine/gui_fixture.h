@@ -239,7 +239,7 @@ struct InProcessWindow {
     {
         REQUIRE(SettingsStore);
         SettingsStore->SetStr(L"Probe", L"1");
-        window->SettingsChanged(-1);
+        window->OnSettingsChanged(-1);
     }
 };
 

@@ -125,7 +125,7 @@ void TframeApplications::btnBrowseAppClick() {
     if (FObjectIndex < 0 || !SettingsStore) return;
     const std::vector<std::wstring> paths = AskForApplications(GetAncestor(hwnd(), GA_ROOT), ApplicationsDialogStyle());
     if (paths.empty()) return;
-    host_.SettingsChanged(FObjectIndex);
+    host_.OnSettingsChanged(FObjectIndex);
     AddRunListFiles(*SettingsStore, Block(), paths);
     LoadFiles();
 }
@@ -138,7 +138,7 @@ void TframeApplications::btnDeleteFileClick() {
     ListView_GetItemText(lstFiles_, selected, 0, caption.data(), static_cast<int>(caption.size()));
     caption.resize(wcslen(caption.c_str()));
     DeleteRunListFile(*SettingsStore, Block(), caption);
-    host_.SettingsChanged(FObjectIndex);
+    host_.OnSettingsChanged(FObjectIndex);
     LoadFiles();
 }
 

@@ -106,7 +106,7 @@ void TframeDrives::lstDrivesChange() {
     const int mask = GetMask();
     if (mask == Entry().nValue) return;
     Entry().nValue = mask;
-    host_.SettingsChanged(-1);
+    host_.OnSettingsChanged(-1);
 }
 
 void TframeDrives::Layout(int width, int height) {

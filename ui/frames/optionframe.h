@@ -15,7 +15,9 @@ class OptionFrameHost {
 public:
     // The entry at an index of FAppObjectsList; it outlives the frame.
     virtual TRestrListRec& Entry(int ObjectIndex) = 0;
-    virtual void SettingsChanged(int ObjectIndex) = 0;
+    // The frame changed its entry or the store; the window hands it to the model's
+    // SettingsChanged.
+    virtual void OnSettingsChanged(int ObjectIndex) = 0;
 
 protected:
     ~OptionFrameHost() = default;

@@ -106,7 +106,7 @@ void TframeTextEdit::edtChange() {
     if (fLoading || FObjectIndex < 0) return;
     // Every change counts, also one back to the saved text: the host only learns "changed".
     Entry().cValue = EditText();
-    host_.SettingsChanged(-1);
+    host_.OnSettingsChanged(-1);
 }
 
 void TframeTextEdit::btnClearClick() {

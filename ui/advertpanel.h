@@ -1,0 +1,25 @@
+#pragma once
+// The advertising panel shown for a group without tweaks: two companion products, each a
+// link that opens its web page, above a few lines about it. It draws its own links and
+// places its own controls.
+#include "base/win/handles.h"
+#include "ui/panel.h"
+
+class AdvertisingPanel : public Panel {
+public:
+    // Hidden at first; the texts take the parent's font once ApplyFont is called.
+    void create(HWND parent, int id, HINSTANCE instance);
+    // The font for its texts; the links' font is built here at the panel's DPI.
+    void ApplyFont(HFONT textFont);
+    HWND link(int which) const;  // 1 or 2
+
+protected:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void Layout();
+    void DrawLink(const DRAWITEMSTRUCT& item);
+
+    HFONT textFont_ = nullptr;
+    UniqueGdi<HFONT> linkFont_;
+};
