@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake make g++ clang libclang-rt-dev doctest-dev
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-          wine wine64 xvfb xauth imagemagick xdotool python3 libbenchmark-dev)
+          wine wine64 xvfb xauth imagemagick xdotool python3 libbenchmark-dev
+          wixl msitools zip unzip git)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

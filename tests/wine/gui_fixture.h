@@ -170,10 +170,13 @@ inline const std::vector<std::wstring> kMenu = {
 // Answers every message box of this thread with one button and keeps what it showed.
 class MessageBoxAnswerer {
 public:
-    explicit MessageBoxAnswerer(int button) : hook_(SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId()))
+    // textControl: the control whose text is recorded; a message box's text by default.
+    explicit MessageBoxAnswerer(int button, int textControl = 0xFFFF)
+        : hook_(SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId()))
     {
         REQUIRE(hook_);
         button_ = button;
+        textControl_ = textControl;
         texts.clear();
         captions.clear();
         lastBox_ = nullptr;
@@ -190,7 +193,7 @@ private:
             if (std::wstring(cls) == L"#32770" && box != lastBox_) {
                 lastBox_ = box;
                 wchar_t text[512] = {}, caption[128] = {};
-                GetDlgItemTextW(box, 0xFFFF, text, 512);
+                GetDlgItemTextW(box, textControl_, text, 512);
                 GetWindowTextW(box, caption, 128);
                 texts.push_back(text);
                 captions.push_back(caption);
@@ -201,6 +204,7 @@ private:
     }
     Unique<HHOOK, &UnhookWindowsHookEx> hook_;
     static inline int button_ = IDCANCEL;
+    static inline int textControl_ = 0xFFFF;
     static inline HWND lastBox_ = nullptr;
 };
 
