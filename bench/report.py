@@ -19,7 +19,7 @@ def load_native(path):
 
 
 def load_wine(path):
-    times, memory, info = {}, {}, {}
+    times, memory, info, ratios, phases = {}, {}, {}, {}, []
     with open(path) as f:
         for line in f:
             parts = line.rstrip("\r\n").split("\t")
@@ -29,7 +29,11 @@ def load_wine(path):
                 memory[parts[1]] = (int(parts[2]), int(parts[3]))
             elif parts[0] == "INFO":
                 info[parts[1]] = parts[2]
-    return times, memory, info
+            elif parts[0] == "RATIO":
+                ratios[parts[1]] = float(parts[2])
+            elif parts[0] == "PHASE":
+                phases.append((parts[1], float(parts[2])))
+    return times, memory, info, ratios, phases
 
 
 def fmt(us):
@@ -43,8 +47,9 @@ def fmt(us):
 rows = []
 
 
-def row(phase, time, floor_name, floor, target=None):
-    ratio = time / floor if floor else float("nan")
+def row(phase, time, floor_name, floor, target=None, ratio=None):
+    if ratio is None:
+        ratio = time / floor if floor else float("nan")
     verdict = ""
     if target is not None:
         verdict = f"≤ {target:g}: " + ("met" if ratio <= target else "missed")
@@ -53,7 +58,7 @@ def row(phase, time, floor_name, floor, target=None):
 
 def main():
     context, native = load_native(sys.argv[1])
-    wine, memory, info = load_wine(sys.argv[2]) if len(sys.argv) > 2 else ({}, {}, {})
+    wine, memory, info, ratios, phases = load_wine(sys.argv[2]) if len(sys.argv) > 2 else ({}, {}, {}, {}, [])
 
     row("Scheme parse (236 KB)", native["parse/scheme"], "byte scan", native["parse/floor_scan"], 5)
     row("Scheme parse (236 KB)", native["parse/scheme"], "widen to wchar_t", native["parse/widen_only"])
@@ -94,8 +99,11 @@ def main():
         row("Save switching every tweak on", w("saveall.on"), "advapi32 writes", w("saveall.floor_on"))
         row("Save switching every tweak off", w("saveall.off"), "advapi32 writes", w("saveall.floor_off"))
         if "start.quillmark" in wine:
-            row("quillmark.exe start to idle window", w("start.quillmark"), "trivial Win32 exe",
-                w("start.trivial"))
+            # Ratios of paired starts (each round's quillmark.exe right after its floors).
+            for floor, label, target in (("probe", "probe: same DLLs and controls, empty", 1.3),
+                                         ("trivial", "trivial Win32 exe", 2.5)):
+                row("quillmark.exe start to idle window", w("start.quillmark"), label, w(f"start.{floor}"), target,
+                    ratios.get(f"start.quillmark/start.{floor}"))
 
     print("| Phase | Time | Floor | Floor time | Ratio | Target |")
     print("|---|---:|---|---:|---:|---|")
@@ -107,7 +115,17 @@ def main():
         print("|---|---:|---:|")
         for name, (ws, private) in memory.items():
             print(f"| {name.split('.')[1]} | {ws / 1024:.1f} MB | {private / 1024:.1f} MB |")
-    if wine:
+    if phases:
+        print()
+        print("| quillmark.exe start, phase | Ends after | Takes |")
+        print("|---|---:|---:|")
+        before = 0.0
+        for name, at in phases:
+            label = "process creation to wWinMain (loader, C runtime, static constructors)" if name == "wWinMain" \
+                else name
+            print(f"| {label} | {fmt(at)} | {fmt(at - before)} |")
+            before = at
+    if wine and "read.empty.floor" in wine:
         runs = wine["read.empty.floor"][2]
         starts = wine.get("start.quillmark", (0, 0, 0))[2]
         print()

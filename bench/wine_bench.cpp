@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "app/appobjects.h"
@@ -330,25 +331,70 @@ bool startProgram(const std::wstring& exe, Started& result) {
     return ready;
 }
 
-void startPhases(const std::wstring& app, const std::wstring& trivial, int starts) {
+// The phase marks quillmark.exe wrote during one start (QM_PHASE_TIMES), in order.
+std::vector<std::pair<std::string, double>> readPhaseTimes(const std::wstring& path) {
+    std::vector<std::pair<std::string, double>> marks;
+    std::FILE* file = _wfopen(path.c_str(), L"r");
+    if (!file) return marks;
+    char name[64];
+    double microseconds = 0;
+    while (std::fscanf(file, "%63s %lf", name, &microseconds) == 2) marks.emplace_back(name, microseconds);
+    std::fclose(file);
+    return marks;
+}
+
+double medianOf(std::vector<double> values) {
+    Timing t;
+    t.samples = std::move(values);
+    return t.median();
+}
+
+// Each round starts the trivial program, the probe and quillmark.exe in turn, so that each
+// program runs right after its floors; the ratios are the medians of each round's ratios.
+void startPhases(const std::wstring& app, const std::wstring& folder, int starts) {
     struct Program {
         const char* id;
         std::wstring exe;
         Timing timing;
         std::vector<double> workingSet, privateBytes;
-    } programs[] = {{"start.trivial", trivial, {}, {}, {}}, {"start.quillmark", app, {}, {}, {}}};
+    } programs[] = {{"start.trivial", folder + L"\\trivial_win32.exe", {}, {}, {}},
+                    {"start.probe", folder + L"\\probe_win32.exe", {}, {}, {}},
+                    {"start.quillmark", app, {}, {}, {}}};
+    const std::wstring phaseFile = folder + L"\\phases.tsv";
+    const auto start = [&](Program& p, Started& s) {
+        const bool traced = &p == &programs[2];
+        DeleteFileW(phaseFile.c_str());
+        SetEnvironmentVariableW(L"QM_PHASE_TIMES", traced ? phaseFile.c_str() : nullptr);
+        return startProgram(p.exe, s);
+    };
     for (Program& p : programs) {
         Started warmUp;  // also the first start that writes the undo snapshot
-        if (!startProgram(p.exe, warmUp)) return;
+        if (!start(p, warmUp)) return;
     }
-    for (int i = 0; i < starts; ++i)
+    std::vector<std::string> phaseNames;
+    std::vector<std::vector<double>> phaseTimes;
+    std::vector<double> toProbe, toTrivial;
+    for (int i = 0; i < starts; ++i) {
         for (Program& p : programs) {
             Started s;
-            if (!startProgram(p.exe, s)) return;
+            if (!start(p, s)) return;
             p.timing.add(s.microseconds);
             p.workingSet.push_back(static_cast<double>(s.workingSet) / 1024);
             p.privateBytes.push_back(static_cast<double>(s.privateBytes) / 1024);
         }
+        const double quillmark = programs[2].timing.samples.back();
+        toTrivial.push_back(quillmark / programs[0].timing.samples.back());
+        toProbe.push_back(quillmark / programs[1].timing.samples.back());
+        const auto marks = readPhaseTimes(phaseFile);
+        for (std::size_t m = 0; m < marks.size(); ++m) {
+            if (m == phaseNames.size()) {
+                phaseNames.push_back(marks[m].first);
+                phaseTimes.emplace_back();
+            }
+            if (phaseNames[m] == marks[m].first) phaseTimes[m].push_back(marks[m].second);
+        }
+    }
+    SetEnvironmentVariableW(L"QM_PHASE_TIMES", nullptr);
     for (Program& p : programs) {
         report(p.id, p.timing);
         std::sort(p.workingSet.begin(), p.workingSet.end());
@@ -356,6 +402,11 @@ void startPhases(const std::wstring& app, const std::wstring& trivial, int start
         std::printf("MEMORY\t%s\t%.0f\t%.0f\n", p.id, p.workingSet[p.workingSet.size() / 2],
                     p.privateBytes[p.privateBytes.size() / 2]);
     }
+    std::printf("RATIO\tstart.quillmark/start.probe\t%.3f\nRATIO\tstart.quillmark/start.trivial\t%.3f\n",
+                medianOf(toProbe), medianOf(toTrivial));
+    // Each mark's median time since the process was created.
+    for (std::size_t m = 0; m < phaseNames.size(); ++m)
+        std::printf("PHASE\t%s\t%.0f\t%zu\n", phaseNames[m].c_str(), medianOf(phaseTimes[m]), phaseTimes[m].size());
 }
 
 }  // namespace
@@ -373,7 +424,7 @@ int wmain(int argc, wchar_t** argv) {
         folder.pop_back();
 
         // The program's start comes first, while the prefix holds no tweak.
-        if (app && *app) startPhases(windowsPath(app), folder + L"\\trivial_win32.exe", std::max(3, runs / 2));
+        if (app && *app) startPhases(windowsPath(app), folder, std::max(3, runs / 2));
         if (startOnly) return 0;
 
         TEncriptor store(folder + L"\\bench-store.dat", true);

@@ -13,6 +13,7 @@
 #include "base/scope.h"
 #include "base/win/handles.h"
 #include "base/win/module.h"
+#include "base/win/phasetimes.h"
 #include "base/win/win32_error.h"
 #include "platform/broadcast.h"
 #include "platform/controlpanel.h"
@@ -85,6 +86,7 @@ void TfrmQuillmark::Create(HINSTANCE instance, int showCommand)
         return;
     }
     PlaceInitially(showCommand);
+    markPhase("shown");
 }
 
 bool TfrmQuillmark::TranslateKeyboard(MSG& msg)
@@ -132,6 +134,7 @@ void TfrmQuillmark::OnCreate()
     frmQuillmark = this;
     try {
         CreateControls();
+        markPhase("controls");
     } catch (const std::exception& error) {
         showErrorBox(hwnd(), errorText(error));
     }
@@ -142,17 +145,22 @@ void TfrmQuillmark::RunStartup()
 {
     StartupSources sources;
     sources.dataFolder = options_.dataFolder.empty() ? executableFolder() : options_.dataFolder;
-    sources.loadScheme = [this](XmlDocument& document) { document.loadFromResource(L"APPSCHEME", options_.resources); };
+    sources.loadScheme = [this](XmlDocument& document) {
+        document.loadFromResource(L"APPSCHEME", options_.resources);
+        markPhase("scheme");
+    };
     sources.userName = currentUserName;
     std::optional<std::wstring> failure;
     try {
         model_->FormCreate(sources);
+        markPhase("entries");
     } catch (const std::exception& error) {
         // Start-up stops at the failing step; the window stays usable with what was built.
         failure = errorText(error);
     }
     try {
         BuildCategoryTree();
+        markPhase("tree");
     } catch (const std::exception& error) {
         if (!failure) failure = errorText(error);
     }
@@ -875,7 +883,13 @@ int RunQuillmark(HINSTANCE instance, int showCommand)
         TfrmQuillmark window;
         window.Create(instance, showCommand);
         MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        bool idleMarked = !phaseTimesEnabled();
+        while (true) {
+            if (!idleMarked && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+                markPhase("idle");
+                idleMarked = true;
+            }
+            if (GetMessageW(&msg, nullptr, 0, 0) <= 0) break;
             if (window.TranslateKeyboard(msg)) continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);

@@ -1,0 +1,112 @@
+// The floor of a window like Quillmark's under the same Wine: the same DLLs imported, the
+// same manifest, COM initialised the same way and the same controls created and laid out,
+// but empty. Quillmark's start is measured against it and against the trivial program.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <winver.h>
+
+#include <initializer_list>
+
+namespace {
+
+// One address from each DLL the program imports, so that the loader maps them all at start.
+[[gnu::used]] void* const importedDlls[] = {
+    reinterpret_cast<void*>(&InitCommonControlsEx), reinterpret_cast<void*>(&SHGetDesktopFolder),
+    reinterpret_cast<void*>(&CoInitializeEx),       reinterpret_cast<void*>(&RegOpenKeyExW),
+    reinterpret_cast<void*>(&PathFileExistsW),      reinterpret_cast<void*>(&GetSaveFileNameW),
+    reinterpret_cast<void*>(&CreateFontW),          reinterpret_cast<void*>(&GetFileVersionInfoSizeW),
+};
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND child(DWORD exStyle, const wchar_t* className, DWORD style, HWND parent, HINSTANCE instance)
+{
+    return CreateWindowExW(exStyle, className, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent, nullptr,
+                           instance, nullptr);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
+{
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) return 1;
+
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = L"QmBenchProbe";
+    if (!RegisterClassW(&windowClass)) return 1;
+    windowClass.lpszClassName = L"QmBenchProbePanel";
+    if (!RegisterClassW(&windowClass)) return 1;
+
+    HMENU menu = CreateMenu(), file = CreatePopupMenu();
+    AppendMenuW(file, MF_STRING, 1, L"&Save");
+    AppendMenuW(file, MF_STRING, 2, L"E&xit");
+    AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
+    HWND window = CreateWindowExW(WS_EX_CONTROLPARENT, L"QmBenchProbe", L"Probe", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 800, 560, nullptr, menu, instance, nullptr);
+    if (!window) return 1;
+
+    // The main window's controls: two panes, search box, tree, splitters, list, description.
+    HWND left = child(WS_EX_CONTROLPARENT, L"QmBenchProbePanel", WS_CLIPCHILDREN, window, instance);
+    HWND search = child(WS_EX_CLIENTEDGE, WC_EDITW, WS_TABSTOP | ES_AUTOHSCROLL, left, instance);
+    SendMessageW(search, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Find"));
+    HWND tree = child(WS_EX_CLIENTEDGE, WC_TREEVIEWW,
+                      WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, left, instance);
+    HWND splitter1 = child(0, L"QmBenchProbePanel", 0, window, instance);
+    HWND right = child(WS_EX_CONTROLPARENT, L"QmBenchProbePanel", WS_CLIPCHILDREN, window, instance);
+    HWND list = child(WS_EX_CLIENTEDGE, WC_LISTVIEWW,
+                      WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SHOWSELALWAYS | LVS_SINGLESEL, right, instance);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH;
+    column.cx = 100;
+    ListView_InsertColumn(list, 0, &column);
+    HWND advert = child(0, L"QmBenchProbePanel", 0, right, instance);
+    ShowWindow(advert, SW_HIDE);
+    HWND splitter2 = child(0, L"QmBenchProbePanel", 0, right, instance);
+    HWND description = child(WS_EX_CONTROLPARENT, L"QmBenchProbePanel", WS_CLIPCHILDREN, right, instance);
+    HWND info = child(0, WC_STATICW, SS_LEFT | SS_NOPREFIX, description, instance);
+    HWND options = child(WS_EX_CONTROLPARENT, L"QmBenchProbePanel", WS_CLIPCHILDREN, description, instance);
+    HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma");
+    for (HWND control : {search, tree, list, info}) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+
+    const struct {
+        HWND control;
+        RECT r;
+    } places[] = {{left, {0, 0, 250, 500}},       {search, {4, 4, 246, 24}},    {tree, {4, 28, 246, 496}},
+                  {splitter1, {250, 0, 254, 500}}, {right, {254, 0, 784, 500}}, {list, {0, 0, 530, 350}},
+                  {advert, {0, 0, 530, 350}},     {splitter2, {0, 350, 530, 354}}, {description, {0, 354, 530, 500}},
+                  {info, {4, 4, 526, 60}},        {options, {4, 64, 526, 146}}};
+    for (const auto& p : places)
+        SetWindowPos(p.control, nullptr, p.r.left, p.r.top, p.r.right - p.r.left, p.r.bottom - p.r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(window, show);
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageW(window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    DeleteObject(font);
+    CoUninitialize();
+    return 0;
+}
