@@ -17,7 +17,7 @@ int TAppObjectsList::IndexOf(std::wstring_view name) const {
     return -1;
 }
 
-void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem, const LoadCPAppletsHook& loadCPApplets) {
+void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem) {
     const XmlElement* treeItem = getElem(L"TreeItem", nullptr);
     if (!elem) elem = treeItem;
     if (!elem) return;
@@ -36,10 +36,8 @@ void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem, const LoadCPA
         entry->nValue = state.nValue;
         if (entry->AType == L"Group" || entry->AType == L"Custom") entry->nImageIndex = object.imgIndex32;
         list.Add(std::move(entry));
-        if (!child->elements().empty()) LoadAppObjects(list, child, loadCPApplets);
+        if (!child->elements().empty()) LoadAppObjects(list, child);
     }
-    // Only the first call adds the applets: they land right after the first innermost group.
-    if (loadCPApplets) loadCPApplets(list);
 }
 
 void ClearAppObjects(TAppObjectsList& list) {

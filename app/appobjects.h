@@ -41,11 +41,11 @@ private:
     std::vector<std::unique_ptr<TRestrListRec>> entries_;
 };
 
-// Appends the applet entries; called at the end of every level of LoadAppObjects and does
-// its work only on its first call. The window also lets pending messages run in it.
+// Appends the applet entries. The model calls it once, when something first needs the
+// applets, since enumerating them and taking their icons is slow.
 using LoadCPAppletsHook = std::function<void(TAppObjectsList&)>;
 
 // One entry per descendant of elem (the "TreeItem" section when null), depth first,
 // parents before children, each with the registry state of its tweak.
-void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem, const LoadCPAppletsHook& loadCPApplets);
+void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem = nullptr);
 void ClearAppObjects(TAppObjectsList& list);

@@ -39,6 +39,12 @@ std::vector<CategoryNode> BuildCategoryTree(bool isAdministrator, const CaptionC
     return roots;
 }
 
+bool ShowsApplets(const std::wstring& groupName) {
+    TAppObjectsRec group;
+    getAppObject(groupName, treeItem(), group);
+    return group.AFrame == L"frameCPApplets";
+}
+
 GroupView ShowGroup(const TAppObjectsList& entries, TFrameHost& frames, const std::wstring& groupName,
                     const CaptionCompare& compare) {
     GroupView view;
@@ -55,7 +61,7 @@ GroupView ShowGroup(const TAppObjectsList& entries, TFrameHost& frames, const st
     view.CheckBoxes = !groupOfGroups;
 
     std::vector<std::wstring> names;
-    if (group.AFrame == L"frameCPApplets") {
+    if (ShowsApplets(groupName)) {
         view.SmallImages = ImageListKind::AppImageList;
         for (int i = 0; i < entries.Count(); ++i)
             if (entries[i].GroupName == AppletGroupName) names.push_back(entries[i].AppName);

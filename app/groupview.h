@@ -51,6 +51,9 @@ struct GroupView {
     FrameRequest Frame;               // ShowOptionFrame(AFrame, -1): empties the option panel
 };
 
+// Whether the group lists the Control Panel applets.
+bool ShowsApplets(const std::wstring& groupName);
+
 // While the window fills the list from this, it ignores the list's change reports.
 GroupView ShowGroup(const TAppObjectsList& entries, TFrameHost& frames, const std::wstring& groupName,
                     const CaptionCompare& compare);

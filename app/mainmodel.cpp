@@ -33,18 +33,45 @@ void TMainModel::FormCreate(const StartupSources& sources)
     CurrentUserName = sources.userName();
     PolicyRootKey = kHkeyCurrentUser;
 
-    LoadAppObjects(FAppObjectsList, nullptr, LoadCPApplets);
+    appletsLoaded_ = false;
+    LoadAppObjects(FAppObjectsList);
     categoryTree_ = BuildCategoryTree(IsAdministrator ? IsAdministrator() : true,
                                       [this](const std::wstring& a, const std::wstring& b) {
                                           return compareCaptions(a, b);
                                       });
-    EnsureUndoSnapshot(dataFolder_, *store_, FAppObjectsList);
+    // Only the first start records the applets' states, and so needs them now.
+    if (!UndoSnapshotExists(dataFolder_)) EnsureUndoSnapshot(dataFolder_, *store_, AllEntries());
+}
+
+TAppObjectsList& TMainModel::AllEntries()
+{
+    if (!appletsLoaded_) {
+        appletsLoaded_ = true;  // a failed enumeration is not tried again: it would add twice
+        if (LoadCPApplets) LoadCPApplets(FAppObjectsList);
+    }
+    return FAppObjectsList;
+}
+
+std::vector<PendingChange> TMainModel::PendingChanges(const std::wstring& ownExeName)
+{
+    return ::PendingChanges(AllEntries(), ownExeName);
+}
+
+ExportPlan TMainModel::PlanExport(const std::wstring& ownExeName)
+{
+    return ::PlanExport(AllEntries(), ownExeName);
+}
+
+SearchView TMainModel::Search(const std::wstring& query)
+{
+    return search_.Find(AllEntries(), query,
+                        [this](const std::wstring& a, const std::wstring& b) { return compareCaptions(a, b); });
 }
 
 void TMainModel::UndoAllTweaks(const UndoWindow& window)
 {
     if (!store_) return;  // start-up failed before the store was opened: nothing to restore into
-    setallsettingstodefaultstate1Click(dataFolder_, *store_, FAppObjectsList, window);
+    setallsettingstodefaultstate1Click(dataFolder_, *store_, AllEntries(), window);
 }
 
 std::optional<bool> TMainModel::SettingsChanged(int ObjectIndex)
@@ -55,6 +82,7 @@ std::optional<bool> TMainModel::SettingsChanged(int ObjectIndex)
 
 GroupView TMainModel::ShowGroup(const std::wstring& groupName)
 {
+    if (ShowsApplets(groupName)) AllEntries();
     return ::ShowGroup(FAppObjectsList, Frames, groupName,
                        [this](const std::wstring& a, const std::wstring& b) { return compareCaptions(a, b); });
 }
@@ -99,7 +127,7 @@ SaveResult TMainModel::SaveSettings()
     setModified(false);
     SaveResult result;
     try {
-        result = RunSaveSequence(FAppObjectsList, store_.get(), SaveSteps);
+        result = RunSaveSequence(AllEntries(), store_.get(), SaveSteps);
     } catch (...) {
         // A failed save must not pass for a done one: the changes are still unsaved, and
         // the next close asks again instead of dropping them.

@@ -9,8 +9,11 @@
 
 #include "app/appobjects.h"
 #include "app/framehost.h"
+#include "app/export.h"
 #include "app/groupview.h"
+#include "app/pending.h"
 #include "app/savesequence.h"
+#include "app/search.h"
 #include "app/undosnapshot.h"
 #include "registry/registry.h"
 #include "scheme/xmldata.h"
@@ -62,6 +65,16 @@ public:
     // SaveFailureMessage) or when a step raised (the error propagates).
     SaveResult SaveSettings();
 
+    // Every entry, the Control Panel applets included. The applets are enumerated only here,
+    // the first time something needs them: a start that shows another group never pays for
+    // them. Appending keeps every index handed out before valid.
+    TAppObjectsList& AllEntries();
+    // Over every entry: Edit > Pending changes, File > Export, and the search box (its text
+    // is built once and again when the entries grew).
+    std::vector<PendingChange> PendingChanges(const std::wstring& ownExeName);
+    ExportPlan PlanExport(const std::wstring& ownExeName);
+    SearchView Search(const std::wstring& query);
+
     // The tree selection changed, and the list reported a change of an item.
     GroupView ShowGroup(const std::wstring& groupName);
     ListChange lstRestrListChange(const std::wstring& itemName, bool checked, ImageListKind smallImages);
@@ -93,5 +106,7 @@ private:
     std::unique_ptr<TEncriptor> store_;
     std::unique_ptr<TXMLDataModule> dataModule_;
     bool settingsModified_ = false;
+    bool appletsLoaded_ = false;
+    TTweakSearch search_;
     std::vector<CategoryNode> categoryTree_;
 };

@@ -56,10 +56,14 @@ private:
 
 }  // namespace
 
+bool UndoSnapshotExists(const std::wstring& dataFolder)
+{
+    return fileExists(dataFolder + UndoSnapshotFileName);
+}
+
 void EnsureUndoSnapshot(const std::wstring& dataFolder, const TEncriptor& store, const TAppObjectsList& entries)
 {
-    const std::wstring path = dataFolder + UndoSnapshotFileName;
-    if (!fileExists(path)) WriteUndoSnapshot(path, store, entries);
+    if (!UndoSnapshotExists(dataFolder)) WriteUndoSnapshot(dataFolder + UndoSnapshotFileName, store, entries);
 }
 
 // The snapshot is built in memory, from a copy of the store, and saved in one step: the

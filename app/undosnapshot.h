@@ -18,6 +18,7 @@ inline const wchar_t* const UndoMissingCaption = L"Undo tweaks";
 // Writes the snapshot into dataFolder (with its trailing separator) when it is not there yet.
 // A file that is there is left alone, even one that holds nothing: the first state it was
 // meant to record cannot be read again.
+bool UndoSnapshotExists(const std::wstring& dataFolder);
 void EnsureUndoSnapshot(const std::wstring& dataFolder, const TEncriptor& store, const TAppObjectsList& entries);
 // The store's entries, then every entry's state read from the registry now, saved in one
 // step. A file that cannot be written gives no snapshot and no error; an error while reading

@@ -185,7 +185,7 @@ public:
         phases.push_back({"state", [this] { readStates(); }, {}});
         phases.push_back({"load", [] {
                               TAppObjectsList list;
-                              LoadAppObjects(list, nullptr, {});
+                              LoadAppObjects(list);
                           }, {}});
         phases.push_back({"savenothing", [this] { saveNothing(); }, {}});
         std::vector<std::string> ids;

@@ -189,14 +189,17 @@ void TfrmQuillmark::BuildCategoryTree()
 {
     {
         SendMessageW(trvCategories_, WM_SETREDRAW, FALSE, 0);
-        const ScopeExit redrawOn([this] { SendMessageW(trvCategories_, WM_SETREDRAW, TRUE, 0); });
+        const ScopeExit redrawOn([this] {
+            SendMessageW(trvCategories_, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(trvCategories_, nullptr, TRUE);
+        });
         TreeView_DeleteAllItems(trvCategories_);
         AddGroupNodes(model_->CategoryTree(), TVI_ROOT);
-    }
-    // Selecting the first root shows its group.
-    if (const HTREEITEM first = TreeView_GetRoot(trvCategories_)) {
-        if (TreeView_GetSelection(trvCategories_) == first) TreeView_SelectItem(trvCategories_, nullptr);
-        TreeView_SelectItem(trvCategories_, first);
+        // Selecting the first root shows its group; the tree paints once, with it selected.
+        if (const HTREEITEM first = TreeView_GetRoot(trvCategories_)) {
+            if (TreeView_GetSelection(trvCategories_) == first) TreeView_SelectItem(trvCategories_, nullptr);
+            TreeView_SelectItem(trvCategories_, first);
+        }
     }
 }
 
@@ -308,7 +311,7 @@ void TfrmQuillmark::OnSearchChanged()
 
 void TfrmQuillmark::ShowCurrentList()
 {
-    SearchView view = search_.Find(model_->FAppObjectsList, windowText(edtSearch_), compareCaptions);
+    SearchView view = model_->Search(windowText(edtSearch_));
     if (!view.Active) {
         searching_ = false;
         ShowSelectedGroup();
@@ -554,7 +557,7 @@ void TfrmQuillmark::OnPendingChanges()
 {
     std::vector<PendingChange> rows;
     try {
-        rows = PendingChanges(model_->FAppObjectsList, executableName());
+        rows = model_->PendingChanges(executableName());
     } catch (const std::exception& error) {
         showErrorBox(hwnd(), errorText(error));
         return;
@@ -573,7 +576,7 @@ void TfrmQuillmark::OnExport(bool policyFiles)
     try {
         const std::optional<std::wstring> path = ChooseExportPath(policyFiles);
         if (!path) return;
-        const ExportPlan plan = PlanExport(model_->FAppObjectsList, executableName());
+        const ExportPlan plan = model_->PlanExport(executableName());
         if (policyFiles)
             WritePolicyFiles(*path, plan);
         else
@@ -781,7 +784,7 @@ void TfrmQuillmark::ApplyFont()
 
 void TfrmQuillmark::Relayout()
 {
-    if (!trvCategories_) return;
+    if (!trvCategories_ || !layoutReady_) return;
     RECT client;
     GetClientRect(hwnd(), &client);
     const MainLayout l = layout_.compute(client.right, client.bottom, Dpi());
@@ -830,6 +833,11 @@ void TfrmQuillmark::OnDpiChanged(const RECT& suggested)
 
 void TfrmQuillmark::PlaceInitially(int showCommand)
 {
+    // The controls' first paint comes from the message loop, after this one layout.
+    const auto showLaidOut = [this] {
+        layoutReady_ = true;
+        Relayout();
+    };
     const int dpi = Dpi();
     const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_STYLE));
     const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_EXSTYLE));
@@ -854,9 +862,13 @@ void TfrmQuillmark::PlaceInitially(int showCommand)
         wp.ptMaxPosition = {restore.maxPosition.x, restore.maxPosition.y};
         const LayoutRect& r = restore.normalPosition;
         wp.rcNormalPosition = {r.left, r.top, r.right, r.bottom};
-        if (SetWindowPlacement(hwnd(), &wp)) return;
+        if (SetWindowPlacement(hwnd(), &wp)) {
+            showLaidOut();
+            return;
+        }
     }
     ShowWindow(hwnd(), showCommand);
+    showLaidOut();
 }
 
 void TfrmQuillmark::SavePlacement()

@@ -131,6 +131,9 @@ private:
     HINSTANCE instance_ = nullptr;
     std::unique_ptr<TMainModel> model_;
     MainLayoutModel layout_;
+    // Off until the window has its first size and place: the controls are laid out once, at
+    // the size they are first shown at.
+    bool layoutReady_ = false;
     UniqueGdi<HFONT> font_;
     UniqueIcon bigIcon_, smallIcon_;
     UniqueImageList img16_, img32_, AppImageList_;
@@ -152,7 +155,6 @@ private:
     ImageListKind smallImages_ = ImageListKind::Img16;
     std::vector<ListItemView> listItems_;
     bool searching_ = false;  // the list shows the search's rows, with a group column
-    TTweakSearch search_;
     std::unique_ptr<TOptionFrame> FLastFrame_;  // the one option frame shown, if any
     bool passwordRefused_ = false;
 };

@@ -1,5 +1,8 @@
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "tests/native/app_model_fixture.h"
 
 using namespace apptest;
@@ -28,7 +31,7 @@ const ListItemView* item(const GroupView& view, const std::wstring& name) {
 
 }  // namespace
 
-TEST_CASE("entries: one per scheme element, depth first, the applet block after the first innermost group") {
+TEST_CASE("entries: one per scheme element, depth first, then the applets, enumerated once") {
     App app;
     setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Alpha", dword(1));
     setRaw(app.reg, kHkeyLocalMachine, kMachine, L"MachineFlag", dword(1));
@@ -36,12 +39,12 @@ TEST_CASE("entries: one per scheme element, depth first, the applet block after 
 
     const std::vector<std::wstring> expected = {
         L"Group_Advert", L"Group_WinCommonRestr", L"Group_MachineSystem", L"MachineFlag", L"Shared",
-        L"C:\\Windows\\system32\\desk.cpl", L"::{GUID-MOUSE}\\mouse",
         L"Group_Control", L"Group_Display", L"Zeta", L"Alpha", L"Middle", L"TextTweak", L"DrivesTweak", L"CPApplets",
-        L"Group_Network", L"Shared", L"DisallowRun", L"RestrictRun"};
+        L"Group_Network", L"Shared", L"DisallowRun", L"RestrictRun",
+        L"C:\\Windows\\system32\\desk.cpl", L"::{GUID-MOUSE}\\mouse"};
     CHECK(app.names() == expected);
-    // The enumeration is asked at the end of every level, the outermost included.
-    CHECK(app.applets.calls == 6);
+    // The first start records the applets in the undo snapshot, so it needs them at once.
+    CHECK(app.applets.calls == 1);
 
     const TAppObjectsList& list = app.model.FAppObjectsList;
     CHECK(list[0].GroupName == L"TreeItem");
@@ -58,7 +61,7 @@ TEST_CASE("entries: one per scheme element, depth first, the applet block after 
     CHECK(app.entry(L"Zeta").nImageIndex == 0);
 
     SUBCASE("lookup ignores case and reaches the first of a duplicate name") {
-        CHECK(list.IndexOf(L"alpha") == 10);
+        CHECK(list.IndexOf(L"alpha") == 8);
         CHECK(list.IndexOf(L"SHARED") == 4);
         CHECK(list.IndexOf(L"Nothing") == -1);
         CHECK(list.IndexOf(L"") == -1);
@@ -319,7 +322,68 @@ TEST_CASE("double click: only in the large-icon view, first child with exactly t
     CHECK(DblClickTarget(ListViewStyle::Report, L"Display", children) == -1);
 }
 
-TEST_CASE("the shipped catalogue: every element has an entry, the applets follow the System group") {
+TEST_CASE("the applets: enumerated when something first needs them, once; each place that needs them sees them") {
+    const std::wstring desk = L"C:\\Windows\\system32\\desk.cpl";  // hidden by the fake enumeration
+    struct Place {
+        const char* name;
+        std::function<bool(App&)> seesApplets;
+    };
+    const Place places[] = {
+        {"their group shown",
+         [&](App& app) { return item(app.model.ShowGroup(L"CPApplets"), desk) != nullptr; }},
+        {"the search",
+         [&](App& app) {
+             const SearchView view = app.model.Search(L"display");
+             return std::any_of(view.Rows.begin(), view.Rows.end(),
+                                [&](const SearchRow& row) { return row.Item.Name == desk; });
+         }},
+        {"the pending changes",
+         [&](App& app) {
+             const std::vector<PendingChange> rows = app.model.PendingChanges(L"quillmark.exe");
+             return std::any_of(rows.begin(), rows.end(), [&](const PendingChange& c) { return c.Name == desk; });
+         }},
+        {"the export",
+         [&](App& app) {
+             for (const ExportKey& key : app.model.PlanExport(L"quillmark.exe").Keys)
+                 for (const ExportValue& value : key.Values)
+                     if (value.Name == desk) return true;
+             return false;
+         }},
+        {"the save",
+         [&](App& app) {
+             app.model.SaveSettings();
+             return regtest::getRaw(app.reg, kHkeyCurrentUser, L"Control Panel\\don't load", desk) == regtest::sz(L"Yes");
+         }},
+        {"Undo all tweaks",
+         [&](App& app) {
+             // The first start recorded the applet as the registry had it: shown.
+             UndoWindow window;
+             window.askYesNo = [](const std::wstring&, const std::wstring&) { return true; };
+             app.model.UndoAllTweaks(window);
+             return app.index(desk) >= 0 && !app.entry(desk).SetValue;
+         }},
+    };
+    for (const Place& place : places) {
+        CAPTURE(std::string(place.name));
+        App app;
+        app.model.SaveSteps = DefaultSaveHooks(L"quillmark.exe");
+        app.start();  // the first start, which writes the undo snapshot
+        app.applets.calls = 0;
+        app.start();  // a later one
+        CHECK(app.applets.calls == 0);
+        CHECK(app.index(desk) < 0);
+        app.model.ShowGroup(L"Group_Display");
+        CHECK(app.applets.calls == 0);
+
+        CHECK(place.seesApplets(app));
+        CHECK(app.applets.calls == 1);
+        app.model.AllEntries();
+        CHECK(app.applets.calls == 1);
+        CHECK(app.names().size() == 19);
+    }
+}
+
+TEST_CASE("the shipped catalogue: every element has an entry, the applets after them") {
     App app("resources/scheme.xml");
     app.start(false);
     const TAppObjectsList& list = app.model.FAppObjectsList;
@@ -327,11 +391,8 @@ TEST_CASE("the shipped catalogue: every element has an entry, the applets follow
     CHECK(list.Count() == 512 + applets);
 
     const int first = list.IndexOf(app.applets.applets[0].path);
-    REQUIRE(first > 0);
-    const int system = list.IndexOf(L"Group_CommonSystem");
-    CHECK(list[first - 1].GroupName == L"Group_CommonSystem");
-    CHECK(list[first + applets].GroupName == L"Group_WinCommonRestr");
-    for (int i = system + 1; i < first; ++i) CHECK(list[i].GroupName == L"Group_CommonSystem");
+    CHECK(first == 512);
+    for (int i = 0; i < list.Count(); ++i) CHECK((list[i].GroupName == L"CPApplets") == (i >= first));
 
     // The tweak listed twice has two entries; lookups reach the first.
     int copies = 0;

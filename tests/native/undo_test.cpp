@@ -44,11 +44,9 @@ struct Undo {
     }
     void load() {
         entries.Clear();
-        LoadAppObjects(entries, nullptr, [](TAppObjectsList& list) {
-            if (list.IndexOf(kApplet) >= 0) return;
-            list.Add(std::make_unique<TRestrListRec>(
-                MakeAppletEntry<TRestrListRec>({L"Add/Remove Programs", L"Add/Remove Programs", kApplet, 2})));
-        });
+        LoadAppObjects(entries);
+        entries.Add(std::make_unique<TRestrListRec>(
+            MakeAppletEntry<TRestrListRec>({L"Add/Remove Programs", L"Add/Remove Programs", kApplet, 2})));
     }
     std::wstring dataFolder() const { return folder.wstring() + L"/"; }
     std::wstring snapshotPath() const { return dataFolder() + UndoSnapshotFileName; }
@@ -115,8 +113,8 @@ TEST_CASE("The snapshot holds the store's entries, then every entry's state as t
         L"LogonText_str=Authorised use only",
         L"NoDrives=1",
         L"NoDrives_int=5",
-        kApplet + L"=1",
         L"CPApplets=0",
+        kApplet + L"=1",  // the applets come after the scheme's entries
     };
     CHECK(snapshot.IDList == expected);
 }

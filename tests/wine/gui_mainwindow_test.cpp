@@ -9,7 +9,9 @@
 #include "ui/frames/applications.h"
 #include "ui/frames/drives.h"
 #include "ui/frames/textedit.h"
+#include "platform/controlpanel.h"
 #include "platform/user.h"
+#include "registry/cpapplets.h"
 #include "scheme/xmldata.h"
 
 using namespace guitest;
@@ -1146,6 +1148,97 @@ TEST_CASE("Edit > Pending changes lists what the next save writes")
         CHECK(PendingDialogReader::noneShown == rows.empty());
     }
     deleteValue(PoliciesSystem, L"NoDispCPL");
+}
+
+TEST_CASE("the applets are enumerated when something first needs them, and each place that needs them sees them")
+{
+    // One applet hidden by its "don't load" value: the window shows it checked and exports it.
+    const std::vector<ControlPanelApplet> enumerated = EnumerateControlPanel();
+    REQUIRE_FALSE(enumerated.empty());  // Wine lists a few of its own
+    const ControlPanelItem& applet = enumerated[0].Item;
+    const std::wstring caption = AppletCaption(applet.InFolderName);
+    const wchar_t* const dontLoad = L"Control Panel\\don't load";
+    const auto hiddenInRegistry = [&] {
+        wchar_t text[8] = {};
+        DWORD size = sizeof text;
+        return RegGetValueW(HKEY_CURRENT_USER, dontLoad, applet.Path.c_str(), RRF_RT_REG_SZ, nullptr, text, &size) ==
+                   ERROR_SUCCESS &&
+               std::wstring(text) == L"Yes";
+    };
+    REQUIRE(RegSetKeyValueW(HKEY_CURRENT_USER, dontLoad, applet.Path.c_str(), REG_SZ, L"Yes", 8) == ERROR_SUCCESS);
+    TempFolder folder, out;
+    {
+        InProcessWindow first(folder.withSeparator());  // writes the undo snapshot
+    }
+    const auto shownChecked = [&](InProcessWindow& w) {
+        const HWND list = w.window->lstRestrList();
+        const int row = itemIndex(list, caption);
+        return row >= 0 && listItems(list)[static_cast<size_t>(row)].checked;
+    };
+
+    // Nothing is pending for an applet nobody switched, and the save leaves it as it is: those
+    // two places show only that they asked for the applets (the model's tests show them
+    // acting on one).
+    struct Place {
+        const char* name;
+        std::function<bool(InProcessWindow&)> useAndSeeApplet;
+    };
+    const Place places[] = {
+        {"their group shown",
+         [&](InProcessWindow& w) {
+             selectGroup(w, L"Control Panel Applets");
+             return shownChecked(w);
+         }},
+        {"the search",
+         [&](InProcessWindow& w) {
+             typeSearch(w, L"DON'T LOAD");
+             return shownChecked(w);
+         }},
+        {"Edit > Pending changes",
+         [&](InProcessWindow& w) {
+             PendingDialogReader reader;
+             SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_PENDING, 0), 0);
+             return PendingDialogReader::seen;
+         }},
+        {"File > Export",
+         [&](InProcessWindow& w) {
+             w.exportPath = (out.path / L"applets.reg").wstring();
+             MessageBoxAnswerer answerer(IDOK);
+             SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTREG, 0), 0);
+             const std::string bytes = readFile(out.path / L"applets.reg");
+             std::wstring regText(bytes.size() / 2, L'\0');
+             std::memcpy(regText.data(), bytes.data(), regText.size() * 2);
+             std::wstring name;  // as regedit escapes it
+             for (wchar_t c : applet.Path) name += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
+             return regText.find(L"\"" + name + L"\"=\"Yes\"") != std::wstring::npos;
+         }},
+        {"File > Save",
+         [&](InProcessWindow& w) {
+             w.change();
+             SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+             return !w.saveEnabled() && hiddenInRegistry();
+         }},
+    };
+    for (const Place& place : places) {
+        CAPTURE(std::string(place.name));
+        InProcessWindow w(folder.withSeparator());
+        const TAppObjectsList& entries = w.window->Model().FAppObjectsList;
+        const auto appletEntries = [&] {
+            int count = 0;
+            for (int i = 0; i < entries.Count(); ++i) count += entries[i].GroupName == L"CPApplets";
+            return count;
+        };
+        CHECK(appletEntries() == 0);
+        CHECK(ImageList_GetImageCount(w.window->AppImageList()) == 0);
+
+        CHECK(place.useAndSeeApplet(w));
+        CHECK(appletEntries() == static_cast<int>(enumerated.size()));
+        CHECK(ImageList_GetImageCount(w.window->AppImageList()) >= 2);
+        MessageBoxAnswerer answerer(IDNO);
+        SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+    }
+    CHECK(hiddenInRegistry());
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, dontLoad, applet.Path.c_str());
 }
 
 TEST_CASE("File > Export writes a .reg file and the two Registry.pol files")
