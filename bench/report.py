@@ -60,7 +60,7 @@ def main():
     context, native = load_native(sys.argv[1])
     wine, memory, info, ratios, phases = load_wine(sys.argv[2]) if len(sys.argv) > 2 else ({}, {}, {}, {}, [])
 
-    row("Scheme parse (236 KB)", native["parse/scheme"], "byte scan", native["parse/floor_scan"], 5)
+    row("Scheme parse (236 KB)", native["parse/scheme"], "byte scan", native["parse/floor_scan"], 10)
     row("Scheme parse (236 KB)", native["parse/scheme"], "widen to wchar_t", native["parse/widen_only"])
     n = info.get("objects", "512")
     row(f"Start-up lookups, {n} objects, first use (walk ÷ indexed)", native["lookups/walk_first_use"],
@@ -96,8 +96,8 @@ def main():
                 row(f"LoadAppObjects, {label}", w(f"read.{state}.load"), "advapi32 reads", floor, 1.3)
             row(f"Save that changes nothing, {label}", w(f"read.{state}.savenothing"), "advapi32 reads", floor,
                 1.3)
-        row("Save switching every tweak on", w("saveall.on"), "advapi32 writes", w("saveall.floor_on"))
-        row("Save switching every tweak off", w("saveall.off"), "advapi32 writes", w("saveall.floor_off"))
+        row("Save switching every tweak on", w("saveall.on"), "advapi32 writes", w("saveall.floor_on"), 1.5)
+        row("Save switching every tweak off", w("saveall.off"), "advapi32 writes", w("saveall.floor_off"), 1.5)
         if "start.quillmark" in wine:
             # Ratios of paired starts (each round's quillmark.exe right after its floors).
             for floor, label, target in (("probe", "probe: same DLLs and controls, empty", 1.3),
