@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <type_traits>
 #include <string_view>
 
@@ -195,8 +196,9 @@ void EntryList::buildIndex() const {
     indexed_ = true;
 }
 
-TEncriptor::TEncriptor(const std::wstring& FileName, bool Encoding) : DataFile(FileName), Encripted(Encoding) {
-    LoadData(Encripted);
+TEncriptor::TEncriptor(const std::wstring& FileName, bool Encoding, bool CreateMissing)
+    : DataFile(FileName), Encripted(Encoding) {
+    LoadData(Encripted, CreateMissing);
     IsValid = GetStr(ValidityMarker, L"") == ValidityMarker;
     MayFlush = false;
 }
@@ -216,6 +218,11 @@ std::wstring TEncriptor::GetStr(const std::wstring& Id, const std::wstring& Defa
 }
 
 // A value that is not a decimal integer reads as absent: a damaged entry must not stop the caller.
+std::wstring TEncriptor::GetText(const std::wstring& Id, const std::wstring& DefaultValue) const {
+    std::size_t i = IDList.find(Id);
+    return i == EntryList::npos ? DefaultValue : valueOf(IDList[i]);
+}
+
 int TEncriptor::GetInt(const std::wstring& Id, int DefaultValue) const {
     const std::optional<long long> value = parseDecimal(GetStr(Id, L""));
     if (!value || *value < INT_MIN || *value > INT_MAX) return DefaultValue;
@@ -373,12 +380,19 @@ std::wstring TEncriptor::DecodeHex(const std::wstring& S) {
     return out;
 }
 
-void TEncriptor::LoadData(bool Scrambled) {
+TEncriptor::ContentStamp TEncriptor::stampOf(const std::optional<std::string>& content) {
+    if (!content) return {};
+    return {true, content->size(), std::hash<std::string_view>{}(*content)};
+}
+
+void TEncriptor::LoadData(bool Scrambled, bool CreateMissing) {
     IDList.clear();
     std::optional<std::string> content = storefile::readAll(DataFile);
+    stamp_ = stampOf(content);
+    stampPath_ = DataFile;
     if (!content) {
         IDList.push_back(ValidityMarker + L"=" + ValidityMarker);
-        SaveData(Scrambled);
+        if (CreateMissing) SaveData(Scrambled);
         return;
     }
     if (!Scrambled) {
@@ -398,11 +412,25 @@ void TEncriptor::LoadData(bool Scrambled) {
     IDList = splitLines(fromStoreText(DecodeHex(DecodeHex(joined))));
 }
 
-void TEncriptor::SaveData(bool Scrambled) const {
+// Refuses to replace a file that changed since this store read or wrote it; a file deleted
+// since holds nothing that the write would lose. The check and the replace are not one step,
+// so two saves at the same instant can still race.
+void TEncriptor::writeFile(const std::string& bytes) {
+    const ContentStamp now = stampPath_ == DataFile ? stampOf(storefile::readAll(DataFile)) : ContentStamp{};
+    if (now.exists && now != stamp_)
+        throw EStoreChanged(L"The settings file \"" + DataFile +
+                            L"\" was changed by another program after Quillmark read it, and was not "
+                            L"overwritten. Close Quillmark and start it again to see the changed settings.");
+    storefile::replaceAll(DataFile, bytes);
+    stamp_ = {true, bytes.size(), std::hash<std::string_view>{}(bytes)};
+    stampPath_ = DataFile;
+}
+
+void TEncriptor::SaveData(bool Scrambled) {
     std::wstring text;
     for (const std::wstring& entry : IDList) text += entry + L"\r\n";
     if (!Scrambled) {
-        storefile::replaceAll(DataFile, storefile::toPlainText(text));
+        writeFile(storefile::toPlainText(text));
         return;
     }
     const bool headerFirst = !IDList.empty() && startsWithHeaderLine(IDList.front());
@@ -415,5 +443,5 @@ void TEncriptor::SaveData(bool Scrambled) const {
         offset = offset + 1 == OffsetCycle ? 0 : offset + 1;
         if ((i + 1) % LineLength == 0 || i + 1 == encoded.size()) file += "\r\n";
     }
-    storefile::replaceAll(DataFile, file);
+    writeFile(file);
 }

@@ -2,6 +2,7 @@
 // The settings store: an ordered list of name=value entries saved to one scrambled file.
 #include <cstddef>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -80,16 +81,31 @@ private:
     mutable bool indexed_ = false;
 };
 
+// Raised by a save when the file holds something else than this store last read or wrote:
+// another program (a second copy of this one, most likely) saved it since, and overwriting
+// it would silently drop what that one saved.
+class EStoreChanged : public EInOutError {
+public:
+    using EInOutError::EInOutError;
+};
+
 class TEncriptor {
 public:
     // The fixed byte every character is XORed with in the scrambled format.
     static constexpr unsigned char ScrambleKey = 0xB3;
 
-    TEncriptor(const std::wstring& FileName, bool Encoding);  // Create
-    ~TEncriptor();                                             // never saves
+    // Create. A missing file is created holding the validity marker, unless CreateMissing is
+    // false: then the store starts with that entry in memory and HasFile() tells.
+    TEncriptor(const std::wstring& FileName, bool Encoding, bool CreateMissing = true);
+    ~TEncriptor();  // never saves
+
+    // The file existed when the store last read or wrote it.
+    bool HasFile() const { return stamp_.exists; }
 
     bool Flush(bool Exclusive);
     std::wstring GetStr(const std::wstring& Id, const std::wstring& DefaultValue) const;
+    // The value exactly as stored, outer blanks and all: a text typed with them is read back whole.
+    std::wstring GetText(const std::wstring& Id, const std::wstring& DefaultValue) const;
     int GetInt(const std::wstring& Id, int DefaultValue) const;
     bool GetBool(const std::wstring& Id, bool DefaultValue) const;
     bool isValue(const std::wstring& Id) const;
@@ -116,9 +132,21 @@ public:
     bool Encripted = true;
 
 private:
+    // What the file held when this store last read or wrote it: its content, by size and hash.
+    struct ContentStamp {
+        bool exists = false;
+        std::size_t size = 0, hash = 0;
+        bool operator==(const ContentStamp&) const = default;
+    };
+    static ContentStamp stampOf(const std::optional<std::string>& content);
+
     static unsigned char ScrambleChar(unsigned char b);
     static std::wstring EncodeHex(const std::wstring& S);
     static std::wstring DecodeHex(const std::wstring& S);
-    void LoadData(bool Scrambled);
-    void SaveData(bool Scrambled) const;
+    void LoadData(bool Scrambled, bool CreateMissing);
+    void SaveData(bool Scrambled);
+    void writeFile(const std::string& bytes);
+
+    ContentStamp stamp_;
+    std::wstring stampPath_;  // the file stamp_ describes; a store given another DataFile writes unchecked
 };

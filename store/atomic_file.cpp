@@ -264,7 +264,7 @@ std::optional<std::string> readAll(const std::wstring& path) {
 #else
     Fd file(::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.valid()) {
-        if (errno == ENOENT) return std::nullopt;
+        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;  // as Windows says "path not found"
         fail(L"Cannot open", path);
     }
     char buffer[65536];

@@ -1,5 +1,7 @@
 #include <doctest/doctest.h>
 
+#include <functional>
+
 #include "store/Encript.h"
 #include "store/atomic_file.h"
 #include "tests/native/store_format.h"
@@ -431,8 +433,9 @@ TEST_CASE("saving: Flush, destruction and plain mode") {
         store.SetStr(ValidityMarker, ValidityMarker);
         CHECK_FALSE(store.Flush(false));
         CHECK(readBytes(path) == "changed by someone else");
-        CHECK(store.Flush(true));
-        CHECK(decodeFile(readBytes(path)).text == marker() + "\r\n");
+        // Nor does Flush(true) overwrite what someone else wrote since.
+        CHECK_THROWS_AS(store.Flush(true), EStoreChanged);
+        CHECK(readBytes(path) == "changed by someone else");
     }
     SUBCASE("destruction never saves") {
         {
@@ -542,4 +545,53 @@ TEST_CASE("a save removes the temporary files that ended processes left beside i
     CHECK(found == expected);
     for (const std::string& name : kept) CHECK(readBytes(dir.file(name.c_str())) == "keep");
     CHECK(TEncriptor(path, true).GetStr(L"AdminPass", L"") == L"pw");
+}
+
+TEST_CASE("a save refuses to replace a file that changed since the store read or wrote it") {
+    const struct {
+        const char* what;
+        std::function<void(const std::wstring& path)> meanwhile;
+        bool refused;
+    } cases[] = {
+        {"nothing happened", [](const std::wstring&) {}, false},
+        {"another copy saved other entries", [](const std::wstring& p) { TEncriptor other(p, true); other.SetStr(L"x", L"1"); other.Flush(true); }, true},
+        {"the file was deleted: nothing to lose", [](const std::wstring& p) { std::filesystem::remove(p); }, false},
+        {"the same bytes written again", [](const std::wstring& p) { writeBytes(p, readBytes(p)); }, false},
+        {"one byte changed", [](const std::wstring& p) { std::string b = readBytes(p); b[0] ^= 1; writeBytes(p, b); }, true},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.what);
+        TempDir dir;
+        const std::wstring path = dir.file("s.dat");
+        TEncriptor store(path, true);
+        store.SetStr(L"Mine", L"1");
+        REQUIRE(store.Flush(true));  // what this store wrote is what it compares with from now on
+        c.meanwhile(path);
+        const std::string before = std::filesystem::exists(path) ? readBytes(path) : std::string("(none)");
+        store.SetStr(L"Mine", L"2");
+        if (c.refused) {
+            CHECK_THROWS_WITH_AS(store.Flush(true), doctest::Contains("was changed by another program"), EStoreChanged);
+            CHECK((std::filesystem::exists(path) ? readBytes(path) : std::string("(none)")) == before);
+        } else {
+            CHECK(store.Flush(true));
+            CHECK(TEncriptor(path, true).GetStr(L"Mine", L"") == L"2");
+        }
+    }
+    SUBCASE("a file created where there was none, for a store that kept its entries in memory") {
+        TempDir dir;
+        const std::wstring path = dir.file("late.dat");
+        TEncriptor store(path, true, false);
+        CHECK_FALSE(store.HasFile());
+        CHECK_FALSE(std::filesystem::exists(path));
+        writeBytes(path, "someone else's");
+        CHECK_THROWS_AS(store.Flush(true), EStoreChanged);
+    }
+    SUBCASE("a copy given another file writes it without comparing") {
+        TempDir dir;
+        TEncriptor store(dir.file("a.dat"), true);
+        writeBytes(dir.file("b.dat"), "old snapshot");
+        TEncriptor copy = store;
+        copy.DataFile = dir.file("b.dat");
+        CHECK(copy.Flush(true));
+    }
 }
