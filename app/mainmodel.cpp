@@ -1,5 +1,7 @@
 #include "app/mainmodel.h"
 
+#include "app/runlists.h"
+#include "base/error.h"
 #include "base/text.h"
 
 std::wstring CurrentUserName;
@@ -10,6 +12,7 @@ TMainModel::~TMainModel()
     // A frame refers to its entry, so it goes before the entries.
     Frames.DestroyFrame();
     ClearAppObjects(FAppObjectsList);
+    ForgetRunListsAtStart();
     // The store goes without being written: only a save writes the file.
     if (SettingsStore == store_.get()) SettingsStore = nullptr;
     store_.reset();
@@ -17,11 +20,37 @@ TMainModel::~TMainModel()
     dataModule_.reset();
 }
 
+std::wstring UnreadableStoreMessage(const std::exception& error)
+{
+    return errorText(error) +
+           L"\n\nQuillmark keeps its administrator password in this file and cannot check it, so it does not start.";
+}
+
+void TMainModel::OpenStore(const std::wstring& dataFolder)
+{
+    dataFolder_ = dataFolder;
+    storeNotice_.clear();
+    auto store = std::make_unique<TEncriptor>(dataFolder_ + SettingsFileName, true, false);
+    if (!store->HasFile()) {
+        try {
+            store->Flush(true);
+        } catch (const EInOutError& error) {
+            // Read-only media, or Program Files without elevation: the tool still works, and
+            // says what it cannot keep.
+            storeNotice_ = L"Quillmark cannot create its settings file: " + errorText(error) +
+                           L"\n\nIt runs with its settings in memory. Saving still changes the registry, but the "
+                           L"administrator password, the texts and the application lists are lost when Quillmark "
+                           L"closes. To keep them, restart Quillmark as administrator, or run it from a folder "
+                           L"you can write to.";
+        }
+    }
+    store_ = std::move(store);
+    SettingsStore = store_.get();
+}
+
 void TMainModel::FormCreate(const StartupSources& sources)
 {
-    dataFolder_ = sources.dataFolder;
-    store_ = std::make_unique<TEncriptor>(dataFolder_ + SettingsFileName, true);
-    SettingsStore = store_.get();
+    if (!store_) OpenStore(sources.dataFolder);
 
     dataModule_ = std::make_unique<TXMLDataModule>();
     XMLDataModule = dataModule_.get();
@@ -35,6 +64,7 @@ void TMainModel::FormCreate(const StartupSources& sources)
 
     appletsLoaded_ = false;
     LoadAppObjects(FAppObjectsList);
+    TakeRunListsAtStart(*store_, CurrentUserName, FAppObjectsList);
     categoryTree_ = BuildCategoryTree(IsAdministrator ? IsAdministrator() : true,
                                       [this](const std::wstring& a, const std::wstring& b) {
                                           return compareCaptions(a, b);

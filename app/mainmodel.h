@@ -29,6 +29,9 @@ inline const wchar_t* const SavePromptCaption = L"Save settings";
 
 enum class SaveAnswer { Yes, No, Cancel };
 
+// Start-up ends with this when quillmark.dat is there but cannot be read.
+std::wstring UnreadableStoreMessage(const std::exception& error);
+
 // What start-up needs from the platform, asked for at the step that needs it so that a
 // failure stops start-up exactly there.
 struct StartupSources {
@@ -44,8 +47,16 @@ public:
     TMainModel(const TMainModel&) = delete;
     TMainModel& operator=(const TMainModel&) = delete;
 
-    // FormCreate up to the undo snapshot; the window then runs the password gate, also when
-    // a step failed. An error of a step propagates with the steps before it done.
+    // Opens quillmark.dat in dataFolder (with its trailing separator), the first step of
+    // start-up, before the password gate. A file that is there but cannot be read raises
+    // EInOutError: the password it holds cannot be checked, so start-up ends (see
+    // UnreadableStoreMessage). A file that cannot be created leaves the store in memory, and
+    // StoreNotice() says so.
+    void OpenStore(const std::wstring& dataFolder);
+    // Empty while the settings file is in place; otherwise what the window tells the user.
+    const std::wstring& StoreNotice() const { return storeNotice_; }
+    // The rest of FormCreate, up to the undo snapshot, after the gate; opens the store first
+    // when OpenStore was not called. An error of a step propagates with the steps before it done.
     void FormCreate(const StartupSources& sources);
     // Where quillmark.dat and default.qmk live, with the trailing separator.
     const std::wstring& DataFolder() const { return dataFolder_; }
@@ -104,6 +115,7 @@ private:
 
     std::wstring dataFolder_;
     std::unique_ptr<TEncriptor> store_;
+    std::wstring storeNotice_;
     std::unique_ptr<TXMLDataModule> dataModule_;
     bool settingsModified_ = false;
     bool appletsLoaded_ = false;

@@ -1,34 +1,37 @@
 #include "app/password.h"
 
+#include "app/passwordhash.h"
 #include "store/Encript.h"
-
-bool PasswordAccepted(const std::wstring& stored, const std::wstring& typed) { return stored == typed; }
 
 bool PasswordConfirmed(const std::wstring& entered, const std::wstring& confirmation)
 {
     return entered == confirmation;
 }
 
-PasswordGate CheckAdminPassword(const TEncriptor* store, const PasswordPrompt& prompt)
+PasswordDefinitionStep PasswordDefinitionOk(const std::wstring& entered, const std::wstring& confirmation,
+                                            bool passwordSet)
 {
-    if (!store || store->GetStr(AdminPassKey, L"").empty()) return PasswordGate::NoPassword;
-    const std::wstring typed = prompt().value_or(std::wstring());
-    return PasswordAccepted(store->GetStr(AdminPassKey, L""), typed) ? PasswordGate::Accepted
-                                                                     : PasswordGate::Refused;
+    if (!PasswordConfirmed(entered, confirmation)) return PasswordDefinitionStep::Mismatch;
+    return entered.empty() && passwordSet ? PasswordDefinitionStep::AskRemoval : PasswordDefinitionStep::Accept;
 }
 
-bool DefineAdminPassword(std::wstring& Password, const PasswordDefinitionDialog& dialog)
+PasswordGate CheckAdminPassword(TEncriptor& store, const PasswordPrompt& prompt)
 {
-    std::optional<std::wstring> defined = dialog(Password);
-    if (!defined) return false;
-    Password = std::move(*defined);
-    return true;
+    const std::wstring stored = store.GetStr(AdminPassKey, L"");
+    if (StoredPasswordFormOf(stored) == StoredPasswordForm::None) return PasswordGate::NoPassword;
+    const std::wstring typed = prompt().value_or(std::wstring());
+    if (!PasswordMatches(stored, typed)) return PasswordGate::Refused;
+    if (StoredPasswordFormOf(stored) == StoredPasswordForm::Legacy) store.SetStr(AdminPassKey, HashPassword(typed));
+    return PasswordGate::Accepted;
 }
 
 bool ChangeAdminPassword(TEncriptor& store, const PasswordDefinitionDialog& dialog)
 {
-    std::wstring password = store.GetStr(AdminPassKey, L"");
-    if (!DefineAdminPassword(password, dialog)) return false;
-    store.SetStr(AdminPassKey, password);
+    const std::optional<std::wstring> defined = dialog(!store.GetStr(AdminPassKey, L"").empty());
+    if (!defined) return false;
+    if (defined->empty())
+        store.Delete(AdminPassKey);
+    else
+        store.SetStr(AdminPassKey, HashPassword(*defined));
     return true;
 }

@@ -74,6 +74,8 @@ void WriteUndoSnapshot(const std::wstring& FileName, const TEncriptor& store, co
     TEncriptor snapshot = store;
     snapshot.DataFile = FileName;
     snapshot.Encripted = true;
+    // A record of tweak states, not of who may change them: the password stays in its file.
+    snapshot.Delete(AdminPassKey);
     const auto save = [&snapshot] {
         try {
             snapshot.Flush(true);
@@ -116,7 +118,7 @@ bool RestoreUndoSnapshot(const std::wstring& FileName, TEncriptor& store, TAppOb
     for (int i = 0; i < entries.Count(); ++i) {
         TRestrListRec& entry = entries[i];
         entry.SetValue = snapshot.GetBool(entry.AppName, entry.SetValue);
-        entry.cValue = snapshot.GetStr(entry.AppName + L"_str", entry.cValue);
+        entry.cValue = snapshot.GetText(entry.AppName + L"_str", entry.cValue);
         entry.nValue = snapshot.GetInt(entry.AppName + L"_int", entry.nValue);
     }
     return true;

@@ -20,8 +20,8 @@ inline const wchar_t* const UndoMissingCaption = L"Undo tweaks";
 // meant to record cannot be read again.
 bool UndoSnapshotExists(const std::wstring& dataFolder);
 void EnsureUndoSnapshot(const std::wstring& dataFolder, const TEncriptor& store, const TAppObjectsList& entries);
-// The store's entries, then every entry's state read from the registry now, saved in one
-// step. A file that cannot be written gives no snapshot and no error; an error while reading
+// The store's entries but the password, then every entry's state read from the registry
+// now, saved in one step. A file that cannot be written gives no snapshot and no error; an error while reading
 // the states still saves the states read so far, then propagates.
 void WriteUndoSnapshot(const std::wstring& FileName, const TEncriptor& store, const TAppObjectsList& entries);
 

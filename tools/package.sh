@@ -18,8 +18,8 @@ prefix=x86_64-w64-mingw32
 # the exe, which the release promises not to need.
 is_system_dll() {
     case "${1,,}" in
-        advapi32.dll | comctl32.dll | comdlg32.dll | gdi32.dll | kernel32.dll | msvcrt.dll | ole32.dll | \
-        oleaut32.dll | shell32.dll | shlwapi.dll | user32.dll | uxtheme.dll | version.dll) return 0 ;;
+        advapi32.dll | bcrypt.dll | comctl32.dll | comdlg32.dll | gdi32.dll | kernel32.dll | msvcrt.dll | ole32.dll | \
+        ntdll.dll | oleaut32.dll | shell32.dll | shlwapi.dll | user32.dll | uxtheme.dll | version.dll) return 0 ;;
         *) return 1 ;;
     esac
 }

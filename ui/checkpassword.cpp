@@ -48,7 +48,7 @@ INT_PTR CALLBACK TfrmCheckPass::DialogProc(HWND dialog, UINT message, WPARAM wPa
     return FALSE;
 }
 
-bool RunPasswordGate(HMODULE resources, const TEncriptor* store)
+bool RunPasswordGate(HMODULE resources, TEncriptor& store)
 {
     const PasswordGate gate = CheckAdminPassword(store, [resources] { return TfrmCheckPass::Ask(resources); });
     if (gate != PasswordGate::Refused) return true;

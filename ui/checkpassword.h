@@ -19,8 +19,7 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
-// CheckAdminPassword, the last step of start-up: when a password is stored it is asked for;
-// a wrong or cancelled one shows "The password is wrong !" and the answer is false, on
-// which the application ends without writing anything. A null store (start-up failed
-// before it was opened) asks nothing.
-bool RunPasswordGate(HMODULE resources, const TEncriptor* store);
+// CheckAdminPassword, right after the store is opened: when a password is stored it is asked
+// for; a wrong or cancelled one shows "The password is wrong !" and the answer is false, on
+// which the application ends without writing anything.
+bool RunPasswordGate(HMODULE resources, TEncriptor& store);

@@ -71,6 +71,12 @@ TfrmQuillmark::~TfrmQuillmark()
 void TfrmQuillmark::Create(HINSTANCE instance, int showCommand)
 {
     instance_ = instance;
+    // Before anything of the window exists: while the prompt waits there is nothing another
+    // program could show, command or close.
+    if (!PassGate()) {
+        passwordRefused_ = true;
+        return;
+    }
     const HMODULE resources = options_.resources ? options_.resources : instance;
     accelerators_.reset(LoadAcceleratorsW(resources, MAKEINTRESOURCEW(IDR_ACCELERATORS)));
     if (!accelerators_) throwLastError("LoadAcceleratorsW");
@@ -80,13 +86,25 @@ void TfrmQuillmark::Create(HINSTANCE instance, int showCommand)
     createWindow(WS_EX_CONTROLPARENT, MainWindowClass, MainWindowTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                  nullptr, menu.get(), instance);
     (void)menu.release();  // destroyed with the window
-    if (passwordRefused_) {
-        // Ends the application before the window is ever shown, writing nothing.
-        DestroyWindow(hwnd());
-        return;
-    }
     PlaceInitially(showCommand);
     markPhase("shown");
+}
+
+std::wstring TfrmQuillmark::dataFolder() const
+{
+    return options_.dataFolder.empty() ? executableFolder() : options_.dataFolder;
+}
+
+bool TfrmQuillmark::PassGate()
+{
+    try {
+        model_->OpenStore(dataFolder());
+    } catch (const std::exception& error) {
+        // The password in the file cannot be checked: nothing may open.
+        showErrorBox(nullptr, UnreadableStoreMessage(error));
+        return false;
+    }
+    return RunPasswordGate(resources(), *model_->Store());
 }
 
 bool TfrmQuillmark::TranslateKeyboard(MSG& msg)
@@ -144,12 +162,14 @@ void TfrmQuillmark::OnCreate()
 void TfrmQuillmark::RunStartup()
 {
     StartupSources sources;
-    sources.dataFolder = options_.dataFolder.empty() ? executableFolder() : options_.dataFolder;
+    sources.dataFolder = dataFolder();
     sources.loadScheme = [this](XmlDocument& document) {
         document.loadFromResource(L"APPSCHEME", options_.resources);
         markPhase("scheme");
     };
     sources.userName = currentUserName;
+    if (!model_->StoreNotice().empty())
+        MessageBoxW(nullptr, model_->StoreNotice().c_str(), MainWindowTitle, MB_OK | MB_ICONWARNING);
     std::optional<std::wstring> failure;
     try {
         model_->FormCreate(sources);
@@ -165,8 +185,6 @@ void TfrmQuillmark::RunStartup()
         if (!failure) failure = errorText(error);
     }
     if (failure) showErrorBox(hwnd(), *failure);
-    // Also after a failed step: a stored password protects whatever start-up did build.
-    passwordRefused_ = !RunPasswordGate(resources(), model_->Store());
 }
 
 void TfrmQuillmark::OnDestroy()
@@ -894,6 +912,7 @@ int RunQuillmark(HINSTANCE instance, int showCommand)
     try {
         TfrmQuillmark window;
         window.Create(instance, showCommand);
+        if (!window.Started()) return 0;
         MSG msg;
         bool idleMarked = !phaseTimesEnabled();
         while (true) {

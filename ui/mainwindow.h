@@ -62,7 +62,8 @@ public:
     HIMAGELIST img16() const { return img16_.get(); }
     HIMAGELIST img32() const { return img32_.get(); }
     HIMAGELIST AppImageList() const { return AppImageList_.get(); }
-    // False when the start-up password was wrong or cancelled: the window is gone.
+    // False when the start-up password was wrong or cancelled (or the settings file could not
+    // be read): no window was made.
     bool Started() const { return !passwordRefused_; }
 
     // The keyboard handling of the message loop: accelerators, then Tab between the
@@ -74,6 +75,9 @@ protected:
 
 private:
     // Start-up after the controls exist: the model's FormCreate, the tree, the password gate.
+    // Opens the settings store and asks for its password; false ends the application.
+    bool PassGate();
+    std::wstring dataFolder() const;
     void RunStartup();
     bool CanClose();
     void SaveAndBroadcast();

@@ -2,19 +2,21 @@
 
 #include "app/password.h"
 #include "resources/dialogs.h"
+#include "ui/checkpassword.h"
 #include "ui/dialoghelpers.h"
 
 namespace {
 
 struct PassState {
+    bool passwordSet = false;
     std::wstring password;
 };
 
 }  // namespace
 
-bool TPass::DefineAdminPassword(HMODULE resources, HWND owner, std::wstring& Password)
+bool TPass::DefineAdminPassword(HMODULE resources, HWND owner, bool passwordSet, std::wstring& Password)
 {
-    PassState state{Password};
+    PassState state{passwordSet, {}};
     const INT_PTR result = DialogBoxParamW(resources, MAKEINTRESOURCEW(IDD_PASS), owner, DialogProc,
                                            reinterpret_cast<LPARAM>(&state));
     if (result != IDOK) return false;
@@ -27,10 +29,8 @@ INT_PTR CALLBACK TPass::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     switch (message) {
     case WM_INITDIALOG: {
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        const auto& state = *reinterpret_cast<const PassState*>(lParam);
         for (int id : {IDC_ENTERPASSWORD, IDC_CONFIRMPASSWORD})
             SendDlgItemMessageW(dialog, id, EM_SETPASSWORDCHAR, L'*', 0);
-        SetDlgItemTextW(dialog, IDC_ENTERPASSWORD, state.password.c_str());
         placeByDesign(dialog, 298, 151,
                       {{IDC_LBLDEFINE, 8, 8, 281, 25},
                        {IDC_ENTERPASSWORD, 10, 39, 281, 21},
@@ -59,11 +59,20 @@ INT_PTR CALLBACK TPass::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 
 void TPass::Button2Click(HWND dialog)
 {
+    auto& state = *reinterpret_cast<PassState*>(GetWindowLongPtrW(dialog, DWLP_USER));
     const std::wstring entered = dialogItemText(dialog, IDC_ENTERPASSWORD);
-    if (PasswordConfirmed(entered, dialogItemText(dialog, IDC_CONFIRMPASSWORD))) {
-        reinterpret_cast<PassState*>(GetWindowLongPtrW(dialog, DWLP_USER))->password = entered;
+    switch (PasswordDefinitionOk(entered, dialogItemText(dialog, IDC_CONFIRMPASSWORD), state.passwordSet)) {
+    case PasswordDefinitionStep::AskRemoval:
+        if (MessageBoxW(dialog, RemovePasswordQuestion, ApplicationTitle, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) !=
+            IDYES)
+            return;
+        [[fallthrough]];
+    case PasswordDefinitionStep::Accept:
+        state.password = entered;
         EndDialog(dialog, IDOK);
         return;
+    case PasswordDefinitionStep::Mismatch:
+        break;
     }
     MessageBoxW(dialog, ConfirmPasswordMessage, ConfirmPasswordCaption, MB_OK | MB_ICONINFORMATION);
     const HWND confirm = GetDlgItem(dialog, IDC_CONFIRMPASSWORD);
@@ -73,9 +82,9 @@ void TPass::Button2Click(HWND dialog)
 
 bool Administratorspassword1Click(HMODULE resources, HWND owner, TEncriptor& store)
 {
-    return ChangeAdminPassword(store, [&](const std::wstring& current) -> std::optional<std::wstring> {
-        std::wstring password = current;
-        if (!TPass::DefineAdminPassword(resources, owner, password)) return std::nullopt;
+    return ChangeAdminPassword(store, [&](bool passwordSet) -> std::optional<std::wstring> {
+        std::wstring password;
+        if (!TPass::DefineAdminPassword(resources, owner, passwordSet, password)) return std::nullopt;
         return password;
     });
 }

@@ -8,9 +8,10 @@ class TEncriptor;
 
 class TPass {
 public:
-    // Shows the dialog centred on the owner with Password in the first entry; on OK the
-    // first entry's text replaces Password and the answer is true.
-    static bool DefineAdminPassword(HMODULE resources, HWND owner, std::wstring& Password);
+    // Shows the dialog centred on the owner, both entries empty; on OK the first entry's text
+    // replaces Password and the answer is true. With passwordSet, OK on two empty entries asks
+    // before it removes the password.
+    static bool DefineAdminPassword(HMODULE resources, HWND owner, bool passwordSet, std::wstring& Password);
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -88,7 +88,7 @@ std::string fileBytes(const fs::path& p) {
 
 }  // namespace
 
-TEST_CASE("The snapshot holds the store's entries, then every entry's state as the registry has it") {
+TEST_CASE("The snapshot holds the store's entries but the password, then every entry's state as the registry has it") {
     Undo u;
     u.policy(L"NoRun", dword(1));
     u.policy(L"LogonText", sz(L"Authorised use only"));
@@ -106,7 +106,6 @@ TEST_CASE("The snapshot holds the store's entries, then every entry's state as t
     const TEncriptor snapshot(u.snapshotPath(), true);
     const std::vector<std::wstring> expected = {
         ValidityMarker + L"=" + ValidityMarker,
-        L"AdminPass=pw",
         L"NoRun=1",
         L"Group_Common=0",
         L"LogonText=1",
@@ -251,6 +250,20 @@ TEST_CASE("Restoring brings the entries and the store back and keeps the passwor
         CHECK(log.changed == 1);
         CHECK(log.cursor == std::vector<bool>{true, false});
     }
+}
+
+TEST_CASE("A snapshot of an earlier version that holds a password does not bring it back") {
+    Undo u;
+    u.load();
+    {
+        TEncriptor old(u.snapshotPath(), true);
+        old.SetStr(L"AdminPass", L"from the snapshot");
+        old.Flush(true);
+    }
+    u.main.store().SetStr(L"AdminPass", L"in use");
+    WindowLog log;
+    CHECK(RestoreUndoSnapshot(u.snapshotPath(), u.main.store(), u.entries, log.window()));
+    CHECK(u.main.store().GetStr(L"AdminPass", L"") == L"in use");
 }
 
 TEST_CASE("A value the snapshot does not hold keeps the entry's current one") {

@@ -1,7 +1,8 @@
 // The Windows part of base/ on the real system: handles, COM, the executable's path, the
-// system's error text and ANSI code page; and the error text contract on the real registry
-// and file system.
+// system's error text and ANSI code page; the error text contract on the real registry and
+// file system, and the derivation contract on bcrypt.dll.
 #include "tests/contract/error_text_contract.cpp"
+#include "tests/contract/crypto_contract.cpp"
 
 #include <windows.h>
 

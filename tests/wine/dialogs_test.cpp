@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/password.h"
+#include "app/passwordhash.h"
 #include "base/win/handles.h"
 #include "resources/dialogs.h"
 #include "resources/version.h"
@@ -207,11 +208,13 @@ std::wstring fontFace(HWND control, LONG* height = nullptr, LONG* weight = nullp
     return font.lfFaceName;
 }
 
-// A settings store on a scratch file.
+// A settings store on a scratch file holding a password: its hash, or the text itself as an
+// earlier version stored it.
+enum class Stored { Hash, Legacy };
 struct ScratchStore {
     fs::path path;
     std::unique_ptr<TEncriptor> store;
-    explicit ScratchStore(const std::wstring& password = L"")
+    explicit ScratchStore(const std::wstring& password = L"", Stored form = Stored::Hash)
     {
         wchar_t base[MAX_PATH];
         GetTempPathW(MAX_PATH, base);
@@ -219,8 +222,9 @@ struct ScratchStore {
                                  std::to_wstring(counter++) + L".dat");
         fs::remove(path);
         store = std::make_unique<TEncriptor>(path.wstring(), true);
-        if (!password.empty()) store->SetStr(AdminPassKey, password);
+        if (!password.empty()) store->SetStr(AdminPassKey, form == Stored::Hash ? HashPassword(password) : password);
     }
+    std::wstring entry() const { return store->GetStr(AdminPassKey, L""); }
     ~ScratchStore()
     {
         store.reset();
@@ -300,8 +304,21 @@ TEST_CASE("The start-up gate: a wrong or cancelled password is refused with its 
         std::wstring stored;
         std::function<void(HWND)> answer;  // null: no prompt expected
         bool goesOn;
+        Stored form = Stored::Hash;
     } cases[] = {
         {"no password: no prompt", L"", nullptr, true},
+        {"the right password, stored as text by an earlier version", L"Secret",
+         [](HWND d) {
+             type(d, IDC_EDTPASSWORD, L"Secret");
+             pressKey(d, VK_RETURN);
+         },
+         true, Stored::Legacy},
+        {"a wrong one against a password stored as text", L"Secret",
+         [](HWND d) {
+             type(d, IDC_EDTPASSWORD, L"secret");
+             pressKey(d, VK_RETURN);
+         },
+         false, Stored::Legacy},
         {"the right password", L"Secret",
          [](HWND d) {
              type(d, IDC_EDTPASSWORD, L"Secret");
@@ -324,7 +341,7 @@ TEST_CASE("The start-up gate: a wrong or cancelled password is refused with its 
     };
     for (const auto& c : cases) {
         CAPTURE(c.what);
-        ScratchStore s(c.stored);
+        ScratchStore s(c.stored, c.form);
         std::vector<Said> said;
         std::vector<Script::Step> steps;
         int prompted = 0;
@@ -335,8 +352,13 @@ TEST_CASE("The start-up gate: a wrong or cancelled password is refused with its 
                              }});
         if (!c.goesOn) steps.push_back(answerMessageBox(L"Quillmark", said));
         Script script(steps);
-        CHECK(RunPasswordGate(resources.get(), s.store.get()) == c.goesOn);
+        CHECK(RunPasswordGate(resources.get(), *s.store) == c.goesOn);
         CHECK(prompted == (c.answer ? 1 : 0));
+        // Accepted, a password stored as text becomes its hash (in memory until a save).
+        if (!c.stored.empty())
+            CHECK(StoredPasswordFormOf(s.entry()) ==
+                  (c.goesOn ? StoredPasswordForm::Hash : c.form == Stored::Hash ? StoredPasswordForm::Hash
+                                                                                : StoredPasswordForm::Legacy));
         if (c.goesOn) {
             CHECK(said.empty());
         } else {
@@ -366,7 +388,8 @@ TEST_CASE("The password definition dialog: layout, confirmation and the store")
                        L"Define the password to prevent anybody change settings");
                  CHECK(windowText(GetDlgItem(d, IDC_LBLCONFIRM)) == L"Confirm password");
                  const HWND enter = GetDlgItem(d, IDC_ENTERPASSWORD), confirm = GetDlgItem(d, IDC_CONFIRMPASSWORD);
-                 CHECK(windowText(enter) == L"current");
+                 // Only the hash is kept: there is no password to show.
+                 CHECK(windowText(enter).empty());
                  CHECK(windowText(confirm).empty());
                  CHECK(SendMessageW(enter, EM_GETPASSWORDCHAR, 0, 0) == L'*');
                  CHECK(SendMessageW(confirm, EM_GETPASSWORDCHAR, 0, 0) == L'*');
@@ -403,7 +426,8 @@ TEST_CASE("The password definition dialog: layout, confirmation and the store")
         CHECK(script.finished());
         REQUIRE(said.size() == 1);
         CHECK(said[0].text == L"Confirm the password !");
-        CHECK(s.store->GetStr(AdminPassKey, L"") == L"New Pass");
+        CHECK(PasswordMatches(s.entry(), L"New Pass"));
+        CHECK_FALSE(PasswordMatches(s.entry(), L"current"));
         std::ifstream in(s.path, std::ios::binary);
         CHECK(std::string(std::istreambuf_iterator<char>(in), {}) == fileBefore);  // memory only until saved
     }
@@ -423,28 +447,49 @@ TEST_CASE("The password definition dialog: layout, confirmation and the store")
         CHECK_FALSE(Administratorspassword1Click(resources.get(), nullptr, *s.store));
         CHECK(script.finished());
         CHECK(said.size() == 1);
-        CHECK(s.store->GetStr(AdminPassKey, L"") == L"current");
+        CHECK(PasswordMatches(s.entry(), L"current"));
     }
-    SUBCASE("Cancel and Escape change nothing; empty entries define the empty password") {
+    SUBCASE("Cancel and Escape change nothing; empty entries remove the password once that is confirmed") {
         const struct {
             const char* what;
-            std::function<void(HWND)> answer;
-            bool changed;
-            std::wstring password;
+            std::vector<Script::Step> steps;
+            bool changed, removed;
         } cases[] = {
-            {"Cancel", [](HWND d) { type(d, IDC_ENTERPASSWORD, L"x"); type(d, IDC_CONFIRMPASSWORD, L"x"); click(d, IDCANCEL); },
-             false, L"current"},
-            {"Escape", [](HWND d) { pressKey(d, VK_ESCAPE); }, false, L"current"},
-            {"both emptied", [](HWND d) { type(d, IDC_ENTERPASSWORD, L""); click(d, IDOK); }, true, L""},
+            {"Cancel",
+             {{L"Administrator Password",
+               [](HWND d) {
+                   type(d, IDC_ENTERPASSWORD, L"x");
+                   type(d, IDC_CONFIRMPASSWORD, L"x");
+                   click(d, IDCANCEL);
+               }}},
+             false, false},
+            {"Escape", {{L"Administrator Password", [](HWND d) { pressKey(d, VK_ESCAPE); }}}, false, false},
+            {"OK on empty entries, removal confirmed",
+             {{L"Administrator Password", [](HWND d) { click(d, IDOK); }},
+              {L"Quillmark", [](HWND box) { PostMessageW(box, WM_COMMAND, IDYES, 0); }}},
+             true, true},
+            {"OK on empty entries, removal declined: the dialog stays",
+             {{L"Administrator Password", [](HWND d) { click(d, IDOK); }},
+              {L"Quillmark", [](HWND box) { PostMessageW(box, WM_COMMAND, IDNO, 0); }},
+              {L"Administrator Password", [](HWND d) { click(d, IDCANCEL); }}},
+             false, false},
         };
         for (const auto& c : cases) {
             CAPTURE(c.what);
             ScratchStore s(L"current");
-            Script script({{L"Administrator Password", c.answer}});
+            Script script(c.steps);
             CHECK(Administratorspassword1Click(resources.get(), nullptr, *s.store) == c.changed);
             CHECK(script.finished());
-            CHECK(s.store->GetStr(AdminPassKey, L"") == c.password);
+            CHECK(s.store->isValue(AdminPassKey) == !c.removed);
+            if (!c.removed) CHECK(PasswordMatches(s.entry(), L"current"));
         }
+    }
+    SUBCASE("without a password, OK on empty entries asks nothing") {
+        ScratchStore s;
+        Script script({{L"Administrator Password", [](HWND d) { click(d, IDOK); }}});
+        CHECK(Administratorspassword1Click(resources.get(), nullptr, *s.store));
+        CHECK(script.finished());
+        CHECK_FALSE(s.store->isValue(AdminPassKey));
     }
 }
 

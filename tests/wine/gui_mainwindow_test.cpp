@@ -615,6 +615,8 @@ TEST_CASE("the start-up password gate: a wrong or cancelled password ends before
     CHECK_FALSE(w.window->Started());
     CHECK_FALSE(IsWindow(w.window->hwnd()));
     CHECK(readFile(folder.dat()) == before);
+    // The snapshot is taken only past the gate.
+    CHECK_FALSE(fs::exists(folder.path / L"default.qmk"));
 }
 
 TEST_CASE("the window's icons and image lists follow its DPI")
