@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "app/framehost.h"
 #include "base/text.h"
 #include "registry/tweakstate.h"
 #include "scheme/xmldata.h"
+#include "store/Encript.h"
 
 int TAppObjectsList::Add(std::unique_ptr<TRestrListRec> entry) {
     entries_.push_back(std::move(entry));
@@ -15,6 +17,20 @@ int TAppObjectsList::IndexOf(std::wstring_view name) const {
     for (int i = 0; i < Count(); ++i)
         if (sameTextNoCase(entries_[static_cast<std::size_t>(i)]->AppName, name)) return i;
     return -1;
+}
+
+bool TextKeptInStore(const TRestrListRec& entry) {
+    const FrameKind frame = FrameKindOf(entry.AFrame);
+    if (entry.AType != L"CheckBox" ||
+        (frame != FrameKind::StringEdit && frame != FrameKind::DirEdit && frame != FrameKind::FileEdit))
+        return false;
+    TAppObjectsRec object;
+    if (!FindTweakObject(entry.AppName, entry.GroupName, object)) return false;
+    for (const std::wstring* valueType : {&object.AValueType1, &object.AValueType2}) {
+        const TValueTypeRec* type = FindValueType(*valueType);
+        if (type && type->Kind == ValueKind::String) return false;
+    }
+    return true;
 }
 
 void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem) {
@@ -34,6 +50,7 @@ void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem) {
         entry->SetValue = state.SetValue;
         entry->cValue = state.cValue;
         entry->nValue = state.nValue;
+        if (SettingsStore && TextKeptInStore(*entry)) entry->cValue = SettingsStore->GetText(entry->AppName + L"_str", L"");
         if (entry->AType == L"Group" || entry->AType == L"Custom") entry->nImageIndex = object.imgIndex32;
         list.Add(std::move(entry));
         if (!child->elements().empty()) LoadAppObjects(list, child);

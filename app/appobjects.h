@@ -45,6 +45,11 @@ private:
 // applets, since enumerating them and taking their icons is slow.
 using LoadCPAppletsHook = std::function<void(TAppObjectsList&)>;
 
+// A text editor on a tweak whose value types hold no text (a yes/no or flag type): the
+// registry cannot take what is typed there, so the settings store keeps it under
+// "<name>_str", from which start-up shows it again.
+bool TextKeptInStore(const TRestrListRec& entry);
+
 // One entry per descendant of elem (the "TreeItem" section when null), depth first,
 // parents before children, each with the registry state of its tweak.
 void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem = nullptr);

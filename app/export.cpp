@@ -163,12 +163,12 @@ ExportPlan PlanExport(const TAppObjectsList& entries, const std::wstring& ownExe
             r.Set ? PlanAppletState(r.Name, true, PlanScope::All) : PlanAppletState(r.Name, false);
         if (write) builder.write(*write);
     }
-    for (const SwitchRequest& r : RunListRequests(entries)) {
-        const RunListPlan runList = PlanRunList(r.Name, r.Set, ownExeName);
-        if (!runList.TouchesRegistry()) continue;
+    for (const TweakRequest& r : RunListRequests(entries)) {
+        if (!r.Wanted) continue;  // the tweak switched off is enough: the list stays as it is
+        const RunListPlan runList = PlanRunList(r.Name, true, ownExeName);
         ExportKey& key = builder.key(runList.Root, runList.KeyPath);
         key.DeleteFirst = true;
-        key.Recreate = runList.Set;
+        key.Recreate = true;
         key.Values.clear();
         for (const auto& [name, fileName] : runList.Values) key.Values.push_back({name, RegValue{kRegSz, toUtf16le(fileName, true)}});
     }

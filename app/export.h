@@ -9,8 +9,8 @@
 //    unchecked values): a tweak the user switched off is switched off elsewhere too, while
 //    tweaks that are off here already are left as the other machine has them;
 //  - every hidden applet's "Yes"; a shown applet's value only when the save would remove it;
-//  - a set application list as its key deleted and written again with its values; a list
-//    that is not set, as its key deleted when the save would delete it.
+//  - a set application list as its key deleted and written again with the whole list; a list
+//    whose tweak is off is left as the other machine has it.
 // Applying the export on this machine thus leaves what the save leaves. Class key renames
 // cannot be expressed by either file and are left out, named in a comment of the .reg file
 // and in ExportMessage; values outside HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER have no

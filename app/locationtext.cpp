@@ -149,7 +149,7 @@ std::optional<RegValue> WrittenValue(const RegistryWrite& write) {
                          static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)}};
     }
     case RegistryWrite::Op::WriteString:
-        return RegValue{kRegSz, toUtf16le(write.text, true)};
+        return RegValue{write.textType, toUtf16le(write.text, true)};
     case RegistryWrite::Op::RenameKey:
     case RegistryWrite::Op::DeleteValue:
         break;

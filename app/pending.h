@@ -19,7 +19,7 @@ struct PendingChange {
     std::wstring After;      // what the save leaves there
 };
 
-// In the save's order: check-box tweaks, applets, application lists. A location that two
+// In the save's order: check-box tweaks, applets, application lists with their tweaks. A location that two
 // entries of one tweak would write alike is listed once. ownExeName as the save's run-list
 // step uses it.
 std::vector<PendingChange> PendingChanges(const TAppObjectsList& entries, const std::wstring& ownExeName);

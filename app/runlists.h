@@ -1,6 +1,17 @@
 #pragma once
-// The application lists of the "DisallowRun" and "RestrictRun" tweaks: kept per Windows
-// user in the settings store, written to the Explorer policies key on save.
+// The application lists of the "DisallowRun" and "RestrictRun" tweaks.
+//
+// The registry holds the list in force: one text value per program under the Explorer
+// policies key, put there by this program, by Group Policy or by hand. The settings store
+// keeps, per Windows user, the full paths chosen in "Add files". The frame shows the
+// registry's list (each program by the stored full path that names it, where there is one).
+// Only when the registry holds none and the tweak is off does it show the stored list, to be
+// put in when the tweak is switched on; a tweak that is on shows what is in force.
+//
+// A save writes a list only when the administrator changed it or switched its tweak, and then
+// only what they changed: the programs they added get new values, the ones they removed lose
+// theirs, and everything else in the key stays as it is, whoever put it there.
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -8,6 +19,7 @@
 #include "registry/registry.h"
 
 class TEncriptor;
+class TAppObjectsList;
 
 inline const wchar_t* const RunListsKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\";
 inline const wchar_t* const DisallowRunName = L"DisallowRun";
@@ -22,27 +34,55 @@ void AddRunListFiles(TEncriptor& store, const std::wstring& block, const std::ve
 // "Delete file": the first stored item equal to path (case aside); the block is renumbered.
 void DeleteRunListFile(TEncriptor& store, const std::wstring& block, const std::wstring& path);
 
-// The registry values of a list for its stored paths: "0", "1", ... holding the file names.
-// "DisallowRun" never holds the application's own executable; "RestrictRun" always does.
-using RunListValues = std::vector<std::pair<std::wstring, std::wstring>>;
-RunListValues RunListValuesFor(const std::wstring& listName, const std::vector<std::wstring>& paths,
-                               const std::wstring& ownExeName);
+// A list value in the registry: its name ("0", "1", ...) and the program it names.
+struct RunListEntry {
+    std::wstring Name, Program;
+    bool operator==(const RunListEntry&) const = default;
+};
+// The text values of a list's key under PolicyRootKey, numbered names in numeric order first.
+std::vector<RunListEntry> ReadRunList(const std::wstring& listName);
+// What the frame shows for a registry list and the stored paths: see the top of this file.
+std::vector<std::wstring> RunListShown(const std::vector<RunListEntry>& registry,
+                                       const std::vector<std::wstring>& stored, bool tweakOn);
 
-// What WriteRunList does to one list: delete its key (with everything below it) when it is
-// there, then, when the tweak is set, create it again with Values.
+// Start-up, after the entries are read: each list's registry values and its tweak's state as
+// a save later compares with, and the shown list put into the current user's store block (in
+// memory), so that the frame, the undo snapshot and a save all start from it.
+void TakeRunListsAtStart(TEncriptor& store, const std::wstring& userName, const TAppObjectsList& entries);
+// After a save wrote a list and its tweak: what the next save compares with is what the
+// registry holds now. A list whose save failed keeps its start, so the next save tries again.
+void RunListSaved(const std::wstring& listName, bool set);
+// The main window's end: no list is compared with that start any more.
+void ForgetRunListsAtStart();
+
+// What a save does to one list; reads the registry and the store, writes nothing. A list is
+// written when the administrator changed it or switched its tweak, or when this save switches
+// the tweak on: then every program the frame shows is put in, and those the administrator
+// removed are taken out.
+using RunListValues = std::vector<std::pair<std::wstring, std::wstring>>;
 struct RunListPlan {
     std::wstring ListName;
     RegRoot Root = 0;
     std::wstring KeyPath;
-    bool DeleteKey = false;
     bool Set = false;
-    RunListValues Values;  // when Set
-    bool TouchesRegistry() const { return DeleteKey || Set; }
+    std::vector<RunListEntry> Add;      // values to create
+    std::vector<RunListEntry> Remove;   // values to delete, as they are now
+    // When Set, the whole list as the save leaves it, by value name (what an export writes).
+    // "DisallowRun" never gains the application's own executable; "RestrictRun" always holds it.
+    RunListValues Values;
+    bool TouchesRegistry() const { return !Add.empty() || !Remove.empty(); }
 };
-// Reads the key's presence and the current user's stored list; writes nothing.
 RunListPlan PlanRunList(const std::wstring& listName, bool isSet, const std::wstring& ownExeName);
 
-// Deletes the list's key under PolicyRootKey and, when the tweak is set, writes it again
-// from the current user's stored list in SettingsStore. Never raises: an error ends this
-// list only, and false tells the save that the key may be missing or incomplete.
-bool WriteRunList(const std::wstring& listName, bool isSet, const std::wstring& ownExeName);
+// What a list write changed, so that it can be put back when the tweak's switch then fails.
+struct RunListUndo {
+    RegRoot Root = 0;
+    std::wstring KeyPath;
+    bool KeyCreated = false;
+    std::vector<std::pair<std::wstring, std::optional<RegValue>>> Before;  // by value name
+};
+// Adds first, then removes, so the list never passes through empty. A step that fails puts
+// back what the write had changed and raises EJclRegistryError naming the key.
+RunListUndo ExecuteRunListPlan(const RunListPlan& plan);
+// Puts the values back as they were; true when all of them are.
+bool UndoRunListWrite(const RunListUndo& undo);

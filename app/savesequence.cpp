@@ -1,5 +1,7 @@
 #include "app/savesequence.h"
 
+#include <algorithm>
+
 #include "app/mainmodel.h"
 #include "app/runlists.h"
 #include "base/error.h"
@@ -14,19 +16,28 @@ SaveFailure failureOf(const std::wstring& name, const std::wstring& message) {
     return {name, getCaption(name), message};
 }
 
+bool writesAnything(const TweakPlan& plan) {
+    return std::any_of(plan.locations.begin(), plan.locations.end(),
+                       [](const LocationPlan& location) { return location.write.has_value(); });
+}
+
+std::vector<SaveFailure> applyTweak(const TweakRequest& r) {
+    std::vector<SaveFailure> failures;
+    try {
+        for (const LocationFailure& f : ApplyTweak(r.Name, r.Wanted, r.GroupName, r.Text, r.Number))
+            failures.push_back(failureOf(r.Name, f.message));
+    } catch (...) {
+        failures.push_back(failureOf(r.Name, currentErrorText()));
+    }
+    return failures;
+}
+
 }  // namespace
 
 SaveHooks DefaultSaveHooks(const std::wstring& ownExeName) {
     SaveHooks hooks;
     hooks.applyAppletState = ApplyAppletState;
-    hooks.writeRunList = [ownExeName](const std::wstring& listName, bool set) {
-        std::vector<SaveFailure> failures;
-        if (!WriteRunList(listName, set, ownExeName))
-            failures.push_back(failureOf(listName, L"Unable to write the application list \"" +
-                                                       RootKeyName(PolicyRootKey) + L"\\" + RunListsKey +
-                                                       listName + L"\""));
-        return failures;
-    };
+    hooks.saveRunList = [ownExeName](const TweakRequest& flag) { return SaveRunList(flag, ownExeName); };
     return hooks;
 }
 
@@ -48,11 +59,14 @@ std::vector<SwitchRequest> AppletRequests(const TAppObjectsList& entries) {
     return requests;
 }
 
-std::vector<SwitchRequest> RunListRequests(const TAppObjectsList& entries) {
-    std::vector<SwitchRequest> requests;
+bool IsRunListTweak(const std::wstring& name) { return name == DisallowRunName || name == RestrictRunName; }
+
+std::vector<TweakRequest> RunListRequests(const TAppObjectsList& entries) {
+    std::vector<TweakRequest> requests;
+    const std::vector<TweakRequest> tweaks = CheckBoxTweakRequests(entries);
     for (const wchar_t* name : {DisallowRunName, RestrictRunName}) {
-        const int index = entries.IndexOf(name);
-        if (index >= 0) requests.push_back({name, entries[index].SetValue});
+        const auto found = std::find_if(tweaks.begin(), tweaks.end(), [&](const TweakRequest& r) { return r.Name == name; });
+        if (found != tweaks.end()) requests.push_back(*found);
     }
     return requests;
 }
@@ -60,10 +74,10 @@ std::vector<SwitchRequest> RunListRequests(const TAppObjectsList& entries) {
 std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, bool* wrote) {
     std::vector<SaveFailure> failures;
     for (const TweakRequest& r : CheckBoxTweakRequests(entries)) {
+        if (IsRunListTweak(r.Name)) continue;
         try {
             const TweakPlan plan = PlanTweak(r.Name, r.Wanted, r.GroupName, r.Text, r.Number);
-            for (const LocationPlan& location : plan.locations)
-                if (wrote && location.write) *wrote = true;
+            if (wrote && writesAnything(plan)) *wrote = true;
             for (const LocationFailure& f : ExecutePlan(plan)) failures.push_back(failureOf(r.Name, f.message));
         } catch (...) {
             failures.push_back(failureOf(r.Name, currentErrorText()));
@@ -82,10 +96,48 @@ void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks, bool
 
 std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks, bool* wrote) {
     std::vector<SaveFailure> failures;
-    if (!hooks.writeRunList) return failures;
-    for (const SwitchRequest& r : RunListRequests(entries)) {
-        if (wrote && PlanRunList(r.Name, r.Set, L"").TouchesRegistry()) *wrote = true;
-        for (SaveFailure& f : hooks.writeRunList(r.Name, r.Set)) failures.push_back(std::move(f));
+    for (const TweakRequest& r : RunListRequests(entries)) {
+        if (wrote) {
+            try {
+                if (PlanRunList(r.Name, r.Wanted, L"").TouchesRegistry() ||
+                    writesAnything(PlanTweak(r.Name, r.Wanted, r.GroupName, r.Text, r.Number)))
+                    *wrote = true;
+            } catch (...) {
+                *wrote = true;  // the step itself reports what went wrong
+            }
+        }
+        std::vector<SaveFailure> step = hooks.saveRunList ? hooks.saveRunList(r) : applyTweak(r);
+        for (SaveFailure& f : step) failures.push_back(std::move(f));
+    }
+    return failures;
+}
+
+std::vector<SaveFailure> SaveRunList(const TweakRequest& flag, const std::wstring& ownExeName) {
+    std::vector<SaveFailure> failures;
+    try {
+        const RunListPlan list = PlanRunList(flag.Name, flag.Wanted, ownExeName);
+        const TweakPlan tweak = PlanTweak(flag.Name, flag.Wanted, flag.GroupName, flag.Text, flag.Number);
+        const auto applyTweakPlan = [&] {
+            for (const LocationFailure& f : ExecutePlan(tweak)) failures.push_back(failureOf(flag.Name, f.message));
+            return failures.empty();
+        };
+        if (!flag.Wanted) {
+            if (!applyTweakPlan()) return failures;
+            if (list.TouchesRegistry()) ExecuteRunListPlan(list);
+        } else {
+            RunListUndo undo;
+            if (list.TouchesRegistry()) undo = ExecuteRunListPlan(list);
+            if (!applyTweakPlan()) {
+                if (list.TouchesRegistry())
+                    failures.back().Message += UndoRunListWrite(undo) ? L"; the application list was put back as it was"
+                                                                      : L"; the application list could not be put back";
+                return failures;
+            }
+        }
+        RunListSaved(flag.Name, flag.Wanted);
+    } catch (...) {
+        // The list could not be written (and was put back): its tweak stays as it was.
+        failures.push_back(failureOf(flag.Name, currentErrorText()));
     }
     return failures;
 }
@@ -95,17 +147,35 @@ SaveResult RunSaveSequence(const TAppObjectsList& entries, TEncriptor* store, co
     result.Failures = ApplyCheckBoxTweaks(entries, &result.Wrote);
     ApplyCPApplets(entries, hooks, &result.Wrote);
     for (SaveFailure& f : WriteRunLists(entries, hooks, &result.Wrote)) result.Failures.push_back(std::move(f));
-    if (store) store->Flush(true);
+    if (store)
+        for (int i = 0; i < entries.Count(); ++i)
+            // The first entry of a name is the one every edit reaches.
+            if (entries.IndexOf(entries[i].AppName) == i && TextKeptInStore(entries[i]))
+                store->SetStr(entries[i].AppName + L"_str", entries[i].cValue);
+    try {
+        if (store) store->Flush(true);
+    } catch (const EInOutError& error) {
+        result.StoreFailure = errorText(error);
+    }
     return result;
 }
 
 std::wstring SaveFailureMessage(const SaveResult& result) {
-    std::wstring text = L"These tweaks could not be written:\n";
-    for (const SaveFailure& f : result.Failures) {
-        text += L"\n";
-        text += f.Caption.empty() ? f.Name : f.Caption + L" (" + f.Name + L")";
-        text += L": " + f.Message;
+    std::wstring text;
+    if (!result.Failures.empty()) {
+        text = L"These tweaks could not be written:\n";
+        for (const SaveFailure& f : result.Failures) {
+            text += L"\n";
+            text += f.Caption.empty() ? f.Name : f.Caption + L" (" + f.Name + L")";
+            text += L": " + f.Message;
+        }
+        text += L"\n\n";
     }
-    text += L"\n\nThe settings stay unsaved.";
+    if (!result.StoreFailure.empty()) {
+        text += result.Wrote ? L"The registry was changed, but the settings file was not saved: "
+                             : L"The settings file was not saved: ";
+        text += result.StoreFailure + L"\n\n";
+    }
+    text += L"The settings stay unsaved.";
     return text;
 }

@@ -16,27 +16,6 @@ struct SaveFailure {
     std::wstring Message;  // why, as the registry layer said it
 };
 
-// The steps that belong to other parts of the window.
-struct SaveHooks {
-    // ApplyAppletState: writes or removes one applet's "don't load" value. Its errors end
-    // the save.
-    std::function<void(const std::wstring& appletPath, bool hidden)> applyAppletState;
-    // WriteRunList: rewrites one application list. It keeps its errors to itself but may
-    // return what it could not write.
-    std::function<std::vector<SaveFailure>(const std::wstring& listName, bool set)> writeRunList;
-};
-
-// The real steps: ApplyAppletState, and WriteRunList with the application's own executable
-// name, whose failure is reported like a tweak's.
-SaveHooks DefaultSaveHooks(const std::wstring& ownExeName);
-
-struct SaveResult {
-    std::vector<SaveFailure> Failures;
-    // Some step had something to change in the registry: programs should reload policies.
-    bool Wrote = false;
-    bool Succeeded() const { return Failures.empty(); }
-};
-
 // What the save asks of each step, so that the pending-changes list and the export start
 // from exactly the calls the save makes.
 struct TweakRequest {
@@ -46,30 +25,63 @@ struct TweakRequest {
     int Number = 0;
 };
 struct SwitchRequest {
-    std::wstring Name;  // applet path or run-list name
+    std::wstring Name;  // applet path
     bool Set = false;
 };
+
+// The steps that belong to other parts of the window.
+struct SaveHooks {
+    // ApplyAppletState: writes or removes one applet's "don't load" value. Its errors end
+    // the save.
+    std::function<void(const std::wstring& appletPath, bool hidden)> applyAppletState;
+    // SaveRunList: one application list and the tweak that switches it. It keeps its errors
+    // to itself but returns what it could not write. Without it the tweak alone is applied.
+    std::function<std::vector<SaveFailure>(const TweakRequest& flag)> saveRunList;
+};
+
+// The real steps: ApplyAppletState, and SaveRunList with the application's own executable
+// name.
+SaveHooks DefaultSaveHooks(const std::wstring& ownExeName);
+
+struct SaveResult {
+    std::vector<SaveFailure> Failures;
+    // Why the settings file could not be written after the registry steps ran; empty when it was.
+    std::wstring StoreFailure;
+    // Some step had something to change in the registry: programs should reload policies.
+    bool Wrote = false;
+    bool Succeeded() const { return Failures.empty() && StoreFailure.empty(); }
+};
+
 // Every "CheckBox" entry in list order; a name listed twice carries the state of its first
 // entry, the one every edit reaches.
 std::vector<TweakRequest> CheckBoxTweakRequests(const TAppObjectsList& entries);
 // Every applet entry, in list order.
 std::vector<SwitchRequest> AppletRequests(const TAppObjectsList& entries);
-// "DisallowRun" then "RestrictRun", each when an entry of that name exists.
-std::vector<SwitchRequest> RunListRequests(const TAppObjectsList& entries);
+// The tweaks "DisallowRun" then "RestrictRun", each when a "CheckBox" entry of that name exists.
+std::vector<TweakRequest> RunListRequests(const TAppObjectsList& entries);
+// Whether a tweak is one of the two that switch an application list on.
+bool IsRunListTweak(const std::wstring& name);
 
-// Every "CheckBox" entry through ApplyTweak, in list order. `wrote` is set when a plan had
-// something to write.
+// Every "CheckBox" entry through ApplyTweak, in list order, but the two run-list tweaks,
+// which go with their lists. `wrote` is set when a plan had something to write.
 std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, bool* wrote = nullptr);
 // Every applet entry through the hook, in list order; the first error propagates.
 void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks, bool* wrote = nullptr);
-// The run lists through the hook.
+// The run lists with their tweaks through the hook.
 std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks,
                                        bool* wrote = nullptr);
+// One application list and the tweak that switches it, in the order that never leaves the
+// policy on without its list: switching on writes the list first and the tweak only once the
+// list is in place; switching off clears the tweak first, and a list whose tweak could not be
+// cleared is left alone. A failed step leaves the list as it was.
+std::vector<SaveFailure> SaveRunList(const TweakRequest& flag, const std::wstring& ownExeName);
 
 // The whole sequence; the store is written last and unconditionally. An error of the applet
-// step or of the store's write propagates, with the steps after it skipped.
+// step propagates, with the steps after it skipped; a store that cannot be written is told in
+// the result, since the registry steps before it are done.
 SaveResult RunSaveSequence(const TAppObjectsList& entries, TEncriptor* store, const SaveHooks& hooks);
 
-// The one message that names every location a save could not write.
+// The one message that names every location a save could not write, and says when the
+// registry was changed but the settings file was not.
 std::wstring SaveFailureMessage(const SaveResult& result);
 inline const wchar_t* const SaveFailureCaption = L"Save settings";

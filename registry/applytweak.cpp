@@ -17,6 +17,8 @@ RegistryWrite dwordWrite(const TweakLocation& location, int number) {
     return w;
 }
 
+// A text the registry holds as REG_EXPAND_SZ (a path with %SystemRoot% in it, say) stays
+// one: written as REG_SZ its variables would no longer be expanded by whoever reads it.
 RegistryWrite stringWrite(const TweakLocation& location, const std::wstring& text) {
     RegistryWrite w;
     w.op = RegistryWrite::Op::WriteString;
@@ -24,6 +26,8 @@ RegistryWrite stringWrite(const TweakLocation& location, const std::wstring& tex
     w.keyPath = location.KeyPath;
     w.valueName = location.ValueName;
     w.text = text;
+    const std::optional<RegValue> now = ReadValue(location.Root, location.KeyPath, location.ValueName);
+    if (now && now->type == kRegExpandSz) w.textType = kRegExpandSz;
     return w;
 }
 
@@ -39,6 +43,7 @@ void execute(const StoreWrite& s) {
 // The registry write goes first: when it fails, the store must not claim a state the
 // registry does not hold.
 void executeLocation(const LocationPlan& location) {
+    if (!location.problem.empty()) throw EJclRegistryError(location.problem);
     if (location.write) ExecuteRegistryWrite(*location.write);
     if (location.store) execute(*location.store);
 }
@@ -51,12 +56,13 @@ void ExecuteRegistryWrite(const RegistryWrite& w) {
         WriteDwordValue(w.root, w.keyPath, w.valueName, w.number);
         break;
     case RegistryWrite::Op::WriteString:
-        WriteStringValue(w.root, w.keyPath, w.valueName, w.text);
+        WriteStringValue(w.root, w.keyPath, w.valueName, w.text, w.textType);
         break;
     case RegistryWrite::Op::RenameKey:
         RenameKey(w.root, w.keyPath, w.newKeyPath);
-        // RenameKey keeps its failures to itself; the key being where it should is the proof.
-        if (!KeyPresent(w.root, w.newKeyPath))
+        // RenameKey keeps its failures to itself; the key being where it should, and only
+        // there, is the proof.
+        if (!KeyPresent(w.root, w.newKeyPath) || KeyPresent(w.root, w.keyPath))
             throw EJclRegistryError(L"Unable to rename key \"" + RootKeyName(w.root) + L"\\" + w.keyPath +
                                     L"\"");
         break;
@@ -93,14 +99,21 @@ LocationPlan PlanTweakValue(const TweakLocation& location, RegType dataType, boo
     case ValueKind::Clsid: {
         const std::wstring plain = location.KeyPath + L"\\" + location.ValueName;
         const std::wstring hidden = location.KeyPath + L"\\-" + location.ValueName;
-        const std::wstring& from = flag ? plain : hidden;
-        if (KeyPresent(location.Root, from)) {
+        const bool plainThere = KeyPresent(location.Root, plain), hiddenThere = KeyPresent(location.Root, hidden);
+        const std::wstring where = RootKeyName(location.Root) + L"\\" + plain;
+        if (plainThere && hiddenThere) {
+            // Renaming either would overwrite the other: which one is meant is not ours to guess.
+            plan.problem = L"The class key \"" + where + L"\" is there both as it is and renamed to \"-" +
+                           location.ValueName + L"\": remove the one that is not wanted";
+        } else if (flag ? plainThere : hiddenThere) {
             RegistryWrite w;
             w.op = RegistryWrite::Op::RenameKey;
             w.root = location.Root;
-            w.keyPath = from;
+            w.keyPath = flag ? plain : hidden;
             w.newKeyPath = flag ? hidden : plain;
             plan.write = w;
+        } else if (flag && !hiddenThere) {
+            plan.problem = L"The class \"" + where + L"\" is not registered on this computer: there is nothing to hide";
         }
         break;
     }

@@ -16,6 +16,7 @@ struct RegistryWrite {
     std::wstring valueName;   // WriteDword, WriteString, DeleteValue
     int number = 0;           // WriteDword
     std::wstring text;        // WriteString
+    RegType textType = kRegSz;  // WriteString: REG_EXPAND_SZ where the value is one already
     std::wstring newKeyPath;  // RenameKey: keyPath is the key that moves
 };
 
@@ -33,6 +34,9 @@ struct LocationPlan {
     TweakLocation location;
     std::optional<RegistryWrite> write;  // none: the value type writes nothing here
     std::optional<StoreWrite> store;
+    // Why the location cannot take the wanted state (a class key that is not registered, or
+    // there in both forms); ExecutePlan reports it as the location's failure.
+    std::wstring problem;
 };
 
 // The locations that differ from the wanted state, in order.

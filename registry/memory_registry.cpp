@@ -66,7 +66,7 @@ public:
 
     bool setValue(const std::wstring& name, const RegValue& value) override {
         Node* n = node(kKeySetValue);
-        if (!n) return false;
+        if (!n || refused(name)) return false;
         auto it = n->values.find(name);
         if (it == n->values.end())
             n->values.emplace(name, Node::Value{name, value});
@@ -77,7 +77,11 @@ public:
 
     bool deleteValue(const std::wstring& name) override {
         Node* n = node(kKeySetValue);
-        return n && n->values.erase(name) > 0;
+        return n && !refused(name) && n->values.erase(name) > 0;
+    }
+
+    bool refused(const std::wstring& name) const {
+        return registry_.refuseValueChange && registry_.refuseValueChange(root_, path_, name);
     }
 
     std::optional<RegKeyInfo> queryInfo() override {

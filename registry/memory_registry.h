@@ -27,6 +27,10 @@ public:
     // the registry at an exact point between two operations, as another process may.
     std::function<void(RegRoot root, const std::wstring& path)> beforeOpen;
 
+    // Called before every value is set or deleted: true makes that one change fail, as a full
+    // registry or a value denied on its own would, part way through a series of writes.
+    std::function<bool(RegRoot root, const std::wstring& path, const std::wstring& valueName)> refuseValueChange;
+
     // Keys currently open, to check that every handle was closed.
     int openKeyCount() const { return openKeys_; }
 

@@ -220,8 +220,8 @@ void WriteDwordValue(RegRoot root, const std::wstring& keyPath, const std::wstri
 }
 
 void WriteStringValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName,
-                      const std::wstring& text) {
-    writeValue(root, keyPath, valueName, RegValue{kRegSz, toUtf16le(text, true)});
+                      const std::wstring& text, RegType type) {
+    writeValue(root, keyPath, valueName, RegValue{type, toUtf16le(text, true)});
 }
 
 void WriteFlagValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, RegType dataType,

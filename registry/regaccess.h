@@ -41,8 +41,9 @@ std::wstring ReadStrOrDefault(RegRoot root, const std::wstring& keyPath, const s
 
 // Writes create the key and every missing key above it.
 void WriteDwordValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int value);
+// type: REG_SZ, or REG_EXPAND_SZ.
 void WriteStringValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName,
-                      const std::wstring& text);
+                      const std::wstring& text, RegType type = kRegSz);
 // dataType kRegSz writes "1" or "0", anything else a REG_DWORD 1 or 0.
 void WriteFlagValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, RegType dataType,
                     bool flag);

@@ -85,7 +85,7 @@ bool stateOfValue(const TValueTypeRec& type, const std::optional<RegValue>& valu
         cValue = StrOfValue(value, L"");
         if (!cValue.empty()) return true;
         if (storeBool(tweakName)) return true;
-        if (SettingsStore) cValue = SettingsStore->GetStr(tweakName + L"_str", L"");
+        if (SettingsStore) cValue = SettingsStore->GetText(tweakName + L"_str", L"");
         return false;
     case ValueKind::Integer:
         nValue = IntOfValue(value, 0);

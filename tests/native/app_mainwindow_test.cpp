@@ -164,11 +164,15 @@ TEST_CASE("Save clears the flag, tells the menu, and writes the file even with n
     }));
 }
 
-TEST_CASE("a save that cannot write leaves the changes unsaved and the window open")
+TEST_CASE("a save that cannot write leaves the changes unsaved and the window open, and says why")
 {
     StartedModel s;
     fs::remove_all(s.folder.path);  // the folder of the file is gone: the write fails
-    CHECK_THROWS_AS(s.model.QuerySaveSettings([](auto&, auto&) { return SaveAnswer::Yes; }), EInOutError);
+    std::wstring said;
+    s.model.OnSaveFailed = [&](const SaveResult& result) { said = SaveFailureMessage(result); };
+    CHECK_FALSE(s.model.QuerySaveSettings([](auto&, auto&) { return SaveAnswer::Yes; }));
+    CHECK(said.find(L"The settings file was not saved: ") != std::wstring::npos);
+    CHECK(said.find(s.folder.dat().wstring()) != std::wstring::npos);
     CHECK(s.model.SettingsModified());
     CHECK(s.notified.back() == true);
 }

@@ -10,6 +10,7 @@
 
 using namespace apptest;
 using regtest::dword;
+using regtest::getRaw;
 using regtest::setRaw;
 using regtest::sz;
 
@@ -121,30 +122,35 @@ TEST_CASE("pending changes: tweaks, applets and a run list, exactly what the sav
     REQUIRE(row(kMouse));
     CHECK(row(kMouse)->Caption == L"Hide Mouse");
     CHECK(row(kMouse)->After == L"the value is removed");
-    REQUIRE(row(L"5"));
-    CHECK(row(L"5")->Caption == L"Disallow applications");
-    CHECK(row(L"5")->Now == L"REG_SZ \"gone.exe\"");
+    // The list gains the two programs under new numbers; what it held stays.
+    REQUIRE(row(L"6"));
+    CHECK(row(L"6")->Caption == L"Disallow applications");
+    CHECK(row(L"6")->Now == L"(not set)");
+    CHECK(row(L"6")->After == L"REG_SZ \"x.exe\"");
+    REQUIRE(row(L"7"));
+    CHECK_FALSE(row(L"5"));
+    CHECK_FALSE(row(L"0"));
     CHECK_FALSE(row(L"Middle"));
 
     checkAgainstSave(app);
 }
 
-TEST_CASE("pending changes: a run list switched off takes its key away; an unchanged list is not listed") {
+TEST_CASE("pending changes: a run list that is off is left alone; switched on, it gains the program itself") {
     PendingApp app;
     app.appletsAsEnumerated();
-    REQUIRE(app.reg.createKey(kHkeyCurrentUser, kDisallow, kKeyWrite));
+    setRaw(app.reg, kHkeyCurrentUser, kDisallow, L"1", sz(L"kept.exe"));
     app.start();
-    std::vector<PendingChange> pending = app.pending();
-    REQUIRE(pending.size() == 1);
-    CHECK(pending[0].Value == L"(key)");
-    CHECK(pending[0].Now == L"key present");
-    CHECK(pending[0].After == L"the key is removed");
+    CHECK(app.pending().empty());
     REQUIRE(app.model.SaveSettings().Succeeded());
-    CHECK_FALSE(KeyPresent(kHkeyCurrentUser, kDisallow));
+    CHECK(getRaw(app.reg, kHkeyCurrentUser, kDisallow, L"1") == sz(L"kept.exe"));
 
     app.toggle(L"RestrictRun", true);  // always holds the program itself
+    const std::vector<PendingChange> pending = app.pending();
+    REQUIRE(pending.size() == 2);
+    CHECK(pending[0].ValueName == L"0");
+    CHECK(pending[0].After == L"REG_SZ \"quillmark.exe\"");
+    CHECK(pending[1].ValueName == L"RestrictRun");
     checkAgainstSave(app);
-    CHECK(app.pending().empty());
 }
 
 TEST_CASE("pending changes: nothing switched, nothing pending; the save then reports that it wrote nothing") {

@@ -1,4 +1,5 @@
-// The stored application lists and what a save writes of them, on the in-memory registry.
+// The application lists on the in-memory registry: what start-up shows of them, and what a
+// save writes of them (only what the administrator changed, and nothing they did not remove).
 #include <doctest/doctest.h>
 
 #include <map>
@@ -6,7 +7,9 @@
 #include <vector>
 
 #include "app/mainmodel.h"
+#include "app/pathrules.h"
 #include "app/runlists.h"
+#include "registry/regaccess.h"
 #include "registry/memory_registry.h"
 #include "tests/native/registry_fixture.h"
 
@@ -22,7 +25,22 @@ struct RunListScope {
     ScopedRegistry scope{reg};
     StoreScope store;
     RunListScope() { CurrentUserName = L"alice"; PolicyRootKey = kHkeyCurrentUser; }
-    ~RunListScope() { CurrentUserName.clear(); }
+    ~RunListScope() {
+        ForgetRunListsAtStart();
+        CurrentUserName.clear();
+    }
+    // Start-up over entries for both lists, their tweaks set as given.
+    void start(bool disallowSet = false, bool restrictSet = false) {
+        TAppObjectsList entries;
+        for (const auto& [name, set] : {std::pair{DisallowRunName, disallowSet}, std::pair{RestrictRunName, restrictSet}}) {
+            auto entry = std::make_unique<TRestrListRec>();
+            entry->AppName = name;
+            entry->AType = L"CheckBox";
+            entry->SetValue = set;
+            entries.Add(std::move(entry));
+        }
+        TakeRunListsAtStart(store.store(), L"alice", entries);
+    }
 
     void add(const std::wstring& list, std::vector<std::wstring> paths, const std::wstring& user = L"alice") {
         AddRunListFiles(store.store(), RunListBlock(user, list), paths);
@@ -31,6 +49,10 @@ struct RunListScope {
         std::vector<std::wstring> items;
         store.store().getList(RunListBlock(user, list), items, false);
         return items;
+    }
+    void registry(const std::wstring& list, const std::vector<std::pair<std::wstring, std::wstring>>& values) {
+        for (const auto& [name, program] : values)
+            setRaw(reg, kHkeyCurrentUser, RunListsKey + list, name, sz(program));
     }
     bool keyExists(const std::wstring& list) {
         return reg.openKey(kHkeyCurrentUser, RunListsKey + list, kKeyRead) != nullptr;
@@ -60,24 +82,32 @@ using Values = std::map<std::wstring, std::wstring>;
 
 }  // namespace
 
-TEST_CASE("the values a list gets for its stored paths") {
+TEST_CASE("the whole list a set tweak leaves, as an export writes it") {
     const struct {
         const wchar_t* list;
+        std::vector<std::pair<std::wstring, std::wstring>> registry;
         std::vector<std::wstring> paths;
         Values values;
     } cases[] = {
-        {L"DisallowRun", {L"C:\\Games\\solitaire.exe", L"D:\\x\\Mine.EXE"},
+        {L"DisallowRun", {}, {L"C:\\Games\\solitaire.exe", L"D:\\x\\Mine.EXE"},
          {{L"0", L"solitaire.exe"}, {L"1", L"Mine.EXE"}}},
-        {L"DisallowRun", {L"C:\\a.exe", L"C:\\Tools\\QUILLMARK.EXE"}, {{L"0", L"a.exe"}}},
-        {L"DisallowRun", {L"C:\\quillmark.exe", L"D:\\quillmark.exe", L"C:\\b.exe"}, {{L"2", L"b.exe"}}},
-        {L"DisallowRun", {}, {}},
-        {L"RestrictRun", {L"C:\\a.exe", L"C:\\b.exe"}, {{L"0", L"a.exe"}, {L"1", L"b.exe"}, {L"2", L"quillmark.exe"}}},
-        {L"RestrictRun", {}, {{L"0", L"quillmark.exe"}}},
-        {L"RestrictRun", {L"C:\\Tools\\Quillmark.exe", L"C:\\b.exe"}, {{L"0", L"Quillmark.exe"}, {L"1", L"b.exe"}}},
+        {L"DisallowRun", {}, {L"C:\\a.exe", L"C:\\Tools\\QUILLMARK.EXE"}, {{L"0", L"a.exe"}}},
+        {L"DisallowRun", {}, {L"C:\\quillmark.exe", L"D:\\quillmark.exe", L"C:\\b.exe"}, {{L"0", L"b.exe"}}},
+        {L"DisallowRun", {}, {}, {}},
+        {L"RestrictRun", {}, {L"C:\\a.exe", L"C:\\b.exe"}, {{L"0", L"a.exe"}, {L"1", L"b.exe"}, {L"2", L"quillmark.exe"}}},
+        {L"RestrictRun", {}, {}, {{L"0", L"quillmark.exe"}}},
+        {L"RestrictRun", {}, {L"C:\\Tools\\Quillmark.exe", L"C:\\b.exe"}, {{L"0", L"Quillmark.exe"}, {L"1", L"b.exe"}}},
+        // What the registry holds keeps its names; added programs follow the highest number.
+        {L"DisallowRun", {{L"3", L"old.exe"}, {L"x", L"other.exe"}}, {L"C:\\new.exe"},
+         {{L"3", L"old.exe"}, {L"x", L"other.exe"}, {L"4", L"new.exe"}}},
     };
     for (const auto& c : cases) {
         CAPTURE(c.list);
-        const RunListValues values = RunListValuesFor(c.list, c.paths, kOwnExe);
+        RunListScope s;
+        s.registry(c.list, c.registry);
+        s.start();
+        s.add(c.list, c.paths);
+        const RunListValues values = PlanRunList(c.list, true, kOwnExe).Values;
         CHECK(Values(values.begin(), values.end()) == c.values);
     }
 }
@@ -100,43 +130,165 @@ TEST_CASE("the stored list: one item per path whatever its case, renumbered afte
     }
 }
 
-TEST_CASE("a save rewrites the key from the current user's list") {
+TEST_CASE("the registry's list: its text values, numbered names in numeric order") {
     RunListScope s;
-    s.add(L"DisallowRun", {L"C:\\Games\\Solitaire.exe", L"c:\\games\\solitaire.exe", L"C:\\Games\\mine.exe"});
-    s.add(L"DisallowRun", {L"C:\\other.exe"}, L"bob");
-    // Left over from before: must not survive the rewrite.
-    setRaw(s.reg, kHkeyCurrentUser, RunListsKey + std::wstring(L"DisallowRun"), L"7", sz(L"old.exe"));
-    setRaw(s.reg, kHkeyCurrentUser, RunListsKey + std::wstring(L"DisallowRun\\Sub"), L"x", sz(L"y"));
-
-    CHECK(WriteRunList(L"DisallowRun", true, kOwnExe));
-    CHECK(s.values(L"DisallowRun") == Values{{L"0", L"Solitaire.exe"}, {L"1", L"mine.exe"}});
-    CHECK_FALSE(s.reg.openKey(kHkeyCurrentUser, RunListsKey + std::wstring(L"DisallowRun\\Sub"), kKeyRead));
-
-    SUBCASE("unchecked: the key goes, the stored list stays for the next save") {
-        CHECK(WriteRunList(L"DisallowRun", false, kOwnExe));
-        CHECK_FALSE(s.keyExists(L"DisallowRun"));
-        CHECK(s.stored(L"DisallowRun").size() == 2);
-        CHECK(WriteRunList(L"DisallowRun", true, kOwnExe));
-        CHECK(s.values(L"DisallowRun").size() == 2);
-    }
+    s.registry(L"DisallowRun", {{L"10", L"ten.exe"}, {L"2", L"two.exe"}, {L"Custom", L"named.exe"}, {L"1", L"C:\\Tools\\one.exe"}});
+    setRaw(s.reg, kHkeyCurrentUser, RunListsKey + std::wstring(L"DisallowRun"), L"3", dword(7));
+    setRaw(s.reg, kHkeyCurrentUser, RunListsKey + std::wstring(L"DisallowRun"), L"4", {kRegExpandSz, utf16(L"%x%.exe")});
+    // Only the native calls make such a name; no .reg or .pol file can carry it.
+    setRaw(s.reg, kHkeyCurrentUser, RunListsKey + std::wstring(L"DisallowRun"), std::wstring(L"5\0x", 3), sz(L"hidden.exe"));
+    CHECK(ReadRunList(L"DisallowRun") == std::vector<RunListEntry>{{L"1", L"C:\\Tools\\one.exe"},
+                                                                   {L"2", L"two.exe"},
+                                                                   {L"4", L"%x%.exe"},
+                                                                   {L"10", L"ten.exe"},
+                                                                   {L"Custom", L"named.exe"}});
+    CHECK(ReadRunList(L"RestrictRun").empty());
     CHECK(s.reg.openKeyCount() == 0);
 }
 
-TEST_CASE("a list that cannot be written is reported and ends alone") {
-    RunListScope s;
-    s.add(L"DisallowRun", {L"C:\\Games\\mine.exe"});
-    s.add(L"RestrictRun", {L"C:\\Office\\excel.exe"});
-
-    SUBCASE("the key cannot be created") {
-        s.reg.denyAccess(kHkeyCurrentUser, RunListsKey + std::wstring(L"DisallowRun"));
-        CHECK_FALSE(WriteRunList(L"DisallowRun", true, kOwnExe));
-        CHECK(WriteRunList(L"RestrictRun", true, kOwnExe));
-        CHECK(s.values(L"RestrictRun") == Values{{L"0", L"excel.exe"}, {L"1", L"quillmark.exe"}});
+TEST_CASE("the list shown: the registry's programs, by the stored path that names each; else the stored list") {
+    using Entries = std::vector<RunListEntry>;
+    using Items = std::vector<std::wstring>;
+    const struct {
+        const char* what;
+        Entries registry;
+        Items stored;
+        bool tweakOn;
+        Items shown;
+    } cases[] = {
+        {"no list anywhere", {}, {}, false, {}},
+        {"none in the registry, tweak off: the stored list, to go in with the tweak", {},
+         {L"C:\\a\\x.exe", L"D:\\y.exe"}, false, {L"C:\\a\\x.exe", L"D:\\y.exe"}},
+        {"none in the registry, tweak on: none, as is in force", {}, {L"C:\\a\\x.exe"}, true, {}},
+        {"none stored: the registry's", {{L"1", L"x.exe"}, {L"2", L"y.exe"}}, {}, true, {L"x.exe", L"y.exe"}},
+        {"stored paths name the registry's programs",
+         {{L"0", L"X.EXE"}, {L"1", L"y.exe"}},
+         {L"D:\\y.exe", L"C:\\a\\x.exe"},
+         false,
+         {L"C:\\a\\x.exe", L"D:\\y.exe"}},
+        {"the registry decides what is listed",
+         {{L"0", L"x.exe"}, {L"1", L"z.exe"}},
+         {L"C:\\a\\x.exe", L"C:\\old\\gone.exe"},
+         true,
+         {L"C:\\a\\x.exe", L"z.exe"}},
+        {"a program listed twice is shown once", {{L"0", L"x.exe"}, {L"1", L"X.exe"}}, {}, true, {L"x.exe"}},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.what);
+        CHECK(RunListShown(c.registry, c.stored, c.tweakOn) == c.shown);
     }
-    SUBCASE("the old key cannot be deleted") {
-        setRaw(s.reg, kHkeyCurrentUser, RunListsKey + std::wstring(L"DisallowRun"), L"0", sz(L"stale.exe"));
-        s.reg.denyAccess(kHkeyCurrentUser, RunListsKey + std::wstring(L"DisallowRun"), 0x00010000 /* DELETE */);
-        CHECK_FALSE(WriteRunList(L"DisallowRun", false, kOwnExe));
+}
+
+TEST_CASE("start-up puts the shown list into the current user's block, and leaves another user's") {
+    RunListScope s;
+    s.registry(L"DisallowRun", {{L"1", L"game.exe"}, {L"2", L"chat.exe"}});
+    s.add(L"DisallowRun", {L"C:\\Games\\game.exe", L"C:\\Old\\old.exe"});
+    s.add(L"RestrictRun", {L"C:\\Office\\excel.exe"});
+    s.add(L"DisallowRun", {L"C:\\bob.exe"}, L"bob");
+    s.start();
+    CHECK(s.stored(L"DisallowRun") == std::vector<std::wstring>{L"C:\\Games\\game.exe", L"chat.exe"});
+    CHECK(s.stored(L"RestrictRun") == std::vector<std::wstring>{L"C:\\Office\\excel.exe"});
+    CHECK(s.stored(L"DisallowRun", L"bob") == std::vector<std::wstring>{L"C:\\bob.exe"});
+}
+
+TEST_CASE("a save's plan holds only what the administrator changed") {
+    using Pairs = std::vector<std::pair<std::wstring, std::wstring>>;
+    using Entries = std::vector<RunListEntry>;
+    const struct {
+        const char* what;
+        const wchar_t* list;
+        Pairs registry;                       // at start-up
+        std::vector<std::wstring> stored;     // before start-up
+        bool setAtStart, wanted;
+        std::vector<std::wstring> add, remove;  // the administrator's edits in the frame
+        Pairs registryLater;                  // changed by someone else after start-up
+        Entries planAdd, planRemove;
+    } cases[] = {
+        {"nothing touched, a long list in force", L"DisallowRun", {{L"1", L"a.exe"}, {L"2", L"b.exe"}}, {}, true, true,
+         {}, {}, {}, {}, {}},
+        {"nothing touched, tweak off", L"RestrictRun", {{L"1", L"a.exe"}}, {}, false, false, {}, {}, {}, {}, {}},
+        {"one program added", L"DisallowRun", {{L"1", L"a.exe"}, {L"7", L"b.exe"}}, {}, true, true,
+         {L"C:\\c.exe"}, {}, {}, {{L"8", L"c.exe"}}, {}},
+        {"one program removed", L"DisallowRun", {{L"1", L"a.exe"}, {L"2", L"b.exe"}}, {}, true, true, {}, {L"a.exe"},
+         {}, {}, {{L"1", L"a.exe"}}},
+        {"switched on with a stored list and none in the registry", L"DisallowRun", {},
+         {L"C:\\a\\x.exe", L"D:\\y.exe"}, false, true, {}, {}, {}, {{L"0", L"x.exe"}, {L"1", L"y.exe"}}, {}},
+        {"\"RestrictRun\" switched on always allows the program itself", L"RestrictRun", {{L"1", L"a.exe"}}, {}, false,
+         true, {}, {}, {}, {{L"2", L"quillmark.exe"}}, {}},
+        {"\"RestrictRun\" keeps the program itself when it is removed", L"RestrictRun",
+         {{L"0", L"a.exe"}, {L"1", L"quillmark.exe"}}, {}, true, true, {}, {L"quillmark.exe"}, {}, {}, {}},
+        {"\"DisallowRun\" never blocks the program itself", L"DisallowRun", {}, {}, false, true,
+         {L"C:\\Tools\\Quillmark.exe", L"C:\\x.exe"}, {}, {}, {{L"0", L"x.exe"}}, {}},
+        {"entries another program added since start-up stay", L"DisallowRun", {{L"1", L"a.exe"}, {L"2", L"b.exe"}}, {},
+         true, true, {}, {L"a.exe"}, {{L"3", L"gpo.exe"}}, {}, {{L"1", L"a.exe"}}},
+        {"switched off: the list stays as it is", L"DisallowRun", {{L"1", L"a.exe"}}, {}, true, false, {}, {}, {}, {},
+         {}},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.what);
+        RunListScope s;
+        s.registry(c.list, c.registry);
+        if (!c.stored.empty()) s.add(c.list, c.stored);
+        s.start(std::wstring(c.list) == L"DisallowRun" && c.setAtStart, std::wstring(c.list) == L"RestrictRun" && c.setAtStart);
+        s.add(c.list, c.add);
+        for (const std::wstring& program : c.remove) {
+            std::vector<std::wstring> items = s.stored(c.list);
+            for (const std::wstring& item : items)
+                if (FileNamePart(item) == program) DeleteRunListFile(s.store.store(), RunListBlock(L"alice", c.list), item);
+        }
+        s.registry(c.list, c.registryLater);
+        const RunListPlan plan = PlanRunList(c.list, c.wanted, kOwnExe);
+        CHECK(plan.Add == c.planAdd);
+        CHECK(plan.Remove == c.planRemove);
+        CHECK(plan.TouchesRegistry() == (!c.planAdd.empty() || !c.planRemove.empty()));
+    }
+}
+
+TEST_CASE("without a recorded start-up a plan only adds") {
+    RunListScope s;
+    s.registry(L"DisallowRun", {{L"1", L"a.exe"}});
+    s.add(L"DisallowRun", {L"C:\\b.exe"});
+    const RunListPlan plan = PlanRunList(L"DisallowRun", true, kOwnExe);
+    CHECK(plan.Add == std::vector<RunListEntry>{{L"2", L"b.exe"}});
+    CHECK(plan.Remove.empty());
+}
+
+TEST_CASE("a list write that fails part way puts every value back as it was") {
+    RunListScope s;
+    const std::wstring key = RunListsKey + std::wstring(L"DisallowRun");
+    RunListPlan plan;
+    plan.ListName = L"DisallowRun";
+    plan.Root = kHkeyCurrentUser;
+    plan.KeyPath = key;
+    plan.Add = {{L"5", L"new1.exe"}, {L"6", L"new2.exe"}};
+    plan.Remove = {{L"1", L"old1.exe"}, {L"2", L"old2.exe"}};
+
+    SUBCASE("the key was there") {
+        s.registry(L"DisallowRun", {{L"1", L"old1.exe"}, {L"2", L"old2.exe"}, {L"3", L"kept.exe"}});
+        const Values before = s.values(L"DisallowRun");
+        for (const wchar_t* failing : {L"6", L"2"}) {
+            CAPTURE(doctest::StringMaker<std::wstring>::convert(failing));
+            s.reg.refuseValueChange = [&](RegRoot, const std::wstring&, const std::wstring& name) { return name == failing; };
+            CHECK_THROWS_AS(ExecuteRunListPlan(plan), EJclRegistryError);
+            s.reg.refuseValueChange = nullptr;
+            CHECK(s.values(L"DisallowRun") == before);
+        }
+        const RunListUndo undo = ExecuteRunListPlan(plan);
+        CHECK(s.values(L"DisallowRun") == Values{{L"3", L"kept.exe"}, {L"5", L"new1.exe"}, {L"6", L"new2.exe"}});
+        CHECK(UndoRunListWrite(undo));
+        CHECK(s.values(L"DisallowRun") == before);
+    }
+    SUBCASE("the key was not there: it goes again") {
+        plan.Remove.clear();
+        s.reg.refuseValueChange = [](RegRoot, const std::wstring&, const std::wstring& name) { return name == L"6"; };
+        CHECK_THROWS_WITH(ExecuteRunListPlan(plan),
+                          doctest::Contains(toUtf8(L"HKEY_CURRENT_USER\\" + key).c_str()));
+        CHECK_FALSE(s.keyExists(L"DisallowRun"));
+    }
+    SUBCASE("the key cannot be created") {
+        s.reg.denyAccess(kHkeyCurrentUser, key);
+        CHECK_THROWS_AS(ExecuteRunListPlan(plan), EJclRegistryError);
+        CHECK_FALSE(s.keyExists(L"DisallowRun"));
     }
     CHECK(s.reg.openKeyCount() == 0);
 }

@@ -189,14 +189,17 @@ TEST_CASE("keys deleted after start-up: the save recreates what it writes and co
 
     SaveResult result;
     REQUIRE_NOTHROW(result = app.model.SaveSettings());
-    CHECK(result.Succeeded());
     CHECK(app.policy(L"TextTweak") == sz(L"abd"));
     CHECK(app.policy(L"DrivesTweak") == dword(8));
     CHECK(app.policy(L"DisallowRun") == dword(1));
-    // A class key that is gone cannot be hidden: nothing is made up in its place.
+    // A class key that is gone cannot be hidden: nothing is made up in its place, and the
+    // save says so.
+    REQUIRE(result.Failures.size() == 1);
+    CHECK(result.Failures[0].Name == L"HideClass");
+    CHECK(result.Failures[0].Message.find(L"is not registered") != std::wstring::npos);
     CHECK_FALSE(app.classKey(L""));
     CHECK_FALSE(app.classKey(L"-"));
-    // The run list is written again from the store.
+    // The tweak goes on again, so its list is put in place first.
     CHECK(getRaw(app.reg, kHkeyCurrentUser, kDisallowRunKey, L"0") == sz(L"game.exe"));
 }
 
@@ -205,6 +208,7 @@ TEST_CASE("keys made unwritable after start-up: the save reports them and writes
     app.start();
     app.toggle(L"MachineFlag", true);
     app.toggle(L"DisallowRun", true);
+    AddRunListFiles(*SettingsStore, RunListBlock(L"alice", L"DisallowRun"), {L"C:\\Games\\game.exe"});
     app.toggle(L"Flag", true);
     app.reg.denyAccess(kHkeyLocalMachine, kMachine);
     app.reg.denyAccess(kHkeyCurrentUser, kDisallowRunKey);
@@ -216,6 +220,7 @@ TEST_CASE("keys made unwritable after start-up: the save reports them and writes
     CHECK(failed == std::vector<std::wstring>{L"MachineFlag", L"DisallowRun"});
     CHECK(result.Failures[0].Message == L"Unable to open key \"HKEY_LOCAL_MACHINE\\" + kMachine + L"\" for write");
     CHECK(app.policy(L"Flag") == dword(1));
-    CHECK(app.policy(L"DisallowRun") == dword(1));
+    // Its list could not be written: the tweak stays off.
+    CHECK_FALSE(app.policy(L"DisallowRun"));
     CHECK(app.model.SettingsModified());
 }

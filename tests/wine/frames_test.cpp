@@ -594,7 +594,12 @@ TEST_CASE("the applications frame: files added and deleted in the store, the run
 
     const std::wstring ownExe = executableName();
     CHECK(lower(ownExe) == L"frames_test.exe");
-    CHECK(WriteRunList(RestrictRunName, true, ownExe));
+    const std::wstring listKey = std::wstring(RunListsKey) + RestrictRunName;
+    struct RemoveKey {
+        std::wstring path;
+        ~RemoveKey() { RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()); }
+    } removeKey{listKey};
+    ExecuteRunListPlan(PlanRunList(RestrictRunName, true, ownExe));
     const std::string query =
         runReg(L"query \"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\RestrictRun\"");
     MESSAGE(query);
@@ -604,11 +609,8 @@ TEST_CASE("the applications frame: files added and deleted in the store, the run
     CHECK(query.find("    3    ") == std::string::npos);
     CHECK(query.find("old.exe") == std::string::npos);
 
-    // Unchecked: the key goes, the list stays.
-    CHECK(WriteRunList(RestrictRunName, false, ownExe));
-    HKEY key = nullptr;
-    CHECK(RegOpenKeyExW(HKEY_CURRENT_USER, (std::wstring(RunListsKey) + RestrictRunName).c_str(), 0, KEY_READ,
-                        &key) == ERROR_FILE_NOT_FOUND);
+    // Unchecked: the list stays in the registry and in the frame; only the tweak goes off.
+    CHECK_FALSE(PlanRunList(RestrictRunName, false, ownExe).TouchesRegistry());
     CHECK(items().size() == 2);
 
     frame.reset();
