@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (fuzz/) with clang and runs each for a bounded time.
-#   tools/fuzz.sh [seconds per target, default 600] [target ...]    (targets: scheme store)
+#   tools/fuzz.sh [seconds per target, default 600] [target ...]    (targets: scheme store save)
 #   tools/fuzz.sh --build-only | --no-build [seconds] [target ...]  (what CTest runs)
 # New inputs collect in $QM_FUZZ_BUILD/corpus-<target>, failing ones in artifacts-<target>/;
 # a failing input, once fixed, belongs in fuzz/corpus/<target>/ as a regression case.
@@ -12,7 +12,7 @@ case "${1:-}" in --build-only|--no-build) mode=$1; shift ;; esac
 seconds=${1:-600}
 (($#)) && shift
 targets=("$@")
-((${#targets[@]})) || targets=(scheme store)
+((${#targets[@]})) || targets=(scheme store save)
 
 if [[ $mode != --no-build ]]; then
   cmake -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER="${CXX:-clang++}" >/dev/null
