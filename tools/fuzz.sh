@@ -27,9 +27,13 @@ for target in "${targets[@]}"; do
   work=$build/corpus-$target
   artifacts=$build/artifacts-$target
   mkdir -p "$work" "$artifacts"
+  # The shipped scheme and the damaged-store fixtures are seeds as they stand today, not as
+  # copies that drift.
+  extra=()
+  [[ $target == store ]] && extra+=("$root/tests/fixtures/store/damaged")
   full=("$seeds"/*)
-  # The shipped scheme is a seed as it stands today, not as a copy that drifts.
   [[ $target == scheme ]] && full+=("$root/resources/scheme.xml")
+  [[ $target == store ]] && full+=("$root/tests/fixtures/store/damaged"/*)
   echo "fuzz: $target: every seed once at full length"
   "$fuzzer" "${limits[@]}" "${full[@]}"
   [[ $target == scheme ]] && cp "$root/resources/scheme.xml" "$work/shipped-scheme.xml"
@@ -37,7 +41,7 @@ for target in "${targets[@]}"; do
   # Progress lines are left out of the log; the fuzzer's own exit status decides.
   set +e
   "$fuzzer" "${limits[@]}" -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 \
-    -dict="$root/fuzz/$target.dict" -artifact_prefix="$artifacts/" "$work" "$seeds" 2>&1 |
+    -dict="$root/fuzz/$target.dict" -artifact_prefix="$artifacts/" "$work" "$seeds" "${extra[@]}" 2>&1 |
     grep -v -E '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse)'
   status=${PIPESTATUS[0]}
   set -e

@@ -16,6 +16,7 @@
 #include "scheme/xml.h"
 #include "store/Encript.h"
 #include "tests/contract/registry_contract.h"
+#include "tests/support/files.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -32,23 +33,13 @@ inline const std::wstring kFolder = L"\u043f\u0430\u043f\u043a\u0430";
 inline const std::wstring kValue = L"\u0437\u043d\u0430\u0447\u0435\u043d\u0438\u0435";
 inline const std::wstring kKey = L"\u041a\u043b\u044e\u0447";
 
-// A folder of its own whose child kFolder does not exist.
+// A folder of its own whose child kFolder does not exist; paths joined as text, since the
+// native build's paths convert only ASCII to wide text and back.
 struct ScratchFolder {
-    fs::path path;
-    ScratchFolder() {
-        static int counter = 0;
-        path = fs::temp_directory_path() / ("qm_error_text_" + std::to_string(++counter));
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    // Joined as text: the native build's paths convert only ASCII to wide text and back.
+    testsupport::TempFolder folder{"error_text"};
     std::wstring missing(const std::wstring& file) const {
         const std::wstring separator(1, static_cast<wchar_t>(fs::path::preferred_separator));
-        return path.wstring() + separator + kFolder + separator + file;
+        return folder.path.wstring() + separator + kFolder + separator + file;
     }
 };
 

@@ -14,35 +14,15 @@
 #include "app/mainmodel.h"
 #include "registry/memory_registry.h"
 #include "tests/native/registry_fixture.h"
+#include "tests/support/files.h"
 
 namespace apptest {
 
 namespace fs = std::filesystem;
 
-inline std::string readSource(const fs::path& relative) {
-    const char* env = std::getenv("QM_SOURCE_DIR");
-    const fs::path root = env ? env : QM_SOURCE_DIR;
-    std::ifstream in(root / relative, std::ios::binary);
-    REQUIRE(in);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+using testsupport::sourceFile;
 
-struct TempFolder {
-    fs::path path;
-    TempFolder() {
-        std::random_device rd;
-        path = fs::temp_directory_path() / ("qm_appmodel_" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(path);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::wstring withSeparator() const { return (path / "").wstring(); }
-    fs::path dat() const { return path / "quillmark.dat"; }
-};
+using testsupport::TempFolder;
 
 struct FakeApplet {
     std::wstring path, name;
@@ -80,7 +60,7 @@ struct App {
     TMainModel model;
     std::string scheme;
 
-    explicit App(const fs::path& schemeFile = "tests/fixtures/app/groups.xml") : scheme(readSource(schemeFile)) {
+    explicit App(const std::string& schemeFile = "tests/fixtures/app/groups.xml") : scheme(sourceFile(schemeFile)) {
         model.LoadCPApplets = [this](TAppObjectsList& list) { applets(list); };
     }
     ~App() { CHECK(reg.openKeyCount() == 0); }

@@ -35,7 +35,7 @@ struct SavingApp : App {
         SettingsStore->SetStr(L"Probe", L"1");
         model.SettingsChanged(-1);
     }
-    bool storeWritten() { return TEncriptor(folder.dat().wstring(), true).GetStr(L"Probe", L"") == L"1"; }
+    bool storeWritten() { return TEncriptor((folder.path / "quillmark.dat").wstring(), true).GetStr(L"Probe", L"") == L"1"; }
 };
 
 }  // namespace
@@ -154,7 +154,7 @@ TEST_CASE("save: a denied write is named, the rest is saved, the settings stay u
 
 TEST_CASE("save: a class key that cannot be renamed is reported") {
     SavingApp app;
-    app.scheme = readSource("tests/fixtures/app/clsid.xml");
+    app.scheme = sourceFile("tests/fixtures/app/clsid.xml");
     const std::wstring classes = L"Software\\QuillmarkTest\\CLSID";
     const std::wstring plain = classes + L"\\{5b4dae26-b807-11d0-9815-00c04fd91972}";
     setRaw(app.reg, kHkeyCurrentUser, plain, L"", regtest::sz(L"Menu bars"));

@@ -17,6 +17,7 @@
 
 #include "base/text.h"
 #include "scheme/xmldata.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -149,16 +150,7 @@ Element scanScheme(const std::string& bytes) {
     return std::move(document.children.at(0));
 }
 
-std::string sourceDir() {
-    if (const char* dir = std::getenv("QM_SOURCE_DIR"); dir && *dir) return dir;
-    return QM_SOURCE_DIR;
-}
-
-std::string readShipped() {
-    std::ifstream in(sourceDir() + "/resources/scheme.xml", std::ios::binary);
-    REQUIRE(in);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string readShipped() { return testsupport::sourceFile("resources/scheme.xml"); }
 
 const Element& shipped() {
     static const Element root = scanScheme(readShipped());

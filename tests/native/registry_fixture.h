@@ -18,16 +18,12 @@
 #include "registry/tweakstate.h"
 #include "scheme/xmldata.h"
 #include "store/Encript.h"
+#include "tests/support/files.h"
 
 namespace regtest {
 
 inline std::string readFixture(const std::string& name) {
-    const char* env = std::getenv("QM_SOURCE_DIR");
-    const std::filesystem::path root = env ? env : QM_SOURCE_DIR;
-    std::ifstream in(root / "tests" / "fixtures" / "registry" / name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return testsupport::sourceFile("tests/fixtures/registry/" + name);
 }
 
 // The scheme loaded into the data module the lookups use, for one test's lifetime.
@@ -47,26 +43,16 @@ private:
 // A settings store on its own scratch file, installed as SettingsStore.
 class StoreScope {
 public:
-    StoreScope() {
-        static int counter = 0;
-        path_ = std::filesystem::temp_directory_path() /
-                ("qm_registry_store_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "_" +
-                 std::to_string(++counter) + ".dat");
-        std::filesystem::remove(path_);
-        store_ = std::make_unique<TEncriptor>(path_.wstring(), true);
-        SettingsStore = store_.get();
-    }
+    StoreScope() : store_(std::make_unique<TEncriptor>(folder_.file("store.dat"), true)) { SettingsStore = store_.get(); }
     ~StoreScope() {
         SettingsStore = nullptr;
         store_.reset();
-        std::error_code ec;
-        std::filesystem::remove(path_, ec);
     }
     StoreScope(const StoreScope&) = delete;
     StoreScope& operator=(const StoreScope&) = delete;
     TEncriptor& store() { return *store_; }
 private:
-    std::filesystem::path path_;
+    testsupport::TempFolder folder_{"registry_store"};
     std::unique_ptr<TEncriptor> store_;
 };
 

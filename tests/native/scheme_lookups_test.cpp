@@ -7,18 +7,11 @@
 
 #include "base/text.h"
 #include "scheme/xmldata.h"
+#include "tests/support/files.h"
 
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    REQUIRE(in);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string fixture(const char* name) {
-    return readFile(std::string(QM_SOURCE_DIR) + "/tests/fixtures/scheme/" + name);
-}
+std::string fixture(const std::string& name) { return testsupport::sourceFile("tests/fixtures/scheme/" + name); }
 
 std::string narrow(const std::wstring& text) { return toUtf8(text); }
 
@@ -305,7 +298,7 @@ TEST_CASE("the indexed search equals the plain walk for every name and start") {
     const std::vector<std::pair<std::string, bool>> documents{
         {fixture("small_scheme.xml"), true},
         {fixture("search_order.xml"), true},
-        {readFile(std::string(QM_SOURCE_DIR) + "/resources/scheme.xml"), false}};
+        {testsupport::sourceFile("resources/scheme.xml"), false}};
 
     for (const auto& [bytes, everyStart] : documents) {
         TXMLDataModule module;

@@ -1,19 +1,17 @@
 #include <doctest/doctest.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "base/text.h"
 #include "scheme/xml.h"
+#include "tests/support/files.h"
 
 namespace {
 
-std::string readFixture(const char* name) {
-    std::ifstream in(std::string(QM_SOURCE_DIR) + "/tests/fixtures/scheme/" + name, std::ios::binary);
-    REQUIRE(in);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string readFixture(const std::string& name) { return testsupport::sourceFile("tests/fixtures/scheme/" + name); }
 
 std::string narrow(const std::wstring& text) { return toUtf8(text); }
 
@@ -403,4 +401,44 @@ TEST_CASE("character decoding") {
         REQUIRE(loadError(doc, "\xEF\xBB\xBF<Gr\xC3\xB6\xC3\x9F" "e/>") == L"");
         CHECK(narrow(doc.root()->name()) == "Gr\xC3\xB6\xC3\x9F" "e");
     }
+}
+
+TEST_CASE("the scheme reader refuses nesting deeper than its limit with a reader error") {
+    const auto nested = [](std::size_t depth) {
+        std::string s;
+        for (std::size_t i = 0; i < depth; ++i) s += "<a>";
+        for (std::size_t i = 0; i < depth; ++i) s += "</a>";
+        return s;
+    };
+    XmlDocument doc;
+    CHECK_NOTHROW(doc.loadFromBytes(nested(XmlDocument::kMaxDepth)));
+    std::size_t depth = 0;
+    for (const XmlElement* e = doc.root(); e; e = e->elements().empty() ? nullptr : e->elements().front()) ++depth;
+    CHECK(depth == XmlDocument::kMaxDepth);
+
+    for (std::size_t tooDeep : {XmlDocument::kMaxDepth + 1, std::size_t{500'000}}) {
+        CAPTURE(tooDeep);
+        try {
+            doc.loadFromBytes(nested(tooDeep));
+            FAIL("loaded");
+        } catch (const EXmlReaderError& e) {
+            CHECK(e.message() == L"Invalid XML Element: elements nested deeper than 1024 levels");
+        }
+    }
+}
+
+TEST_CASE("repeated XML declarations cost no more than their bytes") {
+    std::string bytes;
+    while (bytes.size() < 4'000'000) bytes += "<?xml encoding=\"utf-16\"?><?xml encoding=\"windows-1251\"?>";
+    bytes.insert(0, "<?xml version=\"1.0\" encoding=\"utf-8\"?>");
+    bytes += "<OBJECTS Caption=\"\xD0\x96\"/>";
+    XmlDocument doc;
+    const auto start = std::chrono::steady_clock::now();
+    doc.loadFromBytes(bytes);
+    CHECK(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < 20);
+    // The first declaration decides the character set; later ones are kept and change nothing.
+    CHECK(doc.encoding() == L"utf-8");
+    CHECK(doc.prolog().size() > 100'000);
+    REQUIRE(doc.root() != nullptr);
+    CHECK(doc.root()->attributeValue(L"Caption") == L"\x0416");
 }

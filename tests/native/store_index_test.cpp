@@ -2,25 +2,21 @@
 
 #include "base/text.h"
 #include "store/Encript.h"
+#include "tests/support/files.h"
 
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 struct TempStore {
-    fs::path dir;
-    TEncriptor store;
-    TempStore()
-        : dir(fs::temp_directory_path() / ("qm_store_index_" + std::to_string(::getpid()))),
-          store((fs::create_directories(dir), (dir / "s.dat").wstring()), true) {}
-    ~TempStore() { fs::remove_all(dir); }
+    testsupport::TempFolder dir{"store_index"};
+    TEncriptor store{dir.file("s.dat"), true};
 };
 
 // The store's letter case rule, written out on its own: ASCII and Latin-1 letters.

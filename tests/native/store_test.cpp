@@ -2,9 +2,10 @@
 
 #include <functional>
 
-#include "store/Encript.h"
 #include "store/atomic_file.h"
+#include "store/Encript.h"
 #include "tests/native/store_format.h"
+#include "tests/support/files.h"
 
 #include <chrono>
 #include <climits>
@@ -25,30 +26,9 @@ using namespace storeformat;
 namespace {
 
 // A fresh empty folder per test, removed afterwards.
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        static int counter = 0;
-        path = fs::temp_directory_path() / ("qm_store_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::wstring file(const char* name) const { return (path / name).wstring(); }
-    std::size_t count() const { return std::distance(fs::directory_iterator(path), fs::directory_iterator()); }
-};
-
-std::string readBytes(const std::wstring& path) {
-    std::ifstream in(fs::path(path), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeBytes(const std::wstring& path, const std::string& bytes) {
-    std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using TempDir = testsupport::TempFolder;
+using testsupport::readBytes;
+using testsupport::writeBytes;
 
 std::string marker() {
     std::string m(ValidityMarker.begin(), ValidityMarker.end());
@@ -593,5 +573,138 @@ TEST_CASE("a save refuses to replace a file that changed since the store read or
         TEncriptor copy = store;
         copy.DataFile = dir.file("b.dat");
         CHECK(copy.Flush(true));
+    }
+}
+
+// The damaged-store fixtures, and files of tens of megabytes.
+namespace {
+
+fs::path damaged(const std::string& name) { return testsupport::sourceDir() / "tests/fixtures/store/damaged" / name; }
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::wstring markerEntry() { return ValidityMarker + L"=" + ValidityMarker; }
+
+}  // namespace
+
+TEST_CASE("damaged store files load whatever entries decode") {
+    // intact.dat holds: marker, AdminPass=s3cret, NoDispCPL=1, LegalNoticeText_str=Authorised use
+    // only, MaxSize_str=120, aliceDisallowRun0 and 1. The others are made from it or from nothing.
+    TempDir dir;
+    const fs::path path = dir.path / "quillmark.dat";
+    std::vector<std::wstring> intact;
+    {
+        fs::copy_file(damaged("intact.dat"), path);
+        TEncriptor store(path.wstring(), true);
+        intact = store.IDList;
+        REQUIRE(intact.size() == 7);
+        CHECK(store.IsValid);
+        CHECK(store.GetStr(L"AdminPass", L"") == L"s3cret");
+        fs::remove(path);
+    }
+    std::vector<std::wstring> items;
+    struct Case {
+        const char* file;
+        void (*check)(TEncriptor&, const std::vector<std::wstring>& intact);
+    };
+    const Case cases[] = {
+        {"truncated_mid_line.dat", [](TEncriptor& s, const std::vector<std::wstring>& full) {
+             // Every entry before the cut is whole; the one at the cut is a prefix of itself.
+             // Every entry before the cut is whole; the one at the cut keeps all but its last
+             // character, which is made of the half group of digits the cut left.
+             REQUIRE(s.IDList.size() >= 2);
+             REQUIRE(s.IDList.size() <= full.size());
+             for (std::size_t i = 0; i + 1 < s.IDList.size(); ++i) CHECK(s.IDList[i] == full[i]);
+             const std::wstring& cut = s.IDList.back();
+             CHECK(full[s.IDList.size() - 1].starts_with(cut.substr(0, cut.size() - 1)));
+             CHECK(s.IsValid);
+         }},
+        {"truncated_mid_pair.dat", [](TEncriptor& s, const std::vector<std::wstring>& full) {
+             REQUIRE(s.IDList.size() == full.size());
+             for (std::size_t i = 0; i + 1 < full.size(); ++i) CHECK(s.IDList[i] == full[i]);
+             CHECK(s.IDList.back() != full.back());
+         }},
+        {"lines_reordered.dat", [](TEncriptor& s, const std::vector<std::wstring>&) {
+             // Lines of 80 keep the rolling offset in step, so every character decodes, in the
+             // wrong places: the entries are garbled but there, and nothing fails.
+             CHECK_FALSE(s.IDList.empty());
+             CHECK_FALSE(s.IsValid);  // the second line held the marker's value
+             CHECK(s.GetStr(L"AdminPass", L"none") != L"s3cret");
+         }},
+        {"one_line_garbled.dat", [](TEncriptor& s, const std::vector<std::wstring>& full) {
+             // The damage stays within the entries of that line; the later ones are intact.
+             CHECK_FALSE(s.IsValid);
+             CHECK(s.IDList.size() == full.size());
+             std::vector<std::wstring> list;
+             CHECK(s.getList(L"aliceDisallowRun", list, false) == 2);
+             CHECK(s.GetStr(L"LegalNoticeText_str", L"") == L"Authorised use only");
+         }},
+        {"garbage.dat", [](TEncriptor& s, const std::vector<std::wstring>&) { CHECK_FALSE(s.IsValid); }},
+        {"plain_text_as_scrambled.dat", [](TEncriptor& s, const std::vector<std::wstring>&) {
+             CHECK_FALSE(s.IsValid);
+             CHECK_FALSE(s.isValue(L"AdminPass"));
+         }},
+        {"empty.dat", [](TEncriptor& s, const std::vector<std::wstring>&) {
+             CHECK(s.IDList.empty());
+             CHECK_FALSE(s.IsValid);
+         }},
+        {"not_a_number.dat", [](TEncriptor& s, const std::vector<std::wstring>&) {
+             CHECK(s.IsValid);
+             CHECK(s.GetInt(L"MaxSize_str", 5) == 5);
+             CHECK(s.GetInt(L"Delay_str", 5) == 5);
+             CHECK_FALSE(s.GetBool(L"NoDispCPL", true));
+         }},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.file));
+        for (const char* name : {"quillmark.dat", "default.qmk"}) {
+            CAPTURE(std::string(name));
+            const fs::path target = dir.path / name;
+            fs::copy_file(damaged(c.file), target, fs::copy_options::overwrite_existing);
+            const std::string before = readBytes(target);
+            TEncriptor store(target.wstring(), true);
+            c.check(store, intact);
+            CHECK(readBytes(target) == before);  // loading never rewrites it
+        }
+    }
+}
+
+TEST_CASE("huge store files load in seconds") {
+    TempDir dir;
+    const fs::path path = dir.path / "quillmark.dat";
+    const std::wstring marker = markerEntry();
+    std::string text = std::string(marker.begin(), marker.end()) + "\r\n";
+    for (int i = 0; text.size() < 8'000'000; ++i)
+        text += "userDisallowRun" + std::to_string(i) + "=C:\\Program Files\\Vendor\\Tool " + std::to_string(i) + "\\tool.exe\r\n";
+    const std::size_t entries = std::count(text.begin(), text.end(), '\n');
+
+    struct Case { const char* what; std::string bytes; bool scrambled; std::size_t entries; };
+    std::mt19937 random(5);
+    std::string garbage(32'000'000, '\0');
+    for (char& c : garbage) c = static_cast<char>(random());
+    const Case cases[] = {
+        {"scrambled, 32 MB", storeformat::encodeFile(text, std::vector<std::size_t>(text.size() / 20 + 1, 80)), true, entries},
+        {"scrambled, one line of 32 MB", storeformat::encodeFile(text, {text.size() * 4}), true, entries},
+        {"random bytes, 32 MB", garbage, true, 0},
+        {"plain, 8 MB", text, false, entries},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.what));
+        writeBytes(path, c.bytes);
+        const auto start = std::chrono::steady_clock::now();
+        TEncriptor store(path.wstring(), c.scrambled);
+        const double load = secondsSince(start);
+        MESSAGE(std::string(c.what) << ": " << c.bytes.size() / 1'000'000 << " MB loaded in " << load << " s");
+        if (c.entries) {
+            CHECK(store.IsValid);
+            CHECK(store.IDList.size() == c.entries);
+            std::vector<std::wstring> items;
+            CHECK(store.getList(L"userDisallowRun", items, false) == static_cast<int>(c.entries) - 1);
+        }
+        // A generous bound for a sanitizer build on a busy machine; a quadratic step would
+        // take hours here.
+        CHECK(load < 60);
     }
 }

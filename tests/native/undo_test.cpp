@@ -12,6 +12,7 @@
 #include "registry/regaccess.h"
 #include "store/atomic_file.h"
 #include "tests/native/registry_fixture.h"
+#include "tests/support/files.h"
 
 using namespace regtest;
 namespace fs = std::filesystem;
@@ -29,19 +30,9 @@ struct Undo {
     SchemeScope scheme{"../applets/scheme.xml"};
     StoreScope main;
     TAppObjectsList entries;
-    fs::path folder;
+    testsupport::TempFolder data{"undo"};
+    const fs::path& folder = data.path;
 
-    Undo() {
-        static int counter = 0;
-        folder = fs::temp_directory_path() / ("qm_undo_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) +
-                                             "_" + std::to_string(++counter));
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    ~Undo() {
-        std::error_code ec;
-        fs::remove_all(folder, ec);
-    }
     void load() {
         entries.Clear();
         LoadAppObjects(entries);

@@ -24,7 +24,7 @@ const wchar_t* const ShippedFiles[] = {L"quillmark.exe", L"README.md", L"LICENSE
 // major.minor.patch as written in VERSION at the root of the sources.
 std::wstring sourceVersion()
 {
-    std::string text = readFile(fs::path(env(L"QM_SOURCE_DIR")) / L"VERSION");
+    std::string text = testsupport::sourceFile("VERSION");
     text.erase(text.find_last_not_of("\r\n ") + 1);
     return {text.begin(), text.end()};
 }
@@ -41,19 +41,9 @@ fs::path knownFolder(REFKNOWNFOLDERID id)
 // msiexec with the given action and package, silent, its log among the artifacts.
 DWORD msiexec(const std::wstring& action, const fs::path& package, const wchar_t* log)
 {
-    const fs::path artifacts = env(L"QM_ARTIFACTS");
-    fs::create_directories(artifacts);
-    std::wstring command = L"msiexec.exe " + action + L" \"" + package.wstring() + L"\" /qn /l*v \"" +
-                           (artifacts / log).wstring() + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    REQUIRE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    REQUIRE(WaitForSingleObject(process.get(), 180000) == WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.get(), &exitCode);
-    return exitCode;
+    return testsupport::runUncaptured(L"msiexec.exe " + action + L" \"" + package.wstring() + L"\" /qn /l*v \"" +
+                                          (artifacts() / log).wstring() + L"\"",
+                                      180000);
 }
 
 // The products installed under Quillmark's upgrade code.
@@ -191,7 +181,7 @@ TEST_CASE("the MSI installs, starts, upgrades in place, refuses a downgrade and 
     std::vector<std::string> written;
     for (const fs::path& file : settings) {
         REQUIRE(fs::exists(file));
-        written.push_back(readFile(file));
+        written.push_back(readBytes(file));
     }
 
     // The next version replaces this one in place and keeps the settings.
@@ -203,7 +193,7 @@ TEST_CASE("the MSI installs, starts, upgrades in place, refuses a downgrade and 
     CHECK(MsiQueryProductStateW(first[0].c_str()) == INSTALLSTATE_UNKNOWN);
     CHECK(GetAppVersion(exe.wstring()) == next + L".0");
     CHECK(sameFile(shortcutTarget(), exe));
-    for (std::size_t i = 0; i < std::size(settings); ++i) CHECK(readFile(settings[i]) == written[i]);
+    for (std::size_t i = 0; i < std::size(settings); ++i) CHECK(readBytes(settings[i]) == written[i]);
 
     // An older package does not replace a newer one.
     CHECK(msiexec(L"/i", msi, L"downgrade.log") != 0);
@@ -215,7 +205,7 @@ TEST_CASE("the MSI installs, starts, upgrades in place, refuses a downgrade and 
     CHECK(installedProducts().empty());
     for (const wchar_t* file : ShippedFiles) CHECK_FALSE_MESSAGE(fs::exists(folder / file), fs::path(file).string());
     CHECK(shortcutTarget().empty());
-    for (std::size_t i = 0; i < std::size(settings); ++i) CHECK(readFile(settings[i]) == written[i]);
+    for (std::size_t i = 0; i < std::size(settings); ++i) CHECK(readBytes(settings[i]) == written[i]);
 
     fs::remove_all(folder, ignored);
 }

@@ -10,6 +10,8 @@
 
 #include "app/mainmodel.h"
 #include "tests/native/registry_fixture.h"
+#include "tests/support/environment.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -24,28 +26,17 @@ std::optional<DWORD> dwordAt(HKEY root, const std::wstring& path, const std::wst
     return value;
 }
 
-std::string readSource(const std::string& relative) {
-    const char* env = std::getenv("QM_SOURCE_DIR");
-    std::ifstream in(fs::path(env ? env : QM_SOURCE_DIR) / relative, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 struct Started {
-    fs::path folder = fs::temp_directory_path() / "qm_wine_appmodel";
+    testsupport::TempFolder folder{"appmodel"};
     TMainModel model;
     Started() {
         clean();
-        fs::create_directories(folder);
-        const std::string scheme = readSource("tests/fixtures/app/groups.xml");
-        model.FormCreate({(folder / "").wstring(), [scheme](XmlDocument& doc) { doc.loadFromBytes(scheme); },
+        const std::string scheme = testsupport::sourceFile("tests/fixtures/app/groups.xml");
+        model.FormCreate({folder.withSeparator(), [scheme](XmlDocument& doc) { doc.loadFromBytes(scheme); },
                           [] { return std::wstring(L"alice"); }});
     }
     ~Started() {
         clean();
-        std::error_code ec;
-        fs::remove_all(folder, ec);
     }
     static void clean() {
         RegDeleteTreeW(HKEY_CURRENT_USER, kScratch.c_str());
@@ -65,7 +56,7 @@ TEST_CASE("the save writes each switched tweak to the real registry and the stor
     CHECK(dwordAt(HKEY_CURRENT_USER, kScratch + L"\\Policies", L"Shared") == 1u);
     CHECK(dwordAt(HKEY_LOCAL_MACHINE, kScratch + L"\\Machine", L"MachineFlag") == 1u);
     CHECK_FALSE(dwordAt(HKEY_CURRENT_USER, kScratch + L"\\Policies", L"Alpha"));
-    CHECK(fs::exists(s.folder / "quillmark.dat"));
+    CHECK(fs::exists(s.folder.path / "quillmark.dat"));
 
     // Switched back off from the other group: the later entry does not write its old state.
     s.model.ShowGroup(L"Group_MachineSystem");

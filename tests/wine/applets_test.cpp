@@ -13,10 +13,14 @@
 
 #include "app/appobjects.h"
 #include "app/savesequence.h"
+#include "base/text.h"
 #include "base/win/handles.h"
 #include "platform/controlpanel.h"
 #include "registry/cpapplets.h"
 #include "scheme/xmldata.h"
+#include "tests/support/environment.h"
+#include "tests/support/program.h"
+#include "tests/support/screenshot.h"
 #include "ui/imagelists.h"
 
 namespace {
@@ -25,34 +29,12 @@ const std::wstring kDontLoad = L"Control Panel\\don't load";
 const std::wstring kControlPanelPrefix =
     L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{21EC2020-3AEA-1069-A2DD-08002B30309D}\\";
 
-std::wstring env(const wchar_t* name)
-{
-    const wchar_t* value = _wgetenv(name);
-    REQUIRE_MESSAGE(value, "environment variable not set");
-    std::wstring text = value;
-    if (!text.empty() && text[0] == L'/') text = L"Z:" + text;  // a Unix path seen from Wine
-    return text;
-}
-
-std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-// COM for the test thread, as the product's entry point sets it up.
-struct ComThread {
-    HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ~ComThread()
-    {
-        if (SUCCEEDED(result)) CoUninitialize();
-    }
-};
-
 // The product's executable mapped for its resources, and its scheme as the lookups' data.
 struct Product {
-    Unique<HMODULE, &FreeLibrary> module{
-        LoadLibraryExW(env(L"QM_EXE").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)};
+    testsupport::ProductResources module;
     TXMLDataModule scheme;
     Product()
     {
-        REQUIRE(module);
         scheme.FXml.loadFromResource(L"APPSCHEME", module.get());
         XMLDataModule = &scheme;
     }
@@ -60,38 +42,8 @@ struct Product {
 };
 
 // reg.exe as an outside witness of what was written: its exit code and output.
-struct RegResult {
-    DWORD exitCode = 1;
-    std::string output;
-};
-
-RegResult runReg(const std::wstring& arguments)
-{
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    REQUIRE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-    Unique<HANDLE, &CloseHandle> reader(readEnd), writer(writeEnd);
-    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = writer.get();
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi{};
-    std::wstring commandLine = L"reg.exe " + arguments;
-    REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                           &si, &pi));
-    Unique<HANDLE, &CloseHandle> process(pi.hProcess), thread(pi.hThread);
-    writer.reset();
-    RegResult result;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got) result.output.append(buffer, got);
-    WaitForSingleObject(process.get(), 30000);
-    GetExitCodeProcess(process.get(), &result.exitCode);
-    return result;
-}
+using RegResult = testsupport::ProgramRun;
+using testsupport::runReg;
 
 RegResult queryApplet(const std::wstring& path)
 {
@@ -119,8 +71,8 @@ std::vector<DWORD> pixelsOf(HIMAGELIST list, int index)
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), cx, -cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
-    Unique<HDC, &DeleteDC> dc(CreateCompatibleDC(nullptr));
-    Unique<HBITMAP, &DeleteObject> bitmap(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+    const UniqueGdi<HBITMAP> bitmap(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     REQUIRE(bitmap);
     const HGDIOBJ old = SelectObject(dc.get(), bitmap.get());
     RECT all{0, 0, cx, cy};
@@ -143,12 +95,12 @@ bool blank(const std::vector<DWORD>& pixels)
 
 TEST_CASE("Wine's Control Panel applets are listed with their names, paths and small icons")
 {
-    ComThread com;
+    const ComApartment com;  // as the product's entry point sets it up
     const std::vector<ControlPanelApplet> applets = EnumerateControlPanel();
     REQUIRE(applets.size() >= 3);
     std::vector<std::wstring> names;
     for (const ControlPanelApplet& a : applets) {
-        CAPTURE(narrow(a.Item.Path));
+        CAPTURE(toUtf8(a.Item.Path));
         names.push_back(a.Item.InFolderName);
         CHECK_FALSE(a.Item.InFolderName.empty());
         CHECK_FALSE(a.Item.NormalName.empty());
@@ -157,20 +109,20 @@ TEST_CASE("Wine's Control Panel applets are listed with their names, paths and s
         REQUIRE(a.Icon);
         ICONINFO icon{};
         REQUIRE(GetIconInfo(a.Icon.get(), &icon));
-        Unique<HBITMAP, &DeleteObject> colour(icon.hbmColor), mask(icon.hbmMask);
+        const UniqueGdi<HBITMAP> colour(icon.hbmColor), mask(icon.hbmMask);
         BITMAP bm{};
         GetObjectW(colour ? colour.get() : mask.get(), sizeof bm, &bm);
         CHECK(bm.bmWidth == GetSystemMetrics(SM_CXSMICON));
     }
     for (const wchar_t* expected : {L"Add/Remove Programs", L"Internet Settings", L"Game Controllers"}) {
-        CAPTURE(narrow(expected));
+        CAPTURE(toUtf8(expected));
         CHECK(std::find(names.begin(), names.end(), expected) != names.end());
     }
 }
 
 TEST_CASE("LoadCPApplets puts the off and on images first, then one icon per applet, once")
 {
-    ComThread com;
+    const ComApartment com;  // as the product's entry point sets it up
     Product product;
     UniqueImageList img16 = createImg16(product.module.get(), 96);
     UniqueImageList appImages = createAppImageList(96);
@@ -181,7 +133,7 @@ TEST_CASE("LoadCPApplets puts the off and on images first, then one icon per app
     CHECK(pixelsOf(appImages.get(), 0) == pixelsOf(img16.get(), 2));
     CHECK(pixelsOf(appImages.get(), 1) == pixelsOf(img16.get(), 21));
     for (std::size_t i = 0; i < items.size(); ++i) {
-        CAPTURE(narrow(items[i].InFolderName));
+        CAPTURE(toUtf8(items[i].InFolderName));
         CHECK(items[i].ImageIndex == static_cast<int>(i) + 2);
         CHECK_FALSE(blank(pixelsOf(appImages.get(), items[i].ImageIndex)));
     }
@@ -192,7 +144,7 @@ TEST_CASE("LoadCPApplets puts the off and on images first, then one icon per app
 
 TEST_CASE("Hiding an applet and saving writes Yes under don't load; showing it again removes the value")
 {
-    ComThread com;
+    const ComApartment com;  // as the product's entry point sets it up
     Product product;
     forgetApplets();
     UniqueImageList img16 = createImg16(product.module.get(), 96);
@@ -232,18 +184,18 @@ TEST_CASE("Hiding an applet and saving writes Yes under don't load; showing it a
 
 TEST_CASE("An applet whose value is not exactly Yes is listed shown, and hiding it writes Yes")
 {
-    ComThread com;
+    const ComApartment com;  // as the product's entry point sets it up
     Product product;
     forgetApplets();
     const std::wstring path = kControlPanelPrefix + L"Game Controllers";
     for (const wchar_t* other : {L"No", L"yes"}) {
-        CAPTURE(narrow(other));
+        CAPTURE(toUtf8(other));
         REQUIRE(runReg(L"add \"HKCU\\" + kDontLoad + L"\" /v \"" + path + L"\" /t REG_SZ /d " + other + L" /f")
                     .exitCode == 0);
         const TRestrListRec entry = MakeAppletEntry<TRestrListRec>({L"Game Controllers", L"", path, 0});
         CHECK_FALSE(entry.SetValue);
         ApplyAppletState(path, false);  // agrees: left alone
-        CHECK(queryApplet(path).output.find(narrow(other)) != std::string::npos);
+        CHECK(queryApplet(path).output.find(toUtf8(other)) != std::string::npos);
         ApplyAppletState(path, true);
         CHECK(queryApplet(path).output.find("Yes") != std::string::npos);
     }
@@ -252,7 +204,7 @@ TEST_CASE("An applet whose value is not exactly Yes is listed shown, and hiding 
 
 TEST_CASE("The applet entries shown in a check-box list with their icons")
 {
-    ComThread com;
+    const ComApartment com;  // as the product's entry point sets it up
     Product product;
     forgetApplets();
     UniqueImageList img16 = createImg16(product.module.get(), 96);
@@ -293,42 +245,14 @@ TEST_CASE("The applet entries shown in a check-box list with their icons")
     // Row 0's icon, drawn by the list, is the applet's icon and not the blank background.
     RECT iconRect{LVIR_ICON, 0, 0, 0};
     REQUIRE(SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&iconRect)));
-    const HDC dc = GetDC(list);
+    const WindowDc dc(list);
     int coloured = 0;
     for (int y = iconRect.top; y < iconRect.bottom; ++y)
         for (int x = iconRect.left; x < iconRect.right; ++x)
-            if ((GetPixel(dc, x, y) & 0xFFFFFF) != (GetSysColor(COLOR_WINDOW) & 0xFFFFFF)) ++coloured;
-    ReleaseDC(list, dc);
+            if ((GetPixel(dc.get(), x, y) & 0xFFFFFF) != (GetSysColor(COLOR_WINDOW) & 0xFFFFFF)) ++coloured;
     CHECK(coloured > 20);
 
-    // A picture for the eye, among the test artifacts.
-    RECT r;
-    GetWindowRect(list, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    const HDC screen = GetDC(nullptr);
-    Unique<HDC, &DeleteDC> memory(CreateCompatibleDC(screen));
-    Unique<HBITMAP, &DeleteObject> bitmap(CreateCompatibleBitmap(screen, w, h));
-    const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    SelectObject(memory.get(), old);
-    ReleaseDC(nullptr, screen);
-    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const size_t stride = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
-    std::vector<char> pixels(stride * static_cast<size_t>(h));
-    GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(h), pixels.data(),
-              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    BITMAPFILEHEADER header{};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size());
-    const std::wstring folder = env(L"QM_ARTIFACTS");
-    CreateDirectoryW(folder.c_str(), nullptr);
-    FILE* out = _wfopen((folder + L"\\applets_list.bmp").c_str(), L"wb");
-    REQUIRE(out);
-    fwrite(&header, sizeof header, 1, out);
-    fwrite(&info, sizeof info, 1, out);
-    fwrite(pixels.data(), 1, pixels.size(), out);
-    fclose(out);
+    testsupport::screenshot(list, L"applets_list.bmp");  // a picture for the eye
 
     DestroyWindow(list);
     forgetApplets();

@@ -14,36 +14,20 @@
 #include "resources/dialogs.h"
 #include "resources/version.h"
 #include "store/Encript.h"
+#include "tests/support/environment.h"
+#include "tests/support/screenshot.h"
 #include "ui/about.h"
 #include "ui/checkpassword.h"
+#include "ui/dialoghelpers.h"
 #include "ui/passfrm.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::wstring env(const wchar_t* name)
-{
-    const wchar_t* value = _wgetenv(name);
-    REQUIRE_MESSAGE(value, "environment variable not set");
-    std::wstring text = value;
-    if (!text.empty() && text[0] == L'/') text = L"Z:" + text;  // a Unix path seen from Wine
-    return text;
-}
-
-struct ProductResources {
-    Unique<HMODULE, &FreeLibrary> module{
-        LoadLibraryExW(env(L"QM_EXE").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)};
-    ProductResources() { REQUIRE(module); }
-    HMODULE get() const { return module.get(); }
-};
-
-std::wstring windowText(HWND window)
-{
-    wchar_t text[512] = {};
-    GetWindowTextW(window, text, 512);
-    return text;
-}
+using testsupport::env;
+using testsupport::ProductResources;
+using testsupport::screenshot;
 
 std::wstring className(HWND window)
 {
@@ -136,39 +120,6 @@ Script::Step answerMessageBox(const std::wstring& caption, std::vector<Said>& sa
                 said.push_back({windowText(GetDlgItem(box, 0xFFFF)), windowText(box)});
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
             }};
-}
-
-// Writes what the screen shows of the window to a 24-bit BMP among the test artifacts.
-void screenshot(HWND hwnd, const std::wstring& name)
-{
-    const fs::path folder = env(L"QM_ARTIFACTS");
-    fs::create_directories(folder);
-    RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    GdiFlush();
-    Sleep(300);  // the X server shows what was drawn a moment later
-    RECT r;
-    GetWindowRect(hwnd, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    const HDC screen = GetDC(nullptr);
-    Unique<HDC, &DeleteDC> memory(CreateCompatibleDC(screen));
-    Unique<HBITMAP, &DeleteObject> bitmap(CreateCompatibleBitmap(screen, w, h));
-    const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    SelectObject(memory.get(), old);
-    ReleaseDC(nullptr, screen);
-    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const size_t stride = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
-    std::vector<char> pixels(stride * static_cast<size_t>(h));
-    GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(h), pixels.data(),
-              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    BITMAPFILEHEADER header{};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size());
-    std::ofstream out(folder / (name + L".bmp"), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&header), sizeof header);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
 }
 
 // A control's rectangle in its dialog's client pixels.
@@ -267,7 +218,7 @@ TEST_CASE("The password prompt: layout, mask, focus, and what each way of closin
                             SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
                             CHECK(std::abs((box.left + box.right) / 2 - (work.left + work.right) / 2) <= 2);
                             type(d, IDC_EDTPASSWORD, L"Secret");
-                            screenshot(d, L"dialog_password_prompt");
+                            screenshot(d, L"dialog_password_prompt.bmp");
                             click(d, IDOK);
                         }}});
         CHECK(TfrmCheckPass::Ask(resources.get()) == std::optional<std::wstring>(L"Secret"));
@@ -406,7 +357,7 @@ TEST_CASE("The password definition dialog: layout, confirmation and the store")
                  checkNear(ok.left, 136);
                  checkNear(ok.top, 120);
                  checkNear(cancel.left, 216);
-                 screenshot(d, L"dialog_define_password");
+                 screenshot(d, L"dialog_define_password.bmp");
                  type(d, IDC_CONFIRMPASSWORD, L"curren");
                  click(d, IDOK);
              }},
@@ -526,7 +477,7 @@ TEST_CASE("The About box shows the product, the version line of the executable a
                             checkNear(line.top, 35);
                             checkNear(title.left, 64);
                             checkNear(title.top, 8);
-                            screenshot(d, L"dialog_about");
+                            screenshot(d, L"dialog_about.bmp");
                             pressKey(d, VK_RETURN);
                         }}});
         TfrmAbout about(resources.get(), exe);

@@ -13,8 +13,11 @@
 #include "app/export.h"
 #include "app/mainmodel.h"
 #include "app/runlists.h"
-#include "tests/native/beyond_pol_reader.h"
 #include "tests/native/registry_fixture.h"
+#include "tests/support/environment.h"
+#include "tests/support/files.h"
+#include "tests/support/pol_reader.h"
+#include "tests/support/program.h"
 
 namespace fs = std::filesystem;
 
@@ -104,36 +107,14 @@ void preState() {
     setString(kDisallow, L"5", L"gone.exe");
 }
 
-std::string readSource(const std::string& relative) {
-    const char* env = std::getenv("QM_SOURCE_DIR");
-    std::ifstream in(fs::path(env ? env : QM_SOURCE_DIR) / relative, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-DWORD run(std::wstring commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                           &startup, &process));
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
+DWORD run(const std::wstring& commandLine) { return testsupport::runUncaptured(commandLine, 60000); }
 
 struct Started {
-    fs::path folder = fs::temp_directory_path() / "qm_wine_export";
+    testsupport::TempFolder folder{"export"};
     TMainModel model;
     Started() {
         preState();
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        const std::string scheme = readSource("tests/fixtures/app/groups.xml");
+        const std::string scheme = testsupport::sourceFile("tests/fixtures/app/groups.xml");
         model.LoadCPApplets = [done = false](TAppObjectsList& list) mutable {
             if (std::exchange(done, true)) return;
             for (const auto& [path, hidden] : {std::pair{kDesk, true}, std::pair{kMouse, false}}) {
@@ -147,13 +128,11 @@ struct Started {
             }
         };
         model.SaveSteps = DefaultSaveHooks(L"quillmark.exe");
-        model.FormCreate({(folder / "").wstring(), [scheme](XmlDocument& doc) { doc.loadFromBytes(scheme); },
+        model.FormCreate({folder.withSeparator(), [scheme](XmlDocument& doc) { doc.loadFromBytes(scheme); },
                           [] { return std::wstring(L"alice"); }});
     }
     ~Started() {
         clean();
-        std::error_code ec;
-        fs::remove_all(folder, ec);
     }
     TRestrListRec& entry(const std::wstring& name) { return model.FAppObjectsList[model.FAppObjectsList.IndexOf(name)]; }
     void toggle(const std::wstring& name, bool on) { model.lstRestrListChange(name, on, ImageListKind::Img16); }
@@ -170,8 +149,8 @@ polreader::Values policyValues(const Dump& dump, HKEY root) {
 }
 
 std::vector<std::uint8_t> readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    const std::string bytes = testsupport::readBytes(file);
+    return {bytes.begin(), bytes.end()};
 }
 
 }  // namespace
@@ -190,9 +169,9 @@ TEST_CASE("export: reg import of the .reg file and the save leave the same regis
     DeleteRunListFile(*s.model.Store(), RunListBlock(L"alice", DisallowRunName), L"gone.exe");
 
     const ExportPlan plan = PlanExport(s.model.FAppObjectsList, L"quillmark.exe");
-    const fs::path regFile = s.folder / "tweaks.reg";
+    const fs::path regFile = s.folder.path / "tweaks.reg";
     WriteRegFile(regFile, plan);
-    WritePolicyFiles(s.folder / "gpo", plan);
+    WritePolicyFiles(s.folder.path / "gpo", plan);
 
     const Dump before = dumpAll();
     const SaveResult saved = s.model.SaveSettings();
@@ -212,7 +191,7 @@ TEST_CASE("export: reg import of the .reg file and the save leave the same regis
     for (const auto& [part, root] : {std::pair{"User", HKEY_CURRENT_USER}, std::pair{"Machine", HKEY_LOCAL_MACHINE}}) {
         CAPTURE(part);
         polreader::Values values = policyValues(before, root);
-        polreader::apply(polreader::read(readFile(s.folder / "gpo" / part / "Registry.pol")), values);
+        polreader::apply(polreader::read(readFile(s.folder.path / "gpo" / part / "Registry.pol")), values);
         CHECK(values == policyValues(afterSave, root));
     }
 }

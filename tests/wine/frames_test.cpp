@@ -20,11 +20,16 @@
 #include "app/mainmodel.h"
 #include "app/pathrules.h"
 #include "app/runlists.h"
+#include "base/text.h"
 #include "base/win/handles.h"
 #include "base/win/module.h"
 #include "registry/applytweak.h"
 #include "registry/tweakstate.h"
 #include "tests/native/registry_fixture.h"
+#include "tests/support/files.h"
+#include "tests/support/program.h"
+#include "tests/support/screenshot.h"
+#include "ui/dialoghelpers.h"
 #include "ui/frames/applications.h"
 #include "ui/frames/drives.h"
 #include "ui/frames/textedit.h"
@@ -44,22 +49,8 @@ void pump() {
     }
 }
 
-std::wstring windowText(HWND hwnd) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 std::wstring lower(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
-}
-
-std::wstring env(const wchar_t* name) {
-    const wchar_t* value = _wgetenv(name);
-    if (!value) return {};
-    std::wstring text = value;
-    if (!text.empty() && text[0] == L'/') text = L"Z:" + text;  // a Unix path seen from Wine
     return text;
 }
 
@@ -120,40 +111,11 @@ struct FrameBench : OptionFrameHost {
         return std::unique_ptr<Frame>(typed);
     }
 
-    // What the screen shows of the window, as a 24-bit BMP in the artefacts folder.
+    // What the screen shows of the window, in front of the others, among the test artifacts.
     void screenshot(const wchar_t* name) {
-        const std::wstring folder = env(L"QM_ARTIFACTS");
-        if (folder.empty()) return;
         SetWindowPos(top, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-        RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
-        for (int i = 0; i < 10; ++i) {
-            pump();
-            Sleep(30);
-        }
-        RECT r;
-        GetWindowRect(top, &r);
-        const int w = r.right - r.left, h = r.bottom - r.top;
-        const HDC screen = GetDC(nullptr);
-        Unique<HDC, &DeleteDC> memory(CreateCompatibleDC(screen));
-        Unique<HBITMAP, &DeleteObject> bitmap(CreateCompatibleBitmap(screen, w, h));
-        const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
-        BitBlt(memory.get(), 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-        SelectObject(memory.get(), old);
-        ReleaseDC(nullptr, screen);
-
-        BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-        const size_t stride = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
-        std::vector<char> pixels(stride * static_cast<size_t>(h));
-        GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(h), pixels.data(),
-                  reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-        BITMAPFILEHEADER header{};
-        header.bfType = 0x4D42;
-        header.bfOffBits = sizeof header + sizeof info;
-        header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size());
-        std::ofstream out(fs::path(folder) / name, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(&header), sizeof header);
-        out.write(reinterpret_cast<const char*>(&info), sizeof info);
-        out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+        pump();
+        testsupport::screenshot(top, name);
     }
 };
 
@@ -239,53 +201,17 @@ void dropOn(HWND edit, const std::wstring& path) {
 
 // A scratch folder with a blank in its name and two programs in it.
 struct ScratchFiles {
-    fs::path folder;
+    testsupport::TempFolder folder{"frames scratch"};
     ScratchFiles() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        folder = fs::path(base) / (L"qm frames " + std::to_wstring(GetCurrentProcessId()));
-        fs::create_directories(folder / L"sub");
-        for (const wchar_t* name : {L"alpha.exe", L"beta tool.exe"}) std::ofstream(folder / name) << "x";
+        fs::create_directories(folder.path / L"sub");
+        for (const wchar_t* name : {L"alpha.exe", L"beta tool.exe"}) testsupport::writeBytes(folder.path / name, "x");
     }
-    ~ScratchFiles() {
-        std::error_code ec;
-        fs::remove_all(folder, ec);
-    }
-    std::wstring path(const wchar_t* name) const { return (folder / name).wstring(); }
+    std::wstring path(const wchar_t* name) const { return folder.file(name); }
 };
 
-// reg.exe's own output for a command line, with CR removed.
-std::string runReg(const std::wstring& arguments) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    REQUIRE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-    Unique<HANDLE, &CloseHandle> reader(readEnd), writer(writeEnd);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring command = L"reg.exe " + arguments;
-    PROCESS_INFORMATION process{};
-    REQUIRE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                           &startup, &process));
-    Unique<HANDLE, &CloseHandle> processHandle(process.hProcess), threadHandle(process.hThread);
-    writer.reset();
-    std::string output;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read) output.append(buffer, read);
-    WaitForSingleObject(process.hProcess, 10000);
-    output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
-    return output;
-}
-
-std::string narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) out += static_cast<char>(c < 0x80 ? c : '?');
-    return out;
+// reg.exe's own output for a command line.
+std::string regOutput(const std::wstring& arguments, const testsupport::Where& where = testsupport::Where::current()) {
+    return testsupport::runReg(arguments, where).output;
 }
 
 // The scratch keys of the fixture scheme, and the real run-list keys, cleaned before and after.
@@ -334,7 +260,7 @@ TEST_CASE("the drives frame lists the letters with the drives Wine has") {
             std::wstring name = info.szDisplayName;
             name.erase(0, name.find_first_not_of(L' '));
             CHECK(cell(row, 1) == name.substr(0, name.find(std::wstring(L"(") + letter + L":")));
-            MESSAGE(narrow(cell(row, 0) + L" [" + cell(row, 1) + L"] " + cell(row, 2)));
+            MESSAGE(toUtf8(cell(row, 0) + L" [" + cell(row, 1) + L"] " + cell(row, 2)));
         }
     }
     CHECK(cell(2, 2) == L"Hard drive");
@@ -416,7 +342,7 @@ TEST_CASE("a string tweak edited in its frame and saved reads back from the regi
     CHECK(state.SetValue);
     CHECK(state.cValue == L"Authorised use only");
     CHECK(store.store().GetStr(L"T_String_str", L"") == L"Authorised use only");
-    const std::string query = runReg(L"query \"HKCU\\Software\\QuillmarkTest\\Policies\" /v String");
+    const std::string query = regOutput(L"query \"HKCU\\Software\\QuillmarkTest\\Policies\" /v String");
     CHECK(query.find("REG_SZ") != std::string::npos);
     CHECK(query.find("Authorised use only") != std::string::npos);
     MESSAGE(query);
@@ -471,7 +397,7 @@ TEST_CASE("the folder frame: drops and the folder browser") {
     CHECK(windowText(frame->lblTitle()) == L"Specify the folder path:");
 
     dropOn(frame->edtDirEdit(), files.path(L"beta tool.exe"));
-    CHECK(bench.entries[index].cValue == files.folder.wstring());
+    CHECK(bench.entries[index].cValue == files.folder.path.wstring());
     dropOn(frame->edtDirEdit(), files.path(L"sub") + L"\\");
     CHECK(bench.entries[index].cValue == files.path(L"sub"));
     CHECK(bench.changes.size() == 2);
@@ -569,7 +495,7 @@ TEST_CASE("the applications frame: files added and deleted in the store, the run
 
     {
         // Into the scratch folder first, then two of its files.
-        ModalAnswer answer({typeFileName(files.folder.wstring()), typeFileName(L"\"alpha.exe\" \"beta tool.exe\"")});
+        ModalAnswer answer({typeFileName(files.folder.path.wstring()), typeFileName(L"\"alpha.exe\" \"beta tool.exe\"")});
         click(frame->hwnd(), frame->btnBrowseApp());
         CHECK(ModalAnswer::done());
     }
@@ -601,11 +527,11 @@ TEST_CASE("the applications frame: files added and deleted in the store, the run
     } removeKey{listKey};
     ExecuteRunListPlan(PlanRunList(RestrictRunName, true, ownExe));
     const std::string query =
-        runReg(L"query \"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\RestrictRun\"");
+        regOutput(L"query \"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\RestrictRun\"");
     MESSAGE(query);
     CHECK(query.find("    0    REG_SZ    alpha.exe") != std::string::npos);
     CHECK(query.find("    1    REG_SZ    beta tool.exe") != std::string::npos);
-    CHECK(query.find("    2    REG_SZ    " + narrow(ownExe)) != std::string::npos);
+    CHECK(query.find("    2    REG_SZ    " + toUtf8(ownExe)) != std::string::npos);
     CHECK(query.find("    3    ") == std::string::npos);
     CHECK(query.find("old.exe") == std::string::npos);
 

@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,49 +18,25 @@
 #include "base/win/handles.h"
 #include "resources/resource.h"
 #include "store/Encript.h"
+#include "tests/support/environment.h"
+#include "tests/support/files.h"
+#include "tests/support/program.h"
+#include "tests/support/screenshot.h"
 #include "ui/mainwindow.h"
 
 namespace guitest {
 
 namespace fs = std::filesystem;
 
-
 inline const std::string kMarker = "#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK";
 
-inline std::wstring env(const wchar_t* name)
-{
-    const wchar_t* value = _wgetenv(name);
-    REQUIRE_MESSAGE(value, "environment variable not set");
-    std::wstring text = value;
-    if (!text.empty() && text[0] == L'/') text = L"Z:" + text;  // a Unix path seen from Wine
-    return text;
-}
-
-struct TempFolder {
-    fs::path path;
-    TempFolder()
-    {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        path = fs::path(base) / (L"qm_gui_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                                 std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(counter++));
-        fs::create_directories(path);
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::wstring withSeparator() const { return path.wstring() + L"\\"; }
-    fs::path dat() const { return path / L"quillmark.dat"; }
-    static inline int counter = 0;
-};
-
-inline std::string readFile(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using testsupport::artifacts;
+using testsupport::env;
+using testsupport::ProductResources;
+using testsupport::readBytes;
+using testsupport::runReg;
+using testsupport::screenshot;
+using testsupport::TempFolder;
 
 inline void forgetPlacement()
 {
@@ -113,35 +87,6 @@ inline std::vector<std::string> decodeStoreFile(const std::string& file)
         if (unhex(joined, key, once) && unhex(once, key, twice)) texts.push_back(twice);
     }
     return texts;
-}
-
-// Writes what the screen shows of the window to a 24-bit BMP.
-inline void saveScreenshot(HWND hwnd, const fs::path& file)
-{
-    RECT r;
-    GetWindowRect(hwnd, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    const HDC screen = GetDC(nullptr);
-    Unique<HDC, &DeleteDC> memory(CreateCompatibleDC(screen));
-    Unique<HBITMAP, &DeleteObject> bitmap(CreateCompatibleBitmap(screen, w, h));
-    const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    SelectObject(memory.get(), old);
-    ReleaseDC(nullptr, screen);
-
-    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const size_t stride = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
-    std::vector<char> pixels(stride * static_cast<size_t>(h));
-    GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(h), pixels.data(),
-              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    BITMAPFILEHEADER header{};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size());
-    std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&header), sizeof header);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
 }
 
 inline std::vector<std::wstring> menuTexts(HMENU menu)
@@ -208,17 +153,10 @@ private:
     static inline HWND lastBox_ = nullptr;
 };
 
-// The product's executable mapped for its resources: menu, accelerators, APPSCHEME.
-struct ProductResources {
-    Unique<HMODULE, &FreeLibrary> module{
-        LoadLibraryExW(env(L"QM_EXE").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)};
-    ProductResources() { REQUIRE(module); }
-};
-
 // The real main window in this process, its store in a folder of its own.
 struct InProcessWindow {
     ProductResources resources;
-    TempFolder folder;
+    TempFolder folder{"gui"};
     std::unique_ptr<TfrmQuillmark> window;
     std::optional<std::wstring> exportPath;  // what File > Export writes to; none: cancelled
     // isAdministrator: the tree's administrator test; none: the process's token.
@@ -227,7 +165,7 @@ struct InProcessWindow {
     {
         window = std::make_unique<TfrmQuillmark>(
             MainWindowOptions{dataFolder.empty() ? folder.withSeparator() : dataFolder, false,
-                              resources.module.get(), std::move(isAdministrator),
+                              resources.get(), std::move(isAdministrator),
                               [this](bool) { return exportPath; }});
         window->Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
         if (mustStart) REQUIRE(window->hwnd());

@@ -6,13 +6,15 @@
 #include <cstring>
 
 #include "app/password.h"
+#include "base/text.h"
+#include "base/win/module.h"
+#include "platform/user.h"
+#include "scheme/xmldata.h"
 #include "ui/frames/applications.h"
 #include "ui/frames/drives.h"
 #include "ui/frames/textedit.h"
 #include "platform/controlpanel.h"
-#include "platform/user.h"
 #include "registry/cpapplets.h"
-#include "scheme/xmldata.h"
 
 using namespace guitest;
 namespace fs = std::filesystem;
@@ -104,31 +106,9 @@ void selectGroup(InProcessWindow& w, const std::wstring& caption)
 }
 
 // Wine's reg.exe, as another program sees the registry: its standard output.
-std::string regQuery(const std::wstring& arguments)
+std::string regQuery(const std::wstring& arguments, const testsupport::Where& where = testsupport::Where::current())
 {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    REQUIRE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-    Unique<HANDLE, &CloseHandle> reader(readEnd), writer(writeEnd);
-    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = writer.get();
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi{};
-    std::wstring commandLine = L"reg.exe query " + arguments;
-    REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                           &si, &pi));
-    Unique<HANDLE, &CloseHandle> process(pi.hProcess), thread(pi.hThread);
-    writer.reset();  // the pipe ends when reg.exe's copy closes
-    std::string output;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(reader.get(), chunk, sizeof chunk, &got, nullptr) && got) output.append(chunk, got);
-    WaitForSingleObject(process.get(), 30000);
-    std::erase(output, '\r');
-    return output;
+    return runReg(L"query " + arguments, where).output;
 }
 
 void deleteValue(const wchar_t* key, const wchar_t* name)
@@ -149,20 +129,12 @@ std::optional<DWORD> readDword(const wchar_t* key, const wchar_t* name)
     return value;
 }
 
-fs::path artifacts()
+// The window as it shows after the messages waiting for it, among the test artifacts.
+void snapshot(HWND hwnd, const std::wstring& name)
 {
-    const fs::path folder = env(L"QM_ARTIFACTS");
-    fs::create_directories(folder);
-    return folder;
-}
-
-void screenshot(HWND hwnd, const wchar_t* name)
-{
-    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_ERASE);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    Sleep(200);
-    saveScreenshot(hwnd, artifacts() / name);
+    screenshot(hwnd, name);
 }
 
 bool sortedByCaption(const std::vector<std::wstring>& captions)
@@ -216,7 +188,7 @@ TEST_CASE("the tree at start: every group sorted and expanded, the first root se
         CHECK((GetWindowLongPtrW(l, GWL_STYLE) & WS_TABSTOP) != 0);
     }
     CHECK_FALSE(w.saveEnabled());
-    screenshot(w.hwnd(), L"gui_advertising_panel.bmp");
+    snapshot(w.hwnd(), L"gui_advertising_panel.bmp");
 }
 
 TEST_CASE("the administrator test of the token, and the tree of a user who is not one")
@@ -281,7 +253,7 @@ TEST_CASE("Display settings: check a tweak, save, and reg.exe sees the value")
         CHECK(items[itemIndex(list, L"Hide the Desktop page")].image == (!before ? 21 : 2));
         CHECK(items[itemIndex(list, L"Disable the Display Control Panel")].checked);
         CHECK(w.saveEnabled());
-        screenshot(w.hwnd(), L"gui_list_checkboxes.bmp");
+        snapshot(w.hwnd(), L"gui_list_checkboxes.bmp");
     }
     SUBCASE("the close prompt after a change: No ends without writing")
     {
@@ -346,7 +318,7 @@ TEST_CASE("a group of groups: large icons without check boxes; a double click se
     TAppObjectsRec display;
     getAppObject(L"Group_Display", getElem(L"TreeItem", nullptr), display);
     CHECK(listItems(list)[index].image == display.imgIndex32);
-    screenshot(w.hwnd(), L"gui_list_groups.bmp");
+    snapshot(w.hwnd(), L"gui_list_groups.bmp");
 
     // Selecting one is no switch.
     ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
@@ -390,7 +362,7 @@ TEST_CASE("the applet group: every applet with its own icon, which stays when it
         REQUIRE(entry >= 0);
         CHECK(item.image == entries[entry].nImageIndex);
     }
-    screenshot(w.hwnd(), L"gui_list_applets.bmp");
+    snapshot(w.hwnd(), L"gui_list_applets.bmp");
 
     const int image = items[0].image;
     setChecked(list, 0, !items[0].checked);
@@ -514,7 +486,7 @@ TEST_CASE("a save that cannot write a tweak names it in one message and the sett
     HKEY volatileKey = nullptr;
     REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, parent, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
                             &volatileKey, nullptr) == ERROR_SUCCESS);
-    Unique<HKEY, &RegCloseKey> closeIt(volatileKey);
+    UniqueHkey closeIt(volatileKey);
 
     InProcessWindow w;
     const std::wstring caption = getCaption(L"NoBrowserOptions");
@@ -605,7 +577,7 @@ TEST_CASE("the start-up password gate: a wrong or cancelled password ends before
         store.SetStr(AdminPassKey, L"Secret");
         store.Flush(true);
     }
-    const std::string before = readFile(folder.dat());
+    const std::string before = readBytes((folder.path / L"quillmark.dat"));
 
     MessageBoxAnswerer answerer(IDCANCEL);
     InProcessWindow w(folder.withSeparator(), {}, false);
@@ -614,7 +586,7 @@ TEST_CASE("the start-up password gate: a wrong or cancelled password ends before
     CHECK(MessageBoxAnswerer::texts[1] == L"The password is wrong !");
     CHECK_FALSE(w.window->Started());
     CHECK_FALSE(IsWindow(w.window->hwnd()));
-    CHECK(readFile(folder.dat()) == before);
+    CHECK(readBytes(folder.path / L"quillmark.dat") == before);
     // The snapshot is taken only past the gate.
     CHECK_FALSE(fs::exists(folder.path / L"default.qmk"));
 }
@@ -718,7 +690,7 @@ TEST_CASE(DpiChildCase)
     RECT list{};
     GetClientRect(w.window->lstRestrList(), &list);
     CHECK(ListView_GetColumnWidth(w.window->lstRestrList(), 0) == list.right);
-    screenshot(w.hwnd(), (L"gui_dpi_" + std::to_wstring(dpi) + L".bmp").c_str());
+    snapshot(w.hwnd(), (L"gui_dpi_" + std::to_wstring(dpi) + L".bmp").c_str());
 }
 
 TEST_CASE("the window at 96 and at 144 DPI: sizes, images, icons and column scale")
@@ -726,10 +698,9 @@ TEST_CASE("the window at 96 and at 144 DPI: sizes, images, icons and column scal
     for (const DWORD dpi : {96u, 144u}) {
         CAPTURE(dpi);
         ScopedLogPixels logPixels(dpi);
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --test-case=\"" +
-                                   std::wstring(DpiChildCase, DpiChildCase + strlen(DpiChildCase)) + L"\"";
+        const std::wstring self = modulePath();
+        std::wstring commandLine = L"\"" + self + L"\" --test-case=\"" +
+                                   fromUtf8(DpiChildCase) + L"\"";
         SetEnvironmentVariableW(L"QM_DPI_CHILD", std::to_wstring(dpi).c_str());
         STARTUPINFOW si{};
         si.cb = sizeof si;
@@ -739,10 +710,10 @@ TEST_CASE("the window at 96 and at 144 DPI: sizes, images, icons and column scal
         si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         PROCESS_INFORMATION pi{};
         const BOOL started =
-            CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+            CreateProcessW(self.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
         SetEnvironmentVariableW(L"QM_DPI_CHILD", nullptr);
         REQUIRE(started);
-        Unique<HANDLE, &CloseHandle> process(pi.hProcess), thread(pi.hThread);
+        const UniqueHandle process(pi.hProcess), thread(pi.hThread);
         REQUIRE(WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0);
         DWORD exitCode = 1;
         GetExitCodeProcess(process.get(), &exitCode);
@@ -794,7 +765,7 @@ TEST_CASE("option frames in the panel: built for the selected tweak, enabled by 
     MSG tab{list, WM_KEYDOWN, VK_TAB, 0, 0, {}};
     CHECK(w.window->TranslateKeyboard(tab));
     CHECK(IsChild(frame->hwnd(), GetFocus()));
-    screenshot(w.hwnd(), L"gui_option_frame_text.bmp");
+    snapshot(w.hwnd(), L"gui_option_frame_text.bmp");
     setChecked(list, index, false);
     frame = dynamic_cast<TframeStringEdit*>(w.window->FLastFrame());
     REQUIRE(frame);
@@ -833,7 +804,7 @@ TEST_CASE("option frames in the panel: built for the selected tweak, enabled by 
         apps = dynamic_cast<TframeApplications*>(w.window->FLastFrame());
         REQUIRE(apps);
         CHECK(IsWindowEnabled(apps->btnBrowseApp()));
-        screenshot(w.hwnd(), L"gui_option_frame_applications.bmp");
+        snapshot(w.hwnd(), L"gui_option_frame_applications.bmp");
     }
     // Closing with a frame shown: the frame goes before the entries it refers to.
     MessageBoxAnswerer answerer(IDNO);
@@ -996,7 +967,7 @@ TEST_CASE("the search box: finds tweaks of every group, switches and saves them,
     setChecked(list, index, true);
     CHECK(listItems(list)[index].image == AppImageChecked);
     CHECK(w.saveEnabled());
-    screenshot(w.hwnd(), L"gui_search_results.bmp");
+    snapshot(w.hwnd(), L"gui_search_results.bmp");
 
     SUBCASE("saving a found tweak writes it, and the tree's group shows the new state")
     {
@@ -1105,7 +1076,7 @@ TEST_CASE("the selected tweak's registry locations as text to copy")
     const LayoutRect info = rectIn(w.window->lblInfo(), w.hwnd()), box = rectIn(location, w.hwnd());
     CHECK(box.top >= info.bottom);
     CHECK(box.height() > 0);
-    screenshot(w.hwnd(), L"gui_location_text.bmp");
+    snapshot(w.hwnd(), L"gui_location_text.bmp");
 
     // Selected and copied like any edit's text.
     SendMessageW(location, EM_SETSEL, 0, -1);
@@ -1207,7 +1178,7 @@ TEST_CASE("the applets are enumerated when something first needs them, and each 
              w.exportPath = (out.path / L"applets.reg").wstring();
              MessageBoxAnswerer answerer(IDOK);
              SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTREG, 0), 0);
-             const std::string bytes = readFile(out.path / L"applets.reg");
+             const std::string bytes = readBytes(out.path / L"applets.reg");
              std::wstring regText(bytes.size() / 2, L'\0');
              std::memcpy(regText.data(), bytes.data(), regText.size() * 2);
              std::wstring name;  // as regedit escapes it
@@ -1257,7 +1228,7 @@ TEST_CASE("File > Export writes a .reg file and the two Registry.pol files")
         SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTREG, 0), 0);
         for (const std::wstring& caption : MessageBoxAnswerer::captions) CHECK(caption == L"Export");
     }
-    const std::string bytes = readFile(out.path / L"tweaks.reg");
+    const std::string bytes = readBytes(out.path / L"tweaks.reg");
     REQUIRE(bytes.size() > 2);
     CHECK(bytes.substr(0, 2) == "\xFF\xFE");
     std::wstring textOfFile((bytes.size() - 2) / 2, L'\0');
@@ -1272,9 +1243,9 @@ TEST_CASE("File > Export writes a .reg file and the two Registry.pol files")
     }
     for (const wchar_t* part : {L"Machine", L"User"}) {
         CAPTURE(fs::path(part).string());
-        CHECK(readFile(out.path / part / L"Registry.pol").substr(0, 4) == "PReg");
+        CHECK(readBytes(out.path / part / L"Registry.pol").substr(0, 4) == "PReg");
     }
-    CHECK(readFile(out.path / L"User" / L"Registry.pol").find("N\0o\0D\0i\0s\0p\0C\0P\0L", 0, 17) != std::string::npos);
+    CHECK(readBytes(out.path / L"User" / L"Registry.pol").find("N\0o\0D\0i\0s\0p\0C\0P\0L", 0, 17) != std::string::npos);
 
     SUBCASE("a file that cannot be written is named in a message")
     {

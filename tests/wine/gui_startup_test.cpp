@@ -18,7 +18,7 @@ TEST_CASE("first start of the product in an empty folder")
     std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
     REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                            folder.path.c_str(), &si, &pi));
-    Unique<HANDLE, &CloseHandle> process(pi.hProcess), thread(pi.hThread);
+    const UniqueHandle process(pi.hProcess), thread(pi.hThread);
     WaitForInputIdle(process.get(), 20000);
 
     // The window exists hidden while start-up runs inside its creation; wait until it shows.
@@ -34,31 +34,29 @@ TEST_CASE("first start of the product in an empty folder")
 
     {
         // The store file is created scrambled, holding the validity marker.
-        const std::string file = readFile(folder.dat());
+        const std::string file = readBytes((folder.path / L"quillmark.dat"));
         REQUIRE_FALSE(file.empty());
         const std::vector<std::string> texts = decodeStoreFile(file);
         REQUIRE(texts.size() == 1);
         CHECK(texts[0] == kMarker + "=" + kMarker + "\r\n");
 
-        TEncriptor store(folder.dat().wstring(), true);
+        TEncriptor store((folder.path / L"quillmark.dat").wstring(), true);
         CHECK(store.IsValid);
         CHECK(store.IDList == std::vector<std::wstring>{L"#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK=#QZRWPLMTBKXNDCVG$HSYFJEWQAZMRTLK"});
     }
     // Wine does not share menus between processes: the items are checked in-process below.
     CHECK(GetMenu(hwnd) != nullptr);
 
-    const std::wstring artifacts = env(L"QM_ARTIFACTS");
-    fs::create_directories(artifacts);
-    saveScreenshot(hwnd, fs::path(artifacts) / L"gui_startup_first_run.bmp");
+    screenshot(hwnd, L"gui_startup_first_run.bmp");
 
     // No changes: closing asks nothing and the process ends by itself.
-    const std::string before = readFile(folder.dat());
+    const std::string before = readBytes((folder.path / L"quillmark.dat"));
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
     REQUIRE(WaitForSingleObject(process.get(), 15000) == WAIT_OBJECT_0);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.get(), &exitCode);
     CHECK(exitCode == 0);
-    CHECK(readFile(folder.dat()) == before);
+    CHECK(readBytes((folder.path / L"quillmark.dat")) == before);
 }
 
 TEST_CASE("the main window's layout, font, sizes and menu")
@@ -142,7 +140,7 @@ TEST_CASE("File > Save follows the unsaved changes and writes the store")
 
     SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
     CHECK_FALSE(w.saveEnabled());
-    TEncriptor written(w.folder.dat().wstring(), true);
+    TEncriptor written((w.folder.path / L"quillmark.dat").wstring(), true);
     CHECK(written.GetStr(L"Probe", L"") == L"1");
 
     // Ctrl+S saves too, and only while there is something to save.
@@ -157,7 +155,7 @@ TEST_CASE("File > Save follows the unsaved changes and writes the store")
     keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);
     CHECK_FALSE(w.saveEnabled());
-    CHECK(TEncriptor(w.folder.dat().wstring(), true).GetStr(L"Probe", L"") == L"2");
+    CHECK(TEncriptor((w.folder.path / L"quillmark.dat").wstring(), true).GetStr(L"Probe", L"") == L"2");
 
     // Saved: the next close asks nothing.
     MessageBoxAnswerer answerer(IDCANCEL);
@@ -182,7 +180,7 @@ TEST_CASE("closing with unsaved changes asks, and each answer does its part")
         CAPTURE(c.name);
         InProcessWindow w;
         const HWND hwnd = w.hwnd();
-        const std::string before = readFile(w.folder.dat());
+        const std::string before = readBytes((w.folder.path / L"quillmark.dat"));
         w.change();
 
         MessageBoxAnswerer answerer(c.button);
@@ -191,10 +189,10 @@ TEST_CASE("closing with unsaved changes asks, and each answer does its part")
         CHECK(MessageBoxAnswerer::texts[0] == L"Do you want to save settings for the user " + userName() + L" ?");
         CHECK(MessageBoxAnswerer::captions[0] == L"Save settings");
         CHECK(bool(IsWindow(hwnd)) == c.staysOpen);
-        CHECK((readFile(w.folder.dat()) != before) == c.written);
+        CHECK((readBytes((w.folder.path / L"quillmark.dat")) != before) == c.written);
         if (c.staysOpen) CHECK(w.saveEnabled());
         if (c.written) {
-            TEncriptor written(w.folder.dat().wstring(), true);
+            TEncriptor written((w.folder.path / L"quillmark.dat").wstring(), true);
             CHECK(written.GetStr(L"Probe", L"") == L"1");
         }
     }

@@ -18,26 +18,14 @@
 #include <vector>
 
 #include "resources/icons.h"
+#include "tests/support/environment.h"
 #include "ui/imagelists.h"
 
 namespace {
 
-std::string env(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 struct ExeModule {
-    HMODULE module = nullptr;
-    ExeModule()
-    {
-        const std::string path = env("QM_EXE");
-        REQUIRE_MESSAGE(!path.empty(), "QM_EXE is not set");
-        module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-        REQUIRE_MESSAGE(module != nullptr, "cannot load " << path);
-    }
-    ~ExeModule() { FreeLibrary(module); }
+    testsupport::ProductResources resources;
+    const HMODULE module = resources.get();
 };
 
 // A top-down 32-bit DIB to draw images on and read back.
@@ -73,7 +61,7 @@ public:
         GdiFlush();
         return bits_[y * width_ + x] & 0xFFFFFF;
     }
-    void saveBmp(const std::string& path) const
+    void saveBmp(const std::filesystem::path& path) const
     {
         GdiFlush();
         const DWORD bytes = DWORD(width_) * height_ * 4;
@@ -156,12 +144,7 @@ Mean meanColour(const std::vector<uint32_t>& pixels)
 // Image indexes the scheme's elements refer to by img16="N" / img32="N" (N >= 0).
 std::set<int> schemeIndexes(const std::string& attribute)
 {
-    const std::string path = env("QM_SOURCE_DIR") + "/resources/scheme.xml";
-    std::ifstream in(path, std::ios::binary);
-    REQUIRE_MESSAGE(in.good(), "cannot read " << path);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string content = text.str();
+    const std::string content = testsupport::sourceFile("resources/scheme.xml");
     std::set<int> indexes;
     const std::regex pattern("\\b" + attribute + "\\s*=\\s*\"(-?\\d+)\"", std::regex::icase);
     for (auto it = std::sregex_iterator(content.begin(), content.end(), pattern); it != std::sregex_iterator(); ++it) {
@@ -173,8 +156,6 @@ std::set<int> schemeIndexes(const std::string& attribute)
 
 void drawContactSheet(HIMAGELIST img16, HIMAGELIST img32, UINT dpi)
 {
-    const std::string folder = env("QM_ARTIFACTS");
-    if (folder.empty()) return;
     const int s16 = iconSize(img16), s32 = iconSize(img32);
     const int cell16 = s16 + 10, cell32 = s32 + 10, label = 14, perRow = 12;
     const int rows16 = (kImg16Count + perRow - 1) / perRow, rows32 = (kImg32Count + perRow - 1) / perRow;
@@ -195,7 +176,7 @@ void drawContactSheet(HIMAGELIST img16, HIMAGELIST img32, UINT dpi)
         }
         top += ((count + perRow - 1) / perRow) * (cell + label) + 8;
     }
-    canvas.saveBmp(folder + "/icons_" + std::to_string(dpi) + "dpi.bmp");
+    canvas.saveBmp(testsupport::artifacts() / ("icons_" + std::to_string(dpi) + "dpi.bmp"));
 }
 
 }  // namespace

@@ -13,6 +13,9 @@
 #include "base/win/handles.h"
 #include "registry/regaccess.h"
 #include "tests/native/registry_fixture.h"
+#include "tests/support/environment.h"
+#include "tests/support/files.h"
+#include "tests/support/registry.h"
 
 namespace fs = std::filesystem;
 using regtest::dword;
@@ -20,8 +23,10 @@ using regtest::sz;
 
 namespace {
 
-using UniqueHkey = Unique<HKEY, &RegCloseKey>;
-using UniqueModule = Unique<HMODULE, &FreeLibrary>;
+using testsupport::rawDelete;
+using testsupport::rawSet;
+using testsupport::rawValue;
+using testsupport::RestoreValue;
 
 const std::wstring kExplorer = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 const std::wstring kDisallowRunKey = std::wstring(RunListsKey) + L"DisallowRun";
@@ -30,96 +35,17 @@ const std::wstring kDesktopPlace = kOffice + L"\\11.0\\Common\\Open Find\\Places
 const std::wstring kClassKey = L"CLSID\\{5b4dae26-b807-11d0-9815-00c04fd91972}";
 const std::wstring kHiddenClassKey = L"CLSID\\-{5b4dae26-b807-11d0-9815-00c04fd91972}";
 
-HKEY rootHandle(RegRoot root) { return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(root))); }
-
-std::optional<RegValue> rawValue(RegRoot root, const std::wstring& path, const std::wstring& name) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExW(rootHandle(root), path.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return std::nullopt;
-    UniqueHkey key(h);
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    RegValue value{type, std::vector<std::uint8_t>(size)};
-    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, value.data.data(), &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    value.data.resize(size);
-    return value;
-}
-
-void rawSet(RegRoot root, const std::wstring& path, const std::wstring& name, const RegValue& value) {
-    HKEY h = nullptr;
-    REQUIRE(RegCreateKeyExW(rootHandle(root), path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) ==
-            ERROR_SUCCESS);
-    UniqueHkey key(h);
-    REQUIRE(RegSetValueExW(key.get(), name.c_str(), 0, value.type, value.data.data(),
-                           static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS);
-}
-
-void rawDelete(RegRoot root, const std::wstring& path, const std::wstring& name) {
-    HKEY h = nullptr;
-    REQUIRE(RegOpenKeyExW(rootHandle(root), path.c_str(), 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS);
-    UniqueHkey key(h);
-    REQUIRE(RegDeleteValueW(key.get(), name.c_str()) == ERROR_SUCCESS);
-}
-
-// A value the test touches, put back as it was afterwards; a key the test had to create
-// goes with everything below it. Made before anything is written.
-class RestoreValue {
-public:
-    RestoreValue(RegRoot root, std::wstring key, std::wstring name)
-        : root_(root), key_(std::move(key)), name_(std::move(name)), before_(rawValue(root_, key_, name_)) {
-        for (std::size_t at = 0; at != std::wstring::npos;) {
-            const std::size_t next = key_.find(L'\\', at);
-            const std::wstring path = key_.substr(0, next);
-            if (!KeyPresent(root_, path)) {
-                created_ = path;
-                break;
-            }
-            at = next == std::wstring::npos ? next : next + 1;
-        }
-    }
-    ~RestoreValue() {
-        if (!created_.empty()) {
-            RegDeleteTreeW(rootHandle(root_), created_.c_str());
-        } else if (before_) {
-            rawSet(root_, key_, name_, *before_);
-        } else if (HKEY h = nullptr;
-                   RegOpenKeyExW(rootHandle(root_), key_.c_str(), 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
-            RegDeleteValueW(h, name_.c_str());
-            RegCloseKey(h);
-        }
-    }
-    RestoreValue(const RestoreValue&) = delete;
-    RestoreValue& operator=(const RestoreValue&) = delete;
-
-private:
-    RegRoot root_;
-    std::wstring key_, name_;
-    std::optional<RegValue> before_;
-    std::wstring created_;
-};
-
 // The model started on the shipped scheme with a scratch data folder.
 struct Started {
-    fs::path folder = fs::temp_directory_path() / "qm_wine_registry_change";
-    UniqueModule exe;
+    testsupport::TempFolder folder{"registry_change"};
+    testsupport::ProductResources exe;
     TMainModel model;
     Started() {
-        const wchar_t* path = _wgetenv(L"QM_EXE");
-        REQUIRE_MESSAGE(path, "QM_EXE is not set");
-        exe = UniqueModule(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-        REQUIRE_MESSAGE(exe, "cannot map QM_EXE, error ", GetLastError());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
         model.SaveSteps = DefaultSaveHooks(L"quillmark.exe");
         HMODULE module = exe.get();
-        model.FormCreate({(folder / "").wstring(),
+        model.FormCreate({folder.withSeparator(),
                           [module](XmlDocument& doc) { doc.loadFromResource(L"APPSCHEME", module); },
                           [] { return std::wstring(L"alice"); }});
-    }
-    ~Started() {
-        std::error_code ec;
-        fs::remove_all(folder, ec);
     }
     TRestrListRec& entry(const std::wstring& name) {
         const int index = model.FAppObjectsList.IndexOf(name);

@@ -11,90 +11,31 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "base/text.h"
 #include "base/win/handles.h"
+#include "tests/support/environment.h"
+#include "tests/support/program.h"
+#include "tests/support/registry.h"
 
 using namespace contract;
 
 namespace {
 
-using UniqueHandle = Unique<HANDLE, &CloseHandle>;
-using UniqueHkey = Unique<HKEY, &RegCloseKey>;
-using UniqueModule = Unique<HMODULE, &FreeLibrary>;
-
-HKEY rootHandle(RegRoot root) { return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(root))); }
-
-std::optional<RegValue> rawValue(RegRoot root, const std::wstring& path, const std::wstring& name) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExW(rootHandle(root), path.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return std::nullopt;
-    UniqueHkey key(h);
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    RegValue value{type, std::vector<std::uint8_t>(size)};
-    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, value.data.data(), &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    value.data.resize(size);
-    return value;
-}
-
-void rawSet(RegRoot root, const std::wstring& path, const std::wstring& name, const RegValue& value) {
-    HKEY h = nullptr;
-    REQUIRE(RegCreateKeyExW(rootHandle(root), path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) ==
-            ERROR_SUCCESS);
-    UniqueHkey key(h);
-    REQUIRE(RegSetValueExW(key.get(), name.c_str(), 0, value.type, value.data.data(),
-                           static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS);
-}
-
-std::string narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) out += (c > 0 && c < 0x80) ? static_cast<char>(c) : '?';
-    return out;
-}
-
-// Runs a command line inside Wine and returns what it printed, CR LF made LF.
-std::string run(const std::wstring& commandLine, DWORD& exitCode) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    REQUIRE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-    UniqueHandle reader(readEnd), writer(writeEnd);
-    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writer.get();
-    startup.hStdError = writer.get();
-    PROCESS_INFORMATION process{};
-    std::wstring mutableLine = commandLine;
-    REQUIRE_MESSAGE(CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                   nullptr, &startup, &process),
-                    "cannot start ", narrow(commandLine), ", error ", GetLastError());
-    UniqueHandle processHandle(process.hProcess), thread(process.hThread);
-    writer.reset();  // the pipe ends when the child's copy closes
-
-    std::string output;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(reader.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) output.append(buffer, got);
-    REQUIRE(WaitForSingleObject(processHandle.get(), 30000) == WAIT_OBJECT_0);
-    GetExitCodeProcess(processHandle.get(), &exitCode);
-    std::string text;
-    for (char c : output)
-        if (c != '\r') text += c;
-    return text;
-}
+using testsupport::rawSet;
+using testsupport::rawValue;
+using testsupport::RestoreValue;
+using testsupport::rootHandle;
 
 // What reg.exe reports for one value: "REG_DWORD 0x1", "REG_SZ text"; empty when it finds none.
 std::string regQuery(RegRoot root, const std::wstring& key, const std::wstring& name) {
     const std::wstring rootName = root == kHkeyLocalMachine ? L"HKLM" : L"HKCU";
-    DWORD exitCode = 0;
-    const std::string output =
-        run(L"reg.exe query \"" + rootName + L"\\" + key + L"\" /v \"" + name + L"\"", exitCode);
+    const testsupport::ProgramRun run =
+        testsupport::runReg(L"query \"" + rootName + L"\\" + key + L"\" /v \"" + name + L"\"");
+    const std::string& output = run.output;
+    const DWORD exitCode = run.exitCode;
     CAPTURE(output);
     std::istringstream lines(output);
-    const std::string prefix = "    " + narrow(name) + "    ";
+    const std::string prefix = "    " + toUtf8(name) + "    ";
     for (std::string line; std::getline(lines, line);) {
         if (line.rfind(prefix, 0) != 0) continue;
         const std::string rest = line.substr(prefix.size());
@@ -106,52 +47,10 @@ std::string regQuery(RegRoot root, const std::wstring& key, const std::wstring& 
     return {};
 }
 
-// A value of the shipped scheme's real location, put back as it was (key included) afterwards.
-class RestoreValue {
-public:
-    RestoreValue(RegRoot root, std::wstring key, std::wstring name)
-        : root_(root), key_(std::move(key)), name_(std::move(name)), before_(rawValue(root_, key_, name_)) {
-        // The shallowest missing key, to be removed with everything below it.
-        std::wstring path;
-        for (std::size_t at = 0; at != std::wstring::npos;) {
-            const std::size_t next = key_.find(L'\\', at);
-            path = key_.substr(0, next);
-            if (!KeyPresent(root_, path)) {
-                created_ = path;
-                break;
-            }
-            at = next == std::wstring::npos ? next : next + 1;
-        }
-    }
-    ~RestoreValue() {
-        if (!created_.empty()) {
-            RegDeleteTreeW(rootHandle(root_), created_.c_str());
-        } else if (before_) {
-            rawSet(root_, key_, name_, *before_);
-        } else if (HKEY h = nullptr;
-                   RegOpenKeyExW(rootHandle(root_), key_.c_str(), 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
-            RegDeleteValueW(h, name_.c_str());
-            RegCloseKey(h);
-        }
-    }
-    RestoreValue(const RestoreValue&) = delete;
-    RestoreValue& operator=(const RestoreValue&) = delete;
-
-private:
-    RegRoot root_;
-    std::wstring key_, name_;
-    std::optional<RegValue> before_;
-    std::wstring created_;
-};
-
 // The scheme built into the executable, as the data module the engine looks tweaks up in.
 class ShippedScheme {
 public:
     ShippedScheme() {
-        const wchar_t* path = _wgetenv(L"QM_EXE");
-        REQUIRE_MESSAGE(path, "QM_EXE is not set");
-        exe_ = UniqueModule(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-        REQUIRE_MESSAGE(exe_, "cannot map QM_EXE, error ", GetLastError());
         module_.FXml.loadFromResource(L"APPSCHEME", exe_.get());
         XMLDataModule = &module_;
     }
@@ -160,7 +59,7 @@ public:
     ShippedScheme& operator=(const ShippedScheme&) = delete;
 
 private:
-    UniqueModule exe_;
+    testsupport::ProductResources exe_;
     TXMLDataModule module_;
 };
 
@@ -264,7 +163,7 @@ TEST_CASE("Tweaks of the shipped scheme, checked with reg.exe at their real loca
          L"AllocateCDRoms", "REG_SZ 1", "REG_SZ 0"},
     };
     for (const Case& c : cases) {
-        CAPTURE(narrow(c.tweak));
+        CAPTURE(toUtf8(c.tweak));
         RestoreValue restore(c.root, c.key, c.value);
         // Start from a known state: the value absent.
         if (HKEY h = nullptr; RegOpenKeyExW(rootHandle(c.root), c.key, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {

@@ -2,28 +2,14 @@
 
 #include <windows.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "base/text.h"
 #include "base/win/handles.h"
 #include "scheme/xmldata.h"
+#include "tests/support/environment.h"
 
 namespace {
-
-using UniqueModule = Unique<HMODULE, &FreeLibrary>;
-
-// The built executable, mapped for its resources only.
-UniqueModule loadExecutable() {
-    const wchar_t* path = _wgetenv(L"QM_EXE");
-    REQUIRE_MESSAGE(path, "QM_EXE is not set");
-    UniqueModule module(
-        LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    REQUIRE_MESSAGE(module, "cannot map QM_EXE, error ", GetLastError());
-    return module;
-}
 
 std::string narrow(const std::wstring& text) { return toUtf8(text); }
 
@@ -45,7 +31,7 @@ std::wstring loadError(XmlDocument& doc, const std::wstring& name, void* module)
 }  // namespace
 
 TEST_CASE("the executable's APPSCHEME resource loads and its root is OBJECTS") {
-    UniqueModule exe = loadExecutable();
+    const testsupport::ProductResources exe;
     TXMLDataModule module;
     XMLDataModule = &module;
     REQUIRE(loadError(module.FXml, L"APPSCHEME", exe.get()) == L"");
@@ -56,17 +42,13 @@ TEST_CASE("the executable's APPSCHEME resource loads and its root is OBJECTS") {
     CHECK(getElem(L"Description", nullptr) != nullptr);
 
     // The resource is the scheme document of the source tree, not a stand-in.
-    const char* source = std::getenv("QM_SOURCE_DIR");
-    REQUIRE_MESSAGE(source, "QM_SOURCE_DIR is not set");
-    std::ifstream in(std::string(source) + "/resources/scheme.xml", std::ios::binary);
-    REQUIRE(in);
     XmlDocument file;
-    file.loadFromBytes(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    file.loadFromBytes(testsupport::sourceFile("resources/scheme.xml"));
     CHECK(countElements(module.FXml.root()) == countElements(file.root()));
 }
 
 TEST_CASE("a missing resource fails with its name and empties the document") {
-    UniqueModule exe = loadExecutable();
+    const testsupport::ProductResources exe;
     XmlDocument doc;
     doc.loadFromBytes("<OBJECTS/>");
     CHECK(narrow(loadError(doc, L"NO_SUCH_SCHEME", exe.get())) == "Resource NO_SUCH_SCHEME not found");

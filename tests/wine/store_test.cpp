@@ -1,8 +1,10 @@
 #include <doctest/doctest.h>
 
-#include "store/Encript.h"
+#include "base/win/handles.h"
 #include "store/atomic_file.h"
+#include "store/Encript.h"
 #include "tests/native/store_format.h"
+#include "tests/support/files.h"
 
 #include <windows.h>
 
@@ -14,46 +16,7 @@ using storeformat::decodeFile;
 
 namespace {
 
-struct Handle {
-    HANDLE h;
-    explicit Handle(HANDLE handle) : h(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() { if (h != INVALID_HANDLE_VALUE) CloseHandle(h); }
-};
-
-// A fresh empty folder under the user's temp folder, removed afterwards.
-struct TempDir {
-    std::wstring path;
-    TempDir() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        static int counter = 0;
-        path = std::wstring(base) + L"qm_store_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
-        REQUIRE(CreateDirectoryW(path.c_str(), nullptr));
-    }
-    ~TempDir() {
-        for (const std::wstring& name : names()) {
-            std::wstring full = path + L"\\" + name;
-            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(full.c_str());
-        }
-        RemoveDirectoryW(path.c_str());
-    }
-    std::wstring file(const wchar_t* name) const { return path + L"\\" + name; }
-    std::vector<std::wstring> names() const {
-        std::vector<std::wstring> found;
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) return found;
-        do {
-            std::wstring name = data.cFileName;
-            if (name != L"." && name != L"..") found.push_back(name);
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-        return found;
-    }
-};
+using TempDir = testsupport::TempFolder;
 
 std::string readThrough(HANDLE file) {
     std::string content;
@@ -65,10 +28,10 @@ std::string readThrough(HANDLE file) {
 }
 
 std::string readBytes(const std::wstring& path) {
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr));
-    REQUIRE(file.h != INVALID_HANDLE_VALUE);
-    return readThrough(file.h);
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    REQUIRE(file);
+    return readThrough(file.get());
 }
 
 std::string markerLine() {
@@ -133,8 +96,8 @@ TEST_CASE("a save that cannot complete leaves the old file and raises") {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
     SUBCASE("another program holds the file open without sharing") {
-        Handle holder(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        REQUIRE(holder.h != INVALID_HANDLE_VALUE);
+        const UniqueFile holder(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        REQUIRE(holder);
         CHECK_THROWS_AS(store.Flush(true), EInOutError);
     }
     CHECK(store.MayFlush);
@@ -145,7 +108,7 @@ TEST_CASE("a save that cannot complete leaves the old file and raises") {
 TEST_CASE("a store on a folder that cannot hold it raises on creation") {
     TempDir dir;
     CHECK_THROWS_AS(TEncriptor(dir.file(L"missing\\quillmark.dat"), true), EInOutError);
-    CHECK_THROWS_AS(TEncriptor(dir.path, true), EInOutError);
+    CHECK_THROWS_AS(TEncriptor(dir.path.wstring(), true), EInOutError);
 }
 
 TEST_CASE("text beyond U+00FF survives a save and a load") {
@@ -248,10 +211,10 @@ struct ChildProcess {
 };
 
 void writeFile(const std::wstring& path, const std::string& bytes) {
-    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    REQUIRE(file.h != INVALID_HANDLE_VALUE);
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    REQUIRE(file);
     DWORD written = 0;
-    REQUIRE(WriteFile(file.h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    REQUIRE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
 }
 
 }  // namespace
@@ -278,8 +241,8 @@ TEST_CASE("a save removes the temporary files that ended processes left beside i
         L"xquillmark.dat.~" + ended + L".1",
         L"default.qmk.~" + ended + L".1",
     };
-    for (const std::wstring& name : stale) writeFile(dir.file(name.c_str()), "stale");
-    for (const std::wstring& name : kept) writeFile(dir.file(name.c_str()), "keep");
+    for (const std::wstring& name : stale) writeFile(dir.file(name), "stale");
+    for (const std::wstring& name : kept) writeFile(dir.file(name), "keep");
     const std::wstring folder = dir.file((L"quillmark.dat.~" + ended + L".3").c_str());
     REQUIRE(CreateDirectoryW(folder.c_str(), nullptr));  // a folder is never removed
 
@@ -293,7 +256,7 @@ TEST_CASE("a save removes the temporary files that ended processes left beside i
     std::sort(expected.begin(), expected.end());
     std::sort(found.begin(), found.end());
     CHECK(found == expected);
-    for (const std::wstring& name : kept) CHECK(readBytes(dir.file(name.c_str())) == "keep");
+    for (const std::wstring& name : kept) CHECK(readBytes(dir.file(name)) == "keep");
     CHECK(TEncriptor(path, true).GetStr(L"AdminPass", L"") == L"pw");
     RemoveDirectoryW(folder.c_str());
 }

@@ -6,7 +6,6 @@
 
 #include "app/password.h"
 #include "app/passwordhash.h"
-#include "app/version.h"
 #include "store/Encript.h"
 #include "tests/native/registry_fixture.h"
 
@@ -217,16 +216,4 @@ TEST_CASE("OK in the definition dialog: equal entries, and a question before a s
         CHECK(PasswordDefinitionOk(c.entered, c.confirmation, c.passwordSet) == c.step);
         CHECK(PasswordConfirmed(c.entered, c.confirmation) == (c.step != PasswordDefinitionStep::Mismatch));
     }
-}
-
-TEST_CASE("The version text takes the four 16-bit parts, most significant first") {
-    CHECK(VersionText(0x00010002, 0x00010001) == L"1.2.1.1");
-    CHECK(VersionText(0, 0) == L"0.0.0.0");
-    CHECK(VersionText(0xFFFF000A, 0x00C8FFFF) == L"65535.10.200.65535");
-}
-
-TEST_CASE("The About line shows the major and minor version and the whole build") {
-    CHECK(AboutVersionLine(L"1.2.1.1") == L"Version 1.2 (Build 1.2.1.1)");
-    CHECK(AboutVersionLine(L"0.0.0.0") == L"Version 0.0 (Build 0.0.0.0)");
-    CHECK(AboutVersionLine(L"10.20.30.40") == L"Version 10.20 (Build 10.20.30.40)");
 }

@@ -1,4 +1,4 @@
-// The window-free rules of the option frames: drive masks and rows, paths.
+// The drives frame's window-free rules: masks, the checked letters, the rows.
 #include <doctest/doctest.h>
 
 #include <set>
@@ -6,16 +6,12 @@
 #include <vector>
 
 #include "app/drivemask.h"
-#include "app/pathrules.h"
 #include "tests/native/registry_fixture.h"
+#include "tests/support/text.h"
 
 namespace {
 
-// A literal with its embedded nulls, without the terminator the compiler adds.
-template <std::size_t N>
-std::wstring withNulls(const wchar_t (&text)[N]) {
-    return std::wstring(text, N - 1);
-}
+using testsupport::withNulls;
 
 std::set<int> checkedBits(const DriveChecks& checks) {
     std::set<int> bits;
@@ -121,63 +117,4 @@ TEST_CASE("DescribeDrive fills the row of the root's letter only") {
     CHECK(rows[2].Type == L"Hard drive");
     CHECK(rows[0].Type == L"Floppy drive");
     for (int i : {1, 3, 25}) CHECK((rows[i].Label.empty() && rows[i].Type.empty()));
-}
-
-TEST_CASE("file paths are quoted when they hold a blank") {
-    const struct {
-        const wchar_t* path;
-        const wchar_t* shown;
-    } cases[] = {
-        {L"C:\\Tools\\app.exe", L"C:\\Tools\\app.exe"},
-        {L"C:\\Program Files\\app.exe", L"\"C:\\Program Files\\app.exe\""},
-        {L"\"C:\\Program Files\\app.exe\"", L"\"C:\\Program Files\\app.exe\""},
-        {L"", L""},
-    };
-    for (const auto& c : cases) CHECK(QuoteIfBlank(c.path) == c.shown);
-}
-
-TEST_CASE("where the browsers start") {
-    const auto exists = [](const std::wstring& path) { return path == L"C:\\Windows"; };
-    CHECK(FolderBrowserStart(L"C:\\Windows", exists) == L"C:\\Windows");
-    CHECK(FolderBrowserStart(L"C:\\Missing", exists) == L"\\");
-    CHECK(FolderBrowserStart(L"", exists) == L"\\");
-
-    CHECK(FileDialogStartFolder(L"C:\\Tools\\app.exe") == L"C:\\Tools");
-    CHECK(FileDialogStartFolder(L"\"C:\\Program Files\\app.exe\"") == L"C:\\Program Files");
-    CHECK(FileDialogStartFolder(L"C:\\boot.ini") == L"C:\\");
-    CHECK(FileDialogStartFolder(L"app.exe") == L"");
-    CHECK(FileDialogStartFolder(L"") == L"");
-}
-
-TEST_CASE("a drop on the folder edit gives a folder without the trailing separator") {
-    const struct {
-        const wchar_t* path;
-        bool isFolder;
-        const wchar_t* result;
-    } cases[] = {
-        {L"C:\\Data\\report.txt", false, L"C:\\Data"},
-        {L"C:\\Data\\Sub", true, L"C:\\Data\\Sub"},
-        {L"C:\\Data\\Sub\\", true, L"C:\\Data\\Sub"},
-        {L"C:\\boot.ini", false, L"C:\\"},
-        {L"C:\\", true, L"C:\\"},
-        {L"\\\\server\\share\\doc.txt", false, L"\\\\server\\share"},
-    };
-    for (const auto& c : cases) {
-        CAPTURE(c.path);
-        CHECK(DroppedOnFolderEdit(c.path, c.isFolder) == c.result);
-    }
-}
-
-TEST_CASE("file names and the open dialog's multiple selection") {
-    CHECK(FileNamePart(L"C:\\Tools\\App.EXE") == L"App.EXE");
-    CHECK(FileNamePart(L"C:app.exe") == L"app.exe");
-    CHECK(FileNamePart(L"app.exe") == L"app.exe");
-
-    CHECK(SplitOpenDialogSelection(withNulls(L"C:\\Tools\\a.exe\0\0")) ==
-          std::vector<std::wstring>{L"C:\\Tools\\a.exe"});
-    CHECK(SplitOpenDialogSelection(withNulls(L"C:\\Tools\0b.exe\0a.exe\0\0")) ==
-          std::vector<std::wstring>{L"C:\\Tools\\b.exe", L"C:\\Tools\\a.exe"});
-    CHECK(SplitOpenDialogSelection(withNulls(L"C:\\\0a.exe\0b.exe\0\0")) ==
-          std::vector<std::wstring>{L"C:\\a.exe", L"C:\\b.exe"});
-    CHECK(SplitOpenDialogSelection(std::wstring()).empty());
 }

@@ -7,7 +7,7 @@
 #include "app/runlists.h"
 #include "base/text.h"
 #include "tests/native/app_model_fixture.h"
-#include "tests/native/beyond_pol_reader.h"
+#include "tests/support/pol_reader.h"
 
 using namespace apptest;
 using regtest::dword;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/mainmodel.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -14,25 +15,8 @@ namespace {
 
 const std::string kScheme = "<?xml version=\"1.0\"?><OBJECTS><Description/><RegKey/><TreeItem/></OBJECTS>";
 
-// An empty folder of its own, removed afterwards.
-struct TempFolder {
-    fs::path path;
-    TempFolder()
-    {
-        std::random_device rd;
-        path = fs::temp_directory_path() / ("qm_app_" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(path);
-    }
-    ~TempFolder() { std::error_code ec; fs::remove_all(path, ec); }
-    std::wstring withSeparator() const { return (path / "").wstring(); }
-    fs::path dat() const { return path / "quillmark.dat"; }
-};
-
-std::string readFile(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using testsupport::readBytes;
+using testsupport::TempFolder;
 
 StartupSources sources(const TempFolder& folder, std::wstring user = L"alice")
 {
@@ -62,7 +46,7 @@ TEST_CASE("start-up opens the store beside the data folder, loads the scheme and
         TMainModel model;
         model.FormCreate(sources(folder, L"alice"));
 
-        CHECK(fs::exists(folder.dat()));
+        CHECK(fs::exists((folder.path / "quillmark.dat")));
         REQUIRE(model.Store() != nullptr);
         CHECK(SettingsStore == model.Store());
         CHECK(model.Store()->IsValid);
@@ -88,7 +72,7 @@ TEST_CASE("a failing start-up step stops start-up there, with the steps before i
     src.loadScheme = [](XmlDocument&) { throw EXmlReaderError(L"Resource APPSCHEME not found"); };
     CHECK_THROWS_AS(model.FormCreate(src), EXmlReaderError);
     CHECK(model.Store() != nullptr);
-    CHECK(fs::exists(folder.dat()));
+    CHECK(fs::exists((folder.path / "quillmark.dat")));
     CHECK(CurrentUserName == L"before");  // the step after the scheme did not run
 }
 
@@ -111,7 +95,7 @@ TEST_CASE("the close question: asked only with unsaved changes, each answer does
         TempFolder folder;
         TMainModel model;
         model.FormCreate(sources(folder, L"alice"));
-        const std::string before = readFile(folder.dat());
+        const std::string before = readBytes((folder.path / "quillmark.dat"));
         if (c.changed) {
             SettingsStore->SetStr(L"Probe", L"1");
             model.SettingsChanged(-1);
@@ -125,10 +109,10 @@ TEST_CASE("the close question: asked only with unsaved changes, each answer does
         });
         CHECK(canClose == c.canClose);
         CHECK(asked == c.asked);
-        CHECK((readFile(folder.dat()) != before) == c.written);
+        CHECK((readBytes((folder.path / "quillmark.dat")) != before) == c.written);
         CHECK(model.SettingsModified() == (c.changed && c.answer != SaveAnswer::Yes));
         if (c.written) {
-            TEncriptor reread(folder.dat().wstring(), true);
+            TEncriptor reread((folder.path / "quillmark.dat").wstring(), true);
             CHECK(reread.GetStr(L"Probe", L"") == L"1");
         }
     }
@@ -145,17 +129,17 @@ TEST_CASE("the prompt names the user, even an empty name")
 TEST_CASE("Save clears the flag, tells the menu, and writes the file even with nothing new")
 {
     StartedModel s;
-    fs::remove(s.folder.dat());
+    fs::remove((s.folder.path / "quillmark.dat"));
     s.model.SaveSettings();
     CHECK_FALSE(s.model.SettingsModified());
     CHECK(s.notified == std::vector<bool>{true, false});
-    CHECK(fs::exists(s.folder.dat()));
+    CHECK(fs::exists((s.folder.path / "quillmark.dat")));
 
     // Written with the force flag: a save with no store change still rewrites the file.
-    fs::remove(s.folder.dat());
+    fs::remove((s.folder.path / "quillmark.dat"));
     s.model.SettingsChanged(-1);
     s.model.SaveSettings();
-    CHECK(fs::exists(s.folder.dat()));
+    CHECK(fs::exists((s.folder.path / "quillmark.dat")));
 
     // After a save the next close asks nothing.
     CHECK(s.model.QuerySaveSettings([](auto&, auto&) {
@@ -184,9 +168,24 @@ TEST_CASE("shut-down does not write the store")
     {
         TMainModel model;
         model.FormCreate(sources(folder));
-        before = readFile(folder.dat());
+        before = readBytes((folder.path / "quillmark.dat"));
         SettingsStore->SetStr(L"Probe", L"1");
         model.SettingsChanged(-1);
     }
-    CHECK(readFile(folder.dat()) == before);
+    CHECK(readBytes((folder.path / "quillmark.dat")) == before);
+}
+
+TEST_CASE("start-up goes on over a damaged settings file") {
+    for (const char* file : {"garbage.dat", "empty.dat", "truncated_mid_line.dat", "lines_reordered.dat", "not_a_number.dat"}) {
+        CAPTURE(std::string(file));
+        TempFolder dir;
+        fs::copy_file(testsupport::sourceDir() / "tests/fixtures/store/damaged" / file, dir.path / "quillmark.dat");
+        TMainModel model;
+        StartupSources sources{(dir.path / "").wstring(),
+                               [](XmlDocument& doc) { doc.loadFromBytes("<OBJECTS><Description/><RegKey/><TreeItem/></OBJECTS>"); },
+                               [] { return std::wstring(L"alice"); }};
+        CHECK_NOTHROW(model.FormCreate(sources));
+        CHECK(model.Store() != nullptr);
+        CHECK(model.DataModule()->FXml.root() != nullptr);
+    }
 }
