@@ -11,7 +11,7 @@ TEncriptor* SettingsStore = nullptr;
 
 namespace {
 
-constexpr std::array<TValueTypeRec, 17> kValueTypes{{
+constexpr std::array<TValueTypeRec, 18> kValueTypes{{
     {L"String10", ValueKind::Flag, kRegSz, false, {}, {}, 0, 0, 0},
     {L"String01", ValueKind::Flag, kRegSz, true, {}, {}, 0, 0, 0},
     {L"Integer10", ValueKind::Flag, kRegDword, false, {}, {}, 0, 0, 0},
@@ -29,6 +29,8 @@ constexpr std::array<TValueTypeRec, 17> kValueTypes{{
     {L"String", ValueKind::String, kRegSz, false, {}, {}, 0, 0, 0},
     {L"Integer", ValueKind::Integer, kRegDword, false, {}, {}, 0, 0, 0},
     {L"CLSID", ValueKind::Clsid, kRegNone, false, {}, {}, 0, 0, 0},
+    // Internet Explorer's toolbar buttons: 1 shows a button, 2 hides it, 0 means nothing.
+    {L"Integer21", ValueKind::Number, kRegDword, false, {}, {}, 2, 1, 1},
 }};
 
 bool storeBool(const std::wstring& name) { return SettingsStore && SettingsStore->GetBool(name, false); }

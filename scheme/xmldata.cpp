@@ -120,6 +120,10 @@ std::wstring getCaption(const std::wstring& name) { return sectionAttribute(L"De
 
 std::wstring getDescr(const std::wstring& name) { return sectionAttribute(L"Description", name, L"Descr"); }
 
+std::wstring getSupported(const std::wstring& name) { return sectionAttribute(L"Description", name, L"Supported"); }
+
+std::wstring getWindows(const std::wstring& name) { return sectionAttribute(L"Description", name, L"Windows"); }
+
 void getDescription(const std::wstring& name, TDescriptionRec& record) {
     const XmlElement* entry = sectionEntry(L"Description", name);
     if (!entry) return;

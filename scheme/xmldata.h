@@ -62,4 +62,8 @@ std::wstring getRegKey(const std::wstring& alias);
 std::wstring getCaption(const std::wstring& name);
 std::wstring getDescr(const std::wstring& name);
 void getDescription(const std::wstring& name, TDescriptionRec& record);
+// A Description entry's "Supported on" text and the Windows range the program compares;
+// empty when the entry or the attribute is missing.
+std::wstring getSupported(const std::wstring& name);
+std::wstring getWindows(const std::wstring& name);
 void getAppObject(const std::wstring& name, const XmlElement* start, TAppObjectsRec& record);

@@ -63,6 +63,10 @@ const ValueTypeRow kValueTypes[] = {
     {L"Integer30", {{dword(3), true}, {dword(0), false}, {kAbsent, false}}, dword(3), dword(0)},
     {L"Integer20", {{dword(2), true}, {dword(3), false}, {kAbsent, false}}, dword(2), dword(0)},
     {L"Integer43", {{dword(4), true}, {dword(3), false}, {sz(L"0x4"), true}, {kAbsent, false}}, dword(4), dword(3)},
+    // 0 is no documented state of a toolbar button: it reads as shown, and unchecking writes 1.
+    {L"Integer21",
+     {{dword(2), true}, {dword(1), false}, {dword(0), false}, {sz(L"2"), true}, {kMulti, false}, {kAbsent, false}},
+     dword(2), dword(1)},
     {L"String",
      {{sz(L"abc"), true}, {sz(L""), false}, {dword(1), false}, {kAbsent, false}},
      sz(kText), sz(L"")},

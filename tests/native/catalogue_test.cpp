@@ -15,7 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/supportedon.h"
 #include "base/text.h"
+#include "registry/tweakstate.h"
 #include "scheme/xmldata.h"
 #include "tests/support/files.h"
 
@@ -157,11 +159,104 @@ const Element& shipped() {
     return root;
 }
 
-const Element& section(const std::string& name) {
-    const Element* s = shipped().child(name);
+// A table of tools/scheme: its rows of tab-separated cells, the header row checked and dropped.
+std::vector<std::vector<std::string>> readTable(const std::string& name, const std::vector<std::string>& header) {
+    std::ifstream in(sourceDir() + "/tools/scheme/" + name, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read tools/scheme/" + name);
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> cells;
+        for (std::size_t start = 0;;) {
+            const std::size_t tab = line.find('\t', start);
+            cells.push_back(line.substr(start, tab - start));
+            if (tab == std::string::npos) break;
+            start = tab + 1;
+        }
+        if (cells.size() != header.size()) throw std::runtime_error(name + ": a row with the wrong number of cells");
+        rows.push_back(std::move(cells));
+    }
+    if (rows.empty() || rows.front() != header) throw std::runtime_error(name + ": unexpected header");
+    rows.erase(rows.begin());
+    return rows;
+}
+
+struct Correction {
+    std::string name, field, specified, now, source;
+};
+
+const std::vector<Correction>& corrections() {
+    static const std::vector<Correction> all = [] {
+        std::vector<Correction> out;
+        for (auto& r : readTable("corrections.tsv", {"name", "field", "specified", "new", "source"}))
+            out.push_back({r[0], r[1], r[2], r[3], r[4]});
+        return out;
+    }();
+    return all;
+}
+
+Element& childNamed(Element& parent, const std::string& name) {
+    for (Element& c : parent.children)
+        if (c.name == name) return c;
+    throw std::runtime_error("no element " + name);
+}
+
+void placementsOf(Element& parent, const std::string& name, std::vector<Element*>& out) {
+    for (Element& c : parent.children) {
+        if (c.name == name) out.push_back(&c);
+        placementsOf(c, name, out);
+    }
+}
+
+std::string& attrRef(Element& e, const std::string& key) {
+    for (auto& [k, v] : e.attrs)
+        if (k == key) return v;
+    throw std::runtime_error(e.name + " has no attribute " + key);
+}
+
+// The shipped document with every correction undone, each checked to be in place first: the
+// catalogue as it was specified.
+Element revertCorrections(Element root) {
+    Element& regKey = childNamed(root, "RegKey");
+    Element& treeItem = childNamed(root, "TreeItem");
+    for (const Correction& c : corrections()) {
+        const std::string what = c.name + " " + c.field;
+        if (c.field == "RegKey") {
+            auto it = std::find_if(regKey.children.begin(), regKey.children.end(),
+                                   [&](const Element& e) { return e.name == c.name; });
+            if (it == regKey.children.end() || it->attr("Value") != c.now)
+                throw std::runtime_error(what + ": the shipped alias is not the corrected one");
+            if (c.specified.empty())
+                regKey.children.erase(it);
+            else
+                attrRef(*it, "Value") = c.specified;
+            continue;
+        }
+        std::vector<Element*> placements;
+        placementsOf(treeItem, c.name, placements);
+        if (placements.empty()) throw std::runtime_error(what + ": no such object");
+        for (Element* e : placements) {
+            std::string& value = attrRef(*e, c.field);
+            if (value != c.now) throw std::runtime_error(what + ": the shipped value is not the corrected one");
+            value = c.specified;
+        }
+    }
+    return root;
+}
+
+const Element& specified() {
+    static const Element root = revertCorrections(shipped());
+    return root;
+}
+
+const Element& sectionOf(const Element& root, const std::string& name) {
+    const Element* s = root.child(name);
     REQUIRE_MESSAGE(s, name);
     return *s;
 }
+
+// Sections of the catalogue as specified, and as shipped with the corrections.
+const Element& section(const std::string& name) { return sectionOf(specified(), name); }
+const Element& shippedSection(const std::string& name) { return sectionOf(shipped(), name); }
 
 struct Object {
     const Element* element;
@@ -176,32 +271,39 @@ void collectObjects(const Element& parent, const std::string& parentName, int de
     }
 }
 
-// Every object of the tree in document order (depth-first).
+std::vector<Object> objectsOf(const Element& root) {
+    std::vector<Object> out;
+    collectObjects(sectionOf(root, "TreeItem"), "", 0, out);
+    return out;
+}
+
+// Every object of the tree in document order (depth-first), as specified and as shipped.
 const std::vector<Object>& objects() {
-    static const std::vector<Object> all = [] {
-        std::vector<Object> out;
-        collectObjects(section("TreeItem"), "", 0, out);
-        return out;
-    }();
+    static const std::vector<Object> all = objectsOf(specified());
+    return all;
+}
+const std::vector<Object>& shippedObjects() {
+    static const std::vector<Object> all = objectsOf(shipped());
     return all;
 }
 
-std::vector<const Object*> tweaks() {
+std::vector<const Object*> tweaks(const std::vector<Object>& all = objects()) {
     std::vector<const Object*> out;
-    for (const Object& o : objects())
+    for (const Object& o : all)
         if (o.element->attr("AType") == "CheckBox") out.push_back(&o);
     return out;
 }
 
-const Object* findObject(const std::string& name) {
-    for (const Object& o : objects())
+const Object* findObject(const std::string& name, const std::vector<Object>& all = objects()) {
+    for (const Object& o : all)
         if (o.element->name == name) return &o;
     return nullptr;
 }
 
-std::map<std::string, int> countBy(const std::string& attribute, bool skipEmpty) {
+std::map<std::string, int> countBy(const std::string& attribute, bool skipEmpty,
+                                   const std::vector<Object>& all = objects()) {
     std::map<std::string, int> counts;
-    for (const Object* t : tweaks()) {
+    for (const Object* t : tweaks(all)) {
         const std::string value = t->element->attr(attribute);
         if (!(skipEmpty && value.empty())) ++counts[value];
     }
@@ -493,7 +595,7 @@ TEST_CASE("the shipped scheme has the shipped text form and its nine sections") 
     std::sort(openClose.begin(), openClose.end());
     CHECK(openClose == std::vector<std::string>{"Group_AboutAdvertise", "Restriction"});
 
-    const Element& constants = section("Constant");
+    const Element& constants = shippedSection("Constant");
     CHECK(constants.childNames() ==
           std::vector<std::string>{"AppName", "AppSName", "HelpFileName", "HomePage", "EMail", "LinksPage", "OrderPage"});
     for (const Element& c : constants.children) {
@@ -501,9 +603,9 @@ TEST_CASE("the shipped scheme has the shipped text form and its nine sections") 
         CHECK(c.attrNames() == std::vector<std::string>{"Value"});
         CHECK_FALSE(c.attr("Value").empty());
     }
-    CHECK(section("Restriction").children.empty());
-    CHECK(section("RestrictionType").childNames() == std::vector<std::string>{"Custom", "CheckBox"});
-    CHECK(section("AppObjType").childNames() == std::vector<std::string>{"Group", "CheckBox", "Custom"});
+    CHECK(shippedSection("Restriction").children.empty());
+    CHECK(shippedSection("RestrictionType").childNames() == std::vector<std::string>{"Custom", "CheckBox"});
+    CHECK(shippedSection("AppObjType").childNames() == std::vector<std::string>{"Group", "CheckBox", "Custom"});
 
     struct TypeRow { const char* name; const char* on; const char* off; };
     const TypeRow types[] = {
@@ -511,8 +613,10 @@ TEST_CASE("the shipped scheme has the shipped text form and its nine sections") 
         {"String_yesno", "yes", "no"}, {"String_noyes", "no", "yes"}, {"String_YesNo", "Yes", "No"},
         {"String_NoYes", "No", "Yes"}, {"String_YN", "Y", "N"}, {"String_NY", "N", "Y"},
         {"Integer10", "1", "0"}, {"Integer31", "3", "1"}, {"Integer30", "3", "0"}, {"Integer43", "4", "3"},
-        {"Integer20", "2", "0"}, {"Integer01", "0", "1"}, {"CLSID", nullptr, nullptr}, {"Integer", nullptr, nullptr}};
-    const Element& valueTypes = section("ValueType");
+        {"Integer20", "2", "0"}, {"Integer01", "0", "1"}, {"CLSID", nullptr, nullptr}, {"Integer", nullptr, nullptr},
+        // The seventeen specified types, then the toolbar buttons' documented one.
+        {"Integer21", "2", "1"}};
+    const Element& valueTypes = shippedSection("ValueType");
     REQUIRE(valueTypes.children.size() == std::size(types));
     for (std::size_t i = 0; i < std::size(types); ++i) {
         const Element& e = valueTypes.children[i];
@@ -526,7 +630,7 @@ TEST_CASE("the shipped scheme has the shipped text form and its nine sections") 
             CHECK(e.attrs.empty());
         }
     }
-    CHECK(section("Frame").childNames() ==
+    CHECK(shippedSection("Frame").childNames() ==
           std::vector<std::string>{"frameGroup", "frameCheckBoxes", "frameCPApplets", "frameCheckBox",
                                    "frameToolbarButtons", "frameStringEdit", "frameDirectoryEdit",
                                    "frameFileNameEdit", "frameDrives", "frameApplications", "frameProtectFiles",
@@ -760,20 +864,25 @@ TEST_CASE("exactly the catalogued tweaks have an editor frame") {
 }
 
 TEST_CASE("every object has a description that fits the main window") {
-    const Element& descriptions = section("Description");
+    const Element& descriptions = shippedSection("Description");
     CHECK(descriptions.children.size() == 530);
 
     std::map<std::string, const Element*> entries;
     for (const Element& e : descriptions.children) {
         CAPTURE(e.name);
         CHECK(entries.emplace(e.name, &e).second);  // one entry per name
-        CHECK(e.attrNames() == std::vector<std::string>{"Caption", "Descr"});
-        const std::string caption = e.attr("Caption"), descr = e.attr("Descr");
+        CHECK(e.attrNames() == std::vector<std::string>{"Caption", "Descr", "Supported", "Windows"});
+        const std::string caption = e.attr("Caption"), descr = e.attr("Descr"), supported = e.attr("Supported");
         CHECK_FALSE(caption.empty());
         CHECK(caption.size() <= 71);
         CHECK(descr.size() <= 369);
+        CHECK(supported.size() <= 80);
         // The reader takes values verbatim, so markup characters would show as written.
-        CHECK((caption + descr).find_first_of("&<>") == std::string::npos);
+        CHECK((caption + descr + supported).find_first_of("&<>") == std::string::npos);
+        // A range the program could not read would grey nothing: the generator and the
+        // program must agree on every one.
+        CHECK(ValidWindowsRange(widen(e.attr("Windows"))));
+        if (!e.attr("Windows").empty()) CHECK_FALSE(supported.empty());
     }
 
     std::set<std::string> expected(std::begin(kExtraDescriptions), std::end(kExtraDescriptions));
@@ -801,6 +910,106 @@ TEST_CASE("every object has a description that fits the main window") {
     }
 }
 
+TEST_CASE("the shipped catalogue is the specified one with exactly the rows of corrections.tsv applied") {
+    // specified() undid every row after finding its new value in place; what is left must be
+    // the specified tables, attribute by attribute.
+    const auto tree = readTable("tree.tsv", {"name", "parent", "AType", "AFrame", "AKey1", "AValue1", "AValueType1",
+                                             "AKey2", "AValue2", "AValueType2", "RootKey1", "RootKey2", "img16",
+                                             "img32"});
+    const std::vector<Object>& all = objects();
+    REQUIRE(all.size() == tree.size());
+    for (std::size_t i = 0; i < tree.size(); ++i) {
+        const std::vector<std::string>& row = tree[i];
+        CAPTURE(row[0]);
+        CHECK(all[i].element->name == row[0]);
+        CHECK(all[i].parent == row[1]);
+        std::vector<std::pair<std::string, std::string>> attrs;
+        for (std::size_t a = 0; a < kObjectAttributes.size(); ++a)
+            if (a < 10 || !row[2 + a].empty()) attrs.emplace_back(kObjectAttributes[a], row[2 + a]);
+        CHECK(all[i].element->attrs == attrs);
+    }
+    const auto regkeys = readTable("regkeys.tsv", {"alias", "path"});
+    const Element& regKey = section("RegKey");
+    REQUIRE(regKey.children.size() == regkeys.size());
+    for (std::size_t i = 0; i < regkeys.size(); ++i) {
+        CAPTURE(regkeys[i][0]);
+        CHECK(regKey.children[i].name == regkeys[i][0]);
+        CHECK(regKey.children[i].attrs == std::vector<std::pair<std::string, std::string>>{{"Value", regkeys[i][1]}});
+    }
+
+    // Every difference between the shipped and the specified catalogue is a row, and every
+    // row a difference.
+    std::set<std::pair<std::string, std::string>> differences, rows;
+    const std::vector<Object>& shippedAll = shippedObjects();
+    REQUIRE(shippedAll.size() == all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const Element &was = *all[i].element, &is = *shippedAll[i].element;
+        REQUIRE(was.name == is.name);
+        REQUIRE(was.attrNames() == is.attrNames());
+        for (std::size_t a = 0; a < was.attrs.size(); ++a)
+            if (was.attrs[a].second != is.attrs[a].second) differences.insert({was.name, was.attrs[a].first});
+    }
+    for (const Element& alias : shippedSection("RegKey").children) {
+        const Element* before = regKey.child(alias.name);
+        if (!before || before->attr("Value") != alias.attr("Value")) differences.insert({alias.name, "RegKey"});
+    }
+    const std::set<std::string> fields{"AFrame",      "AKey1",    "AValue1",  "AValueType1", "AKey2",
+                                       "AValue2",     "AValueType2", "RootKey1", "RootKey2", "RegKey"};
+    for (const Correction& c : corrections()) {
+        CAPTURE(c.name);
+        CAPTURE(c.field);
+        CHECK(fields.count(c.field) == 1);
+        CHECK(rows.insert({c.name, c.field}).second);  // one row per field
+        CHECK(c.specified != c.now);
+        CHECK(c.source.find(' ') != std::string::npos);  // names a document, not just a word
+    }
+    CHECK(differences == rows);
+    CHECK(rows.size() == 47);
+}
+
+TEST_CASE("the corrected catalogue: its totals, its aliases, and value types the engine knows") {
+    const std::vector<Object>& all = shippedObjects();
+    using Counts = std::map<std::string, int>;
+    CHECK(countBy("AValueType1", false, all) ==
+          Counts{{"Integer10", 322}, {"Integer01", 60}, {"String", 24}, {"Integer21", 20}, {"String10", 15},
+                 {"Integer20", 5}, {"String_yesno", 4}, {"CLSID", 3}, {"String01", 3}, {"String_noyes", 3},
+                 {"String_YesNo", 3}, {"String_NY", 2}, {"String_NoYes", 2}, {"Integer", 2}, {"Integer43", 1},
+                 {"Integer31", 1}, {"Integer30", 1}});
+    CHECK(countBy("AValueType2", true, all) == Counts{{"Integer10", 7}, {"Integer01", 1}, {"String_NoYes", 1}});
+    CHECK(countBy("RootKey1", false, all) ==
+          Counts{{"HKEY_CURRENT_USER", 379}, {"HKEY_LOCAL_MACHINE", 89}, {"HKEY_CLASSES_ROOT", 3}});
+    CHECK(countBy("RootKey2", true, all) == Counts{{"HKEY_LOCAL_MACHINE", 6}, {"HKEY_CURRENT_USER", 3}});
+    CHECK(countBy("AFrame", false, all) ==
+          Counts{{"frameCheckBox", 419}, {"frameToolbarButtons", 23}, {"frameStringEdit", 18},
+                 {"frameFileNameEdit", 5}, {"frameDirectoryEdit", 2}, {"frameDrives", 2}, {"frameApplications", 2}});
+
+    // The specified aliases stay as they were; the new ones follow them.
+    const Element& regKey = shippedSection("RegKey");
+    REQUIRE(regKey.children.size() == std::size(kAliases) + 3);
+    for (std::size_t i = 0; i < std::size(kAliases); ++i) CHECK(regKey.children[i].name == kAliases[i].alias);
+    std::map<std::string, int> references;
+    for (const Object& o : all)
+        for (const char* key : {"AKey1", "AKey2"})
+            if (const std::string alias = o.element->attr(key); !alias.empty()) ++references[alias];
+    for (const auto& [alias, count] : references) {
+        CAPTURE(alias);
+        CHECK(regKey.child(alias) != nullptr);
+    }
+    CHECK(references["EventLog"] == 0);
+    CHECK(references["EventLog_Application"] == 1);
+    CHECK(references["EventLog_System"] == 1);
+    CHECK(references["IE_Policies"] == 1);
+
+    // Every value type the shipped tweaks name has a row in the engine's table.
+    for (const Object* t : tweaks(all))
+        for (const char* type : {"AValueType1", "AValueType2"}) {
+            const std::string name = t->element->attr(type);
+            CAPTURE(t->element->name);
+            CAPTURE(name);
+            if (!name.empty()) CHECK(FindValueType(widen(name)) != nullptr);
+        }
+}
+
 TEST_CASE("the scheme reader and the lookups see the same catalogue") {
     TXMLDataModule module;
     module.FXml.loadFromBytes(readShipped());
@@ -808,7 +1017,7 @@ TEST_CASE("the scheme reader and the lookups see the same catalogue") {
     const XmlElement* treeItem = getElem(L"TreeItem", nullptr);
     REQUIRE(treeItem);
 
-    for (const Object& o : objects()) {
+    for (const Object& o : shippedObjects()) {
         const Element& e = *o.element;
         CAPTURE(e.name);
         // Looked up from its own group, as the tweak engine does, so the repeated name resolves too.
@@ -833,10 +1042,14 @@ TEST_CASE("the scheme reader and the lookups see the same catalogue") {
         getDescription(widen(e.name), description);
         CHECK_FALSE(description.Caption.empty());
         CHECK(description.Caption == getCaption(widen(e.name)));
+        const Element* entry = shippedSection("Description").child(e.name);
+        REQUIRE(entry);
+        CHECK(getSupported(widen(e.name)) == widen(entry->attr("Supported")));
+        CHECK(getWindows(widen(e.name)) == widen(entry->attr("Windows")));
     }
-    for (const AliasRow& a : kAliases) {
-        CAPTURE(a.alias);
-        CHECK(getRegKey(widen(a.alias)) == widen(a.path));
+    for (const Element& alias : shippedSection("RegKey").children) {
+        CAPTURE(alias.name);
+        CHECK(getRegKey(widen(alias.name)) == widen(alias.attr("Value")));
     }
     // Searched from the whole tree, the repeated name resolves to its first place.
     const XmlElement* first = getElem(L"NoNetConnectDisconnect", treeItem);

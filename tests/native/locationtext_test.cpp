@@ -59,6 +59,7 @@ TEST_CASE("location text: root, key, value, type and what each state writes, for
         {L"T_Integer30", L"REG_DWORD", L"0x00000003 (3)", zero},
         {L"T_Integer20", L"REG_DWORD", L"0x00000002 (2)", zero},
         {L"T_Integer43", L"REG_DWORD", L"0x00000004 (4)", L"0x00000003 (3)"},
+        {L"T_Integer21", L"REG_DWORD", L"0x00000002 (2)", one},
         {L"T_String", L"REG_SZ", L"\"abc\" (the text in the editor)", L"\"\""},
         {L"T_Integer", L"REG_DWORD", L"0x00000005 (5) (the number in the editor)", zero},
     };

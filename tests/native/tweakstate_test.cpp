@@ -10,6 +10,7 @@ TEST_CASE("InvertByType negates exactly the five inverted types") {
         {L"String_NY", true},     {L"String10", false},     {L"Integer10", false},   {L"String_YesNo", false},
         {L"String_yesno", false}, {L"String_YN", false},    {L"Integer31", false},   {L"String", false},
         {L"Integer", false},      {L"CLSID", false},        {L"string01", false},    {L"", false},
+        {L"Integer21", false},
     };
     for (const auto& [type, inverted] : table) {
         CAPTURE(show(type));
@@ -22,12 +23,13 @@ TEST_CASE("InvertByType negates exactly the five inverted types") {
     }
 }
 
-TEST_CASE("The value-type table holds the seventeen types with their data types") {
+TEST_CASE("The value-type table holds the seventeen types and Integer21 with their data types") {
     const std::pair<const wchar_t*, RegType> table[] = {
         {L"String10", kRegSz},     {L"String01", kRegSz},      {L"Integer10", kRegDword},  {L"Integer01", kRegDword},
         {L"String_YesNo", kRegSz}, {L"String_NoYes", kRegSz},  {L"String_YN", kRegSz},     {L"String_NY", kRegSz},
         {L"String_yesno", kRegSz}, {L"String_noyes", kRegSz},  {L"Integer31", kRegDword},  {L"Integer30", kRegDword},
         {L"Integer20", kRegDword}, {L"Integer43", kRegDword},  {L"String", kRegSz},        {L"Integer", kRegDword},
+        {L"Integer21", kRegDword},
     };
     for (const auto& [name, dataType] : table) {
         const TValueTypeRec* type = FindValueType(name);

@@ -155,7 +155,7 @@ TEST_CASE("Tweaks of the shipped scheme, checked with reg.exe at their real loca
          L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System", L"NoDispCPL", "REG_DWORD 0x1",
          "REG_DWORD 0x0"},
         {L"EnableAutoImageResize", L"Group_UserIEAppearance", kHkeyCurrentUser,
-         L"Software\\Microsoft\\Internet Explorer\\Main", L"Enable AutoImageResize", "REG_SZ Yes", "REG_SZ No"},
+         L"Software\\Microsoft\\Internet Explorer\\Main", L"Enable AutoImageResize", "REG_SZ yes", "REG_SZ no"},
         {L"BackBitmapShell", L"Group_UserIEAppearance", kHkeyCurrentUser,
          L"Software\\Microsoft\\Internet Explorer\\Toolbar", L"BackBitmapShell", "REG_SZ C:\\Windows\\Back.bmp",
          "REG_SZ "},

@@ -3,13 +3,15 @@
 
     tree.tsv          one row per object of the TreeItem section, in document order
     regkeys.tsv       one row per registry key alias, in document order
-    descriptions.tsv  one row per Description entry: name, caption, description
+    corrections.tsv   one row per field that the shipped scheme changes in the two above
+    descriptions.tsv  one row per Description entry: texts and the Windows it works on
 
 Usage: gen_scheme.py [--check] [--out PATH]
     --check   do not write; fail when the existing file differs from what would be written
 """
 import argparse
 import os
+import re
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -39,7 +41,7 @@ VALUE_TYPES = [('String', None), ('String10', ('1', '0')), ('String01', ('0', '1
                ('String_YN', ('Y', 'N')), ('String_NY', ('N', 'Y')),
                ('Integer10', ('1', '0')), ('Integer31', ('3', '1')), ('Integer30', ('3', '0')),
                ('Integer43', ('4', '3')), ('Integer20', ('2', '0')), ('Integer01', ('0', '1')),
-               ('CLSID', None), ('Integer', None)]
+               ('CLSID', None), ('Integer', None), ('Integer21', ('2', '1'))]
 
 FRAMES = ['frameGroup', 'frameCheckBoxes', 'frameCPApplets', 'frameCheckBox',
           'frameToolbarButtons', 'frameStringEdit', 'frameDirectoryEdit', 'frameFileNameEdit',
@@ -54,6 +56,18 @@ OPEN_CLOSE = {'Restriction', 'Group_AboutAdvertise'}
 
 MAX_CAPTION = 71
 MAX_DESCR = 369
+MAX_SUPPORTED = 80
+
+DESCRIPTION_COLUMNS = ['name', 'caption', 'descr', 'supported', 'windows']
+CORRECTION_COLUMNS = ['name', 'field', 'specified', 'new', 'source']
+# A correction changes one attribute of every placement of a tweak, or (field RegKey) the
+# path of a key alias, adding the alias when its specified path is empty.
+CORRECTABLE = OBJECT_ATTRS[1:10] + ['RegKey']
+
+# The Windows a tweak has an effect on: empty when not documented, "9x" for Windows 95, 98 and
+# Me only, else "MIN-MAX" with either end open, each end major.minor or major.minor.build.
+VERSION = r'\d+\.\d+(?:\.\d+)?'
+WINDOWS_RANGE = re.compile(rf'({VERSION})?-({VERSION})?')
 
 
 class SchemeError(Exception):
@@ -146,6 +160,10 @@ def validate(tree, regkeys, descriptions):
         check_name('descriptions.tsv', name)
         check_text(name, row['caption'])
         check_text(name, row['descr'])
+        check_text(name, row['supported'])
+        check_windows(name, row['windows'])
+        if len(row['supported']) > MAX_SUPPORTED:
+            raise SchemeError(f'{name}: supported text longer than {MAX_SUPPORTED} characters')
         if name in described:
             raise SchemeError(f'descriptions.tsv: duplicate entry {name}')
         if not row['caption'] or len(row['caption']) > MAX_CAPTION:
@@ -156,6 +174,61 @@ def validate(tree, regkeys, descriptions):
     missing = [name for name in seen if name not in described]
     if missing:
         raise SchemeError(f'no description for {", ".join(missing)}')
+
+
+def version_key(text):
+    return tuple(int(part) for part in text.split('.'))
+
+
+def check_windows(where, text):
+    if text in ('', '9x'):
+        return
+    match = WINDOWS_RANGE.fullmatch(text)
+    if not match or not (match.group(1) or match.group(2)):
+        raise SchemeError(f'{where}: bad Windows range {text!r}')
+    low, high = match.group(1), match.group(2)
+    # Compared on the upper end's precision: "5.0-5.0" holds every build of Windows 2000.
+    if low and high and version_key(low)[:len(version_key(high))] > version_key(high):
+        raise SchemeError(f'{where}: empty Windows range {text!r}')
+
+
+def apply_corrections(tree, regkeys, corrections):
+    """The shipped tables: the specified ones with every correction applied, each checked
+    against the specified value it replaces."""
+    tree = [dict(row) for row in tree]
+    regkeys = [dict(row) for row in regkeys]
+    seen = set()
+    for number, fix in enumerate(corrections, start=2):
+        where = f'corrections.tsv:{number}'
+        name, field = fix['name'], fix['field']
+        if field not in CORRECTABLE:
+            raise SchemeError(f'{where}: field {field!r} cannot be corrected')
+        if (name, field) in seen:
+            raise SchemeError(f'{where}: {name} {field} corrected twice')
+        seen.add((name, field))
+        if fix['specified'] == fix['new']:
+            raise SchemeError(f'{where}: the new value equals the specified one')
+        if not fix['source'].strip():
+            raise SchemeError(f'{where}: no source')
+        check_text(where, fix['new'])
+        if field == 'RegKey':
+            rows = [row for row in regkeys if row['alias'] == name]
+            current = rows[0]['path'] if rows else ''
+            if current != fix['specified']:
+                raise SchemeError(f'{where}: alias {name} is {current!r} in regkeys.tsv, not {fix["specified"]!r}')
+            if rows:
+                rows[0]['path'] = fix['new']
+            else:
+                regkeys.append({'alias': name, 'path': fix['new']})
+            continue
+        rows = [row for row in tree if row['name'] == name]
+        if not rows:
+            raise SchemeError(f'{where}: no object {name} in tree.tsv')
+        for row in rows:
+            if row[field] != fix['specified']:
+                raise SchemeError(f'{where}: {name} {field} is {row[field]!r} in tree.tsv, not {fix["specified"]!r}')
+            row[field] = fix['new']
+    return tree, regkeys
 
 
 def element(indent, name, attrs, children=None, open_close=False):
@@ -192,7 +265,9 @@ def render(tree, regkeys, descriptions):
 
     body = []
     body += section('Description', [l for r in descriptions for l in
-                                    element(2, r['name'], [('Caption', r['caption']), ('Descr', r['descr'])])])
+                                    element(2, r['name'], [('Caption', r['caption']), ('Descr', r['descr']),
+                                                           ('Supported', r['supported']),
+                                                           ('Windows', r['windows'])])])
     body += section('RegKey', [l for r in regkeys for l in element(2, r['alias'], [('Value', r['path'])])])
     body += section('Constant', [l for n, v in CONSTANTS for l in element(2, n, [('Value', v)])])
     body += section('Restriction', [], open_close=True)
@@ -214,7 +289,10 @@ def main():
     try:
         tree = read_tsv('tree.tsv', TREE_COLUMNS)
         regkeys = read_tsv('regkeys.tsv', ['alias', 'path'])
-        descriptions = read_tsv('descriptions.tsv', ['name', 'caption', 'descr'])
+        descriptions = read_tsv('descriptions.tsv', DESCRIPTION_COLUMNS)
+        corrections = read_tsv('corrections.tsv', CORRECTION_COLUMNS)
+        validate(tree, regkeys, descriptions)  # the specified catalogue on its own
+        tree, regkeys = apply_corrections(tree, regkeys, corrections)
         validate(tree, regkeys, descriptions)
     except SchemeError as e:
         sys.exit(f'gen_scheme: {e}')
