@@ -8,7 +8,10 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <sstream>
 
 #include "base/text.h"
@@ -26,25 +29,44 @@ using testsupport::rawValue;
 using testsupport::RestoreValue;
 using testsupport::rootHandle;
 
-// What reg.exe reports for one value: "REG_DWORD 0x1", "REG_SZ text"; empty when it finds none.
-std::string regQuery(RegRoot root, const std::wstring& key, const std::wstring& name) {
+// What reg.exe reports for the values of a key (or for one, `name`), by lower-case name:
+// "REG_DWORD 0x1", "REG_SZ text". Empty when it finds none.
+std::map<std::string, std::string> regValues(RegRoot root, const std::wstring& key,
+                                             const std::optional<std::wstring>& name = std::nullopt) {
     const std::wstring rootName = root == kHkeyLocalMachine ? L"HKLM" : L"HKCU";
     const testsupport::ProgramRun run =
-        testsupport::runReg(L"query \"" + rootName + L"\\" + key + L"\" /v \"" + name + L"\"");
+        testsupport::runReg(L"query \"" + rootName + L"\\" + key + L"\"" + (name ? L" /v \"" + *name + L"\"" : L""));
     const std::string& output = run.output;
     const DWORD exitCode = run.exitCode;
     CAPTURE(output);
+    std::map<std::string, std::string> values;
     std::istringstream lines(output);
-    const std::string prefix = "    " + toUtf8(name) + "    ";
+    // "    name    TYPE    data": the first line of the listing names the key, without indent.
     for (std::string line; std::getline(lines, line);) {
-        if (line.rfind(prefix, 0) != 0) continue;
-        const std::string rest = line.substr(prefix.size());
+        if (line.rfind("    ", 0) != 0) continue;
+        const std::size_t typeAt = line.find("    REG_", 4);
+        if (typeAt == std::string::npos) continue;
+        std::string valueName = line.substr(4, typeAt - 4);
+        for (char& ch : valueName) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        const std::string rest = line.substr(typeAt + 4);
         const std::size_t gap = rest.find("    ");
-        if (gap == std::string::npos) return rest;
-        return rest.substr(0, gap) + " " + rest.substr(gap + 4);
+        values[valueName] = gap == std::string::npos ? rest : rest.substr(0, gap) + " " + rest.substr(gap + 4);
     }
-    CHECK_MESSAGE(exitCode != 0, "reg.exe succeeded without listing the value");
-    return {};
+    if (name && values.empty()) CHECK_MESSAGE(exitCode != 0, "reg.exe succeeded without listing the value");
+    return values;
+}
+
+std::string lowerNarrow(const std::wstring& text) {
+    std::string out = toUtf8(text);
+    for (char& ch : out) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return out;
+}
+
+// What reg.exe reports for one value; empty when it finds none.
+std::string regQuery(RegRoot root, const std::wstring& key, const std::wstring& name) {
+    const auto values = regValues(root, key, name);
+    const auto it = values.find(lowerNarrow(name));
+    return it == values.end() ? std::string() : it->second;
 }
 
 // The scheme built into the executable, as the data module the engine looks tweaks up in.
@@ -183,5 +205,131 @@ TEST_CASE("Tweaks of the shipped scheme, checked with reg.exe at their real loca
         CHECK(regQuery(c.root, c.key, c.value) == c.unchecked);
         GetTweakState(c.tweak, c.group, rec);
         CHECK_FALSE(rec.SetValue);
+    }
+}
+
+TEST_CASE("Every mended location of the shipped scheme holds the documented value, type and data") {
+    ShippedScheme scheme;
+    regtest::StoreScope store;
+    struct Location {
+        RegRoot root;
+        std::wstring key, value;
+        const char *checked, *unchecked;  // as reg.exe shows them
+    };
+    struct Case {
+        std::wstring tweak;
+        std::vector<Location> writes;
+        std::vector<Location> formerly;  // where the specified catalogue wrote it: left alone now
+    };
+    const std::wstring explorer = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+    const std::wstring system = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+    const std::wstring uninstall = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Uninstall";
+    const std::wstring eventLog = L"SYSTEM\\CurrentControlSet\\Services\\EventLog";
+    const std::wstring terminal = L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server";
+    const std::wstring desktop = L"Software\\Policies\\Microsoft\\Windows\\Control Panel\\Desktop";
+    const std::wstring ieMain = L"Software\\Microsoft\\Internet Explorer\\Main";
+    const std::wstring power = L"Software\\Policies\\Microsoft\\Windows\\System\\Power";
+    const auto on = [](RegRoot root, std::wstring key, std::wstring value, const char* checked, const char* unchecked) {
+        return Location{root, std::move(key), std::move(value), checked, unchecked};
+    };
+    const auto gone = [](RegRoot root, std::wstring key, std::wstring value) {
+        return Location{root, std::move(key), std::move(value), "", ""};
+    };
+    const RegRoot hkcu = kHkeyCurrentUser, hklm = kHkeyLocalMachine;
+    std::vector<Case> cases = {
+        {L"RestrictGuestAccess",
+         {on(hklm, eventLog + L"\\Application", L"RestrictGuestAccess", "REG_DWORD 0x1", "REG_DWORD 0x0"),
+          on(hklm, eventLog + L"\\System", L"RestrictGuestAccess", "REG_DWORD 0x1", "REG_DWORD 0x0")},
+         {gone(hklm, eventLog, L"RestrictGuestAccess")}},
+        // Remote Desktop is allowed when fDenyTSConnections is 0.
+        {L"AllowTSConnections",
+         {on(hklm, terminal, L"fDenyTSConnections", "REG_DWORD 0x0", "REG_DWORD 0x1"),
+          on(hklm, terminal, L"fAllowToGetHelp", "REG_DWORD 0x1", "REG_DWORD 0x0")},
+         {gone(hklm, terminal, L"AllowTSConnections")}},
+        {L"BlockExeAttachments",
+         {on(hkcu, L"Software\\Microsoft\\Outlook Express", L"BlockExeAttachments", "REG_DWORD 0x1", "REG_DWORD 0x0")},
+         {gone(hklm, L"Software\\Microsoft\\Outlook Express", L"BlockExeAttachments")}},
+        {L"DisableLockWorkstation",
+         {on(hkcu, system, L"DisableLockWorkstation", "REG_DWORD 0x1", "REG_DWORD 0x0")},
+         {gone(hklm, system, L"DisableLockWorkstation")}},
+        {L"PromptPasswordOnResume",
+         {on(hkcu, power, L"PromptPasswordOnResume", "REG_DWORD 0x1", "REG_DWORD 0x0")},
+         {gone(hklm, power, L"PromptPasswordOnResume")}},
+        // "Disable the screen saver": text 0 when checked.
+        {L"ScreenSaveActive", {on(hkcu, desktop, L"ScreenSaveActive", "REG_SZ 0", "REG_SZ 1")}, {}},
+        {L"ScreenSaverIsSecure", {on(hkcu, desktop, L"ScreenSaverIsSecure", "REG_SZ 1", "REG_SZ 0")}, {}},
+        {L"DefaultCategory",
+         {on(hkcu, uninstall, L"DefaultCategory", "REG_SZ Games", "REG_SZ ")},
+         {gone(hklm, uninstall, L"DefaultCategory")}},
+        {L"NoChooseProgramsPage",
+         {on(hkcu, uninstall, L"NoChooseProgramsPage", "REG_DWORD 0x1", "REG_DWORD 0x0")},
+         {gone(hklm, uninstall, L"NoChooseProgramsPage")}},
+        {L"NoCloseDragDropBands",
+         {on(hkcu, explorer, L"NoCloseDragDropBands", "REG_DWORD 0x1", "REG_DWORD 0x0")},
+         {gone(hkcu, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\ActiveDesktop", L"NoCloseDragDropBands")}},
+        {L"NoMovingBands",
+         {on(hkcu, explorer, L"NoMovingBands", "REG_DWORD 0x1", "REG_DWORD 0x0")},
+         {gone(hkcu, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\ActiveDesktop", L"NoMovingBands")}},
+        {L"DisablePersonalDirChange",
+         {on(hkcu, explorer, L"DisablePersonalDirChange", "REG_DWORD 0x1", "REG_DWORD 0x0")},
+         {gone(hkcu, L"SOFTWARE\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+               L"DisablePersonalDirChange")}},
+        {L"EnableAutoImageResize", {on(hkcu, ieMain, L"Enable AutoImageResize", "REG_SZ yes", "REG_SZ no")}, {}},
+        {L"Friendlyhttperrors", {on(hkcu, ieMain, L"Friendly http errors", "REG_SZ yes", "REG_SZ no")}, {}},
+        {L"DisableImportExportFavorites",
+         {on(hkcu, L"Software\\Policies\\Microsoft\\Internet Explorer", L"DisableImportExportFavorites",
+             "REG_DWORD 0x1", "REG_DWORD 0x0")},
+         {gone(hkcu, L"Software\\Microsoft\\Internet Explorer", L"DisableImportExportFavorites")}},
+    };
+    // Configure Toolbar Buttons: 1 shows a button, 2 hides it.
+    for (const wchar_t* button : {L"Back", L"Forward", L"Stop", L"Refresh", L"Home", L"Search", L"Favorites",
+                                  L"History", L"Folders", L"Fullscreen", L"Tools", L"MailNews", L"Size", L"Print",
+                                  L"Edit", L"Discussions", L"Cut", L"Copy", L"Paste", L"Encoding"}) {
+        const std::wstring name = std::wstring(L"Btn_") + button;
+        cases.push_back({name, {on(hkcu, explorer, name, "REG_DWORD 0x2", "REG_DWORD 0x1")}, {}});
+    }
+
+    std::vector<std::unique_ptr<RestoreValue>> restore;
+    for (const Case& c : cases)
+        for (const std::vector<Location>* list : {&c.writes, &c.formerly})
+            for (const Location& l : *list) {
+                restore.push_back(std::make_unique<RestoreValue>(l.root, l.key, l.value));
+                // Start from a known state: the value absent.
+                if (HKEY h = nullptr; RegOpenKeyExW(rootHandle(l.root), l.key.c_str(), 0, KEY_SET_VALUE, &h) ==
+                                      ERROR_SUCCESS) {
+                    RegDeleteValueW(h, l.value.c_str());
+                    RegCloseKey(h);
+                }
+            }
+    // All switched, then each key listed once by reg.exe: one process per key, not per value.
+    // The former locations need no witness to be absent.
+    for (const bool checked : {true, false}) {
+        CAPTURE(checked);
+        std::map<std::pair<RegRoot, std::wstring>, std::map<std::string, std::string>> listed;
+        const auto shown = [&](const Location& l) {
+            const auto place = std::pair{l.root, l.key};
+            if (!listed.count(place)) listed[place] = regValues(l.root, l.key);
+            const auto& values = listed[place];
+            const auto it = values.find(lowerNarrow(l.value));
+            return it == values.end() ? std::string() : it->second;
+        };
+        for (const Case& c : cases) {
+            ApplyTweak(c.tweak, checked, L"", L"Games", 0);
+            TCheckBoxRec rec;
+            GetTweakState(c.tweak, L"", rec);
+            CAPTURE(toUtf8(c.tweak));
+            CHECK(rec.SetValue == checked);
+        }
+        for (const Case& c : cases) {
+            CAPTURE(toUtf8(c.tweak));
+            for (const Location& l : c.writes) {
+                CAPTURE(toUtf8(l.key + L"\\" + l.value));
+                CHECK(shown(l) == (checked ? l.checked : l.unchecked));
+            }
+            for (const Location& l : c.formerly) {
+                CAPTURE(toUtf8(l.key + L"\\" + l.value));
+                CHECK_FALSE(rawValue(l.root, l.key, l.value));
+            }
+        }
     }
 }
