@@ -45,13 +45,23 @@ bool ShowsApplets(const std::wstring& groupName) {
     return group.AFrame == L"frameCPApplets";
 }
 
+bool ApplyEffect(ListItemView& item, const EffectView& effect) {
+    item.NoEffect = !TweakHasEffect(item.Name, effect.Running);
+    return !(item.NoEffect && effect.HideWithoutEffect);
+}
+
+void AddNoEffectSuffix(ListItemView& item) {
+    if (item.NoEffect) item.Caption += NoEffectSuffix;
+}
+
 GroupView ShowGroup(const TAppObjectsList& entries, TFrameHost& frames, const std::wstring& groupName,
-                    const CaptionCompare& compare) {
+                    const CaptionCompare& compare, const EffectView& effect) {
     GroupView view;
     TAppObjectsRec group;
     getAppObject(groupName, treeItem(), group);
     view.Frame = frames.ShowOptionFrame(group.AFrame, -1);
     view.Description = getDescr(groupName);
+    view.Supported = SupportedOnLine(groupName);
     if (group.AFrame == L"frameAdvertise") {
         view.Advertise = true;
         return view;
@@ -82,10 +92,12 @@ GroupView ShowGroup(const TAppObjectsList& entries, TFrameHost& frames, const st
             item.Image = entry.nImageIndex;
         else
             item.Image = item.Checked ? ImageChecked : ImageUnchecked;
+        if (entry.AType == L"CheckBox" && entry.GroupName != AppletGroupName && !ApplyEffect(item, effect)) continue;
         view.Items.push_back(std::move(item));
     }
     std::stable_sort(view.Items.begin(), view.Items.end(),
                      [&](const ListItemView& a, const ListItemView& b) { return compare(a.Caption, b.Caption) < 0; });
+    for (ListItemView& item : view.Items) AddNoEffectSuffix(item);
     return view;
 }
 
@@ -111,6 +123,7 @@ ListChange lstRestrListChange(TAppObjectsList& entries, TFrameHost& frames, cons
         for (int i = index; i < entries.Count(); ++i)
             if (sameTextNoCase(entries[i].AppName, itemName)) entries[i].SetValue = checked;
         change.Description = entry.ADescription.empty() ? getDescr(itemName) : entry.ADescription;
+        if (entry.GroupName != AppletGroupName) change.Supported = SupportedOnLine(itemName);
         change.Frame = frames.ShowOptionFrame(entry.AFrame, index);
     } catch (...) {
         // A failed list change shows nothing; the entry keeps what was already done.

@@ -8,6 +8,7 @@
 
 #include "app/appobjects.h"
 #include "app/framehost.h"
+#include "app/supportedon.h"
 
 // The platform's locale-aware caption order (<0, 0, >0); compareTextNoCase natively.
 using CaptionCompare = std::function<int(const std::wstring&, const std::wstring&)>;
@@ -34,10 +35,24 @@ enum class ListViewStyle { LargeIcons, Report };
 
 struct ListItemView {
     std::wstring Name;  // the item's data: how it finds its entry
-    std::wstring Caption;
+    std::wstring Caption;  // with NoEffectSuffix when NoEffect
     bool Checked = false;
     int Image = 0;
+    bool NoEffect = false;  // a tweak documented to do nothing on the running Windows: greyed
 };
+
+// Which Windows runs the program, and whether tweaks without effect there are left out of
+// the lists. They still read and write as before, so a profile for other machines can be made.
+struct EffectView {
+    std::optional<WindowsVersion> Running;  // none: every tweak counts as having an effect
+    bool HideWithoutEffect = false;
+};
+
+// Marks a tweak row of `name` without effect on the running Windows; false when such a row
+// is to be left out.
+bool ApplyEffect(ListItemView& item, const EffectView& effect);
+// Once the rows are sorted, so that the suffix never moves a row.
+void AddNoEffectSuffix(ListItemView& item);
 
 struct GroupView {
     // The advertising panel replaces the list, whose items are left as they were; only
@@ -47,6 +62,7 @@ struct GroupView {
     bool CheckBoxes = true;
     ImageListKind SmallImages = ImageListKind::Img16;  // large icons always come from img32
     std::wstring Description;
+    std::wstring Supported;           // SupportedOnLine of the group
     std::vector<ListItemView> Items;  // sorted by caption
     FrameRequest Frame;               // ShowOptionFrame(AFrame, -1): empties the option panel
 };
@@ -56,7 +72,7 @@ bool ShowsApplets(const std::wstring& groupName);
 
 // While the window fills the list from this, it ignores the list's change reports.
 GroupView ShowGroup(const TAppObjectsList& entries, TFrameHost& frames, const std::wstring& groupName,
-                    const CaptionCompare& compare);
+                    const CaptionCompare& compare, const EffectView& effect = {});
 
 // What the window does after a list change report, in this order: SetEnabled on the frame
 // shown so far, the item's new image, lblInfo, then the frame request.
@@ -64,6 +80,7 @@ struct ListChange {
     std::optional<bool> EnableShownFrame;
     std::optional<int> NewImage;
     std::wstring Description;  // empty: lblInfo cleared
+    std::wstring Supported;    // SupportedOnLine of the item, shown under the description
     std::optional<FrameRequest> Frame;
 };
 

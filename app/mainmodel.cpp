@@ -110,11 +110,32 @@ std::optional<bool> TMainModel::SettingsChanged(int ObjectIndex)
     return Frames.EnableOnChange(FAppObjectsList, ObjectIndex);
 }
 
+bool TMainModel::HideWithoutEffect() const
+{
+    return store_ && store_->GetBool(HideWithoutEffectEntry, false);
+}
+
+std::wstring TMainModel::SetHideWithoutEffect(bool hide)
+{
+    if (!store_) return L"The settings store is not open.";
+    store_->SetBool(HideWithoutEffectEntry, hide);
+    try {
+        // A second copy of the file: the store in memory may hold changes not saved yet.
+        TEncriptor file(store_->DataFile, true);
+        file.SetBool(HideWithoutEffectEntry, hide);
+        file.Flush(true);
+    } catch (const std::exception& e) {
+        return errorText(e);
+    }
+    return {};
+}
+
 GroupView TMainModel::ShowGroup(const std::wstring& groupName)
 {
     if (ShowsApplets(groupName)) AllEntries();
     return ::ShowGroup(FAppObjectsList, Frames, groupName,
-                       [this](const std::wstring& a, const std::wstring& b) { return compareCaptions(a, b); });
+                       [this](const std::wstring& a, const std::wstring& b) { return compareCaptions(a, b); },
+                       Effect());
 }
 
 ListChange TMainModel::lstRestrListChange(const std::wstring& itemName, bool checked, ImageListKind smallImages)

@@ -25,6 +25,8 @@ extern std::wstring CurrentUserName;
 extern RegRoot PolicyRootKey;
 
 inline const wchar_t* const SettingsFileName = L"quillmark.dat";
+// The store entry of View > Hide tweaks without effect on this Windows: "1" or "0".
+inline const wchar_t* const HideWithoutEffectEntry = L"HideTweaksWithoutEffect";
 inline const wchar_t* const SavePromptCaption = L"Save settings";
 
 enum class SaveAnswer { Yes, No, Cancel };
@@ -86,6 +88,14 @@ public:
     ExportPlan PlanExport(const std::wstring& ownExeName);
     SearchView Search(const std::wstring& query);
 
+    // View > Hide tweaks without effect on this Windows; off unless the store says otherwise.
+    bool HideWithoutEffect() const;
+    // Keeps the choice in the store and writes that one entry to the store's file at once, so
+    // that it is remembered without saving other changes. The error text when the file could
+    // not be written; the choice then holds for this run and goes out with the next save.
+    std::wstring SetHideWithoutEffect(bool hide);
+    EffectView Effect() const { return {RunningWindows, HideWithoutEffect()}; }
+
     // The tree selection changed, and the list reported a change of an item.
     GroupView ShowGroup(const std::wstring& groupName);
     ListChange lstRestrListChange(const std::wstring& itemName, bool checked, ImageListKind smallImages);
@@ -100,6 +110,7 @@ public:
     LoadCPAppletsHook LoadCPApplets;
     std::function<bool()> IsAdministrator;  // none: treated as an administrator
     CaptionCompare CompareCaptions;         // none: compareTextNoCase
+    std::optional<WindowsVersion> RunningWindows;  // none: every tweak counts as having an effect
     SaveHooks SaveSteps;
 
     TAppObjectsList FAppObjectsList;

@@ -69,7 +69,7 @@ void TTweakSearch::Build(const TAppObjectsList& entries) {
 }
 
 SearchView TTweakSearch::Find(const TAppObjectsList& entries, const std::wstring& query,
-                              const CaptionCompare& compare) {
+                              const CaptionCompare& compare, const EffectView& effect) {
     SearchView view;
     const std::vector<std::wstring> words = wordsOf(upperCase(query));
     if (words.empty()) return view;
@@ -86,15 +86,18 @@ SearchView TTweakSearch::Find(const TAppObjectsList& entries, const std::wstring
         row.Item.Name = entry.AppName;
         row.Item.Caption = h.Caption;
         row.Item.Checked = entry.SetValue;
-        if (entry.GroupName == AppletGroupName)
+        if (entry.GroupName == AppletGroupName) {
             row.Item.Image = entry.nImageIndex;
-        else
+        } else {
             row.Item.Image = entry.SetValue ? AppImageChecked : AppImageUnchecked;
+            if (!ApplyEffect(row.Item, effect)) continue;
+        }
         view.Rows.push_back(std::move(row));
     }
     std::stable_sort(view.Rows.begin(), view.Rows.end(), [&](const SearchRow& a, const SearchRow& b) {
         return (compare ? compare(a.Item.Caption, b.Item.Caption) : compareTextNoCase(a.Item.Caption, b.Item.Caption)) <
                0;
     });
+    for (SearchRow& row : view.Rows) AddNoEffectSuffix(row.Item);
     return view;
 }

@@ -28,8 +28,10 @@ public:
     // entries has changed since (the applets come in after the scheme's entries).
     void Build(const TAppObjectsList& entries);
     // Rows of every tweak whose text holds each blank-separated word of `query`. The check
-    // marks are the entries' state at the time of the call.
-    SearchView Find(const TAppObjectsList& entries, const std::wstring& query, const CaptionCompare& compare);
+    // marks are the entries' state at the time of the call; tweaks without effect on the
+    // running Windows are marked, or left out, as in a group's list.
+    SearchView Find(const TAppObjectsList& entries, const std::wstring& query, const CaptionCompare& compare,
+                    const EffectView& effect = {});
 
 private:
     struct Haystack {
