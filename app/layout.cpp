@@ -49,8 +49,9 @@ MainLayout MainLayoutModel::compute(int clientWidth, int clientHeight, int dpi) 
     const int infoTop = scaleToDpi(InfoTop, dpi);
     l.lblInfo = {infoLeft, infoTop, std::max(infoLeft, descWidth - infoLeft), infoTop + scaleToDpi(InfoHeight, dpi)};
     l.pnlAdditionalOpt = {0, std::max(0, descH - scaleToDpi(AdditionalOptHeight, dpi)), descWidth, descH};
+    l.lblSupported = {infoLeft, l.lblInfo.bottom, l.lblInfo.right, l.lblInfo.bottom + scaleToDpi(SupportedHeight, dpi)};
     const int gap = scaleToDpi(LocationGap, dpi);
-    const int locationTop = l.lblInfo.bottom + gap;
+    const int locationTop = l.lblSupported.bottom + gap;
     l.edtLocation = {infoLeft, locationTop, l.lblInfo.right, std::max(locationTop, descH - gap)};
     l.edtLocationAboveFrame = {infoLeft, locationTop, l.lblInfo.right,
                                std::max(locationTop, l.pnlAdditionalOpt.top - gap)};

@@ -17,10 +17,10 @@ struct MainLayout {
     LayoutRect edtSearch, trvCategories;
     // In pnlRestrictions; pnlAdvanced takes the list's place.
     LayoutRect lstRestrList, optSplitter, pnlDescription;
-    // In pnlDescription.
-    LayoutRect lblInfo, pnlAdditionalOpt;
-    // The selected tweak's registry locations, below lblInfo: down to the panel's bottom, or
-    // to the option frame's top while a frame is shown.
+    // In pnlDescription: the description, and under it one line of the Windows it works on.
+    LayoutRect lblInfo, lblSupported, pnlAdditionalOpt;
+    // The selected tweak's registry locations, below lblSupported: down to the panel's bottom,
+    // or to the option frame's top while a frame is shown.
     LayoutRect edtLocation, edtLocationAboveFrame;
 };
 
@@ -30,7 +30,7 @@ inline constexpr int MinWindowWidth = 662, MinWindowHeight = 500;
 inline constexpr int CategoriesWidth = 233, CategoriesMinWidth = 150, RightMinWidth = 300;
 inline constexpr int SplitterSize = 3;
 inline constexpr int DescriptionHeight = 200, ListMinHeight = 150, DescriptionMinHeight = 150;
-inline constexpr int InfoLeft = 11, InfoTop = 8, InfoHeight = 63;
+inline constexpr int InfoLeft = 11, InfoTop = 8, InfoHeight = 63, SupportedHeight = 15;
 inline constexpr int AdditionalOptHeight = 117;
 inline constexpr int FontPoints = 8;
 inline constexpr int SearchHeight = 21, SearchGap = 3, LocationGap = 4;

@@ -95,7 +95,8 @@ ExportPlan TMainModel::PlanExport(const std::wstring& ownExeName)
 SearchView TMainModel::Search(const std::wstring& query)
 {
     return search_.Find(AllEntries(), query,
-                        [this](const std::wstring& a, const std::wstring& b) { return compareCaptions(a, b); });
+                        [this](const std::wstring& a, const std::wstring& b) { return compareCaptions(a, b); },
+                        Effect());
 }
 
 void TMainModel::UndoAllTweaks(const UndoWindow& window)

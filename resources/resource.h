@@ -15,6 +15,7 @@
 #define IDM_PENDING 1008
 #define IDM_EXPORTREG 1009
 #define IDM_EXPORTPOL 1010
+#define IDM_HIDENOEFFECT 1011
 
 // Controls of the main window.
 #define IDC_CATEGORIES 2001
@@ -29,6 +30,7 @@
 #define IDC_OPTSPLITTER 2016
 #define IDC_SEARCH 2017
 #define IDC_LOCATION 2018
+#define IDC_SUPPORTED 2019
 
 // The advertising panel: two links, each with its lines of text.
 #define IDC_LNKPRODUCT1 2020

@@ -28,6 +28,7 @@
 #include "ui/passfrm.h"
 #include "ui/pendingdialog.h"
 #include "ui/placement_registry.h"
+#include "ui/windows_version.h"
 
 TfrmQuillmark* frmQuillmark = nullptr;
 
@@ -60,6 +61,7 @@ TfrmQuillmark::TfrmQuillmark(MainWindowOptions options)
     };
     model_->IsAdministrator = options_.isAdministrator ? options_.isAdministrator : isUserAdministrator;
     model_->CompareCaptions = compareCaptions;
+    model_->RunningWindows = runningWindowsVersion();
     model_->SaveSteps = DefaultSaveHooks(executableName());
 }
 
@@ -185,6 +187,8 @@ void TfrmQuillmark::RunStartup()
         if (!failure) failure = errorText(error);
     }
     if (failure) showErrorBox(hwnd(), *failure);
+    CheckMenuItem(GetMenu(hwnd()), IDM_HIDENOEFFECT,
+                  MF_BYCOMMAND | (model_->HideWithoutEffect() ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void TfrmQuillmark::OnDestroy()
@@ -258,17 +262,24 @@ void TfrmQuillmark::ShowGroupView(GroupView view)
         ShowWindow(pnlAdvanced_.hwnd(), SW_SHOW);
         ShowWindow(lstRestrList_, SW_HIDE);  // its items stay as they were
         BuildOptionFrame(view.Frame);
-        SetWindowTextW(lblInfo_, view.Description.c_str());
+        ShowDescription(view.Description, view.Supported);
         ShowLocation(L"");
         return;
     }
     listView_ = view.View;
     smallImages_ = view.SmallImages;
-    FillList(std::move(view.Items), nullptr, view.CheckBoxes, view.Description, view.Frame);
+    FillList(std::move(view.Items), nullptr, view.CheckBoxes, view.Description, view.Supported, view.Frame);
+}
+
+void TfrmQuillmark::ShowDescription(const std::wstring& description, const std::wstring& supported)
+{
+    SetWindowTextW(lblInfo_, description.c_str());
+    SetWindowTextW(lblSupported_, supported.c_str());
 }
 
 void TfrmQuillmark::FillList(std::vector<ListItemView> items, const std::vector<std::wstring>* groups,
-                             bool checkBoxes, const std::wstring& description, const FrameRequest& frame)
+                             bool checkBoxes, const std::wstring& description, const std::wstring& supported,
+                             const FrameRequest& frame)
 {
     ShowWindow(pnlAdvanced_.hwnd(), SW_HIDE);
     ShowWindow(lstRestrList_, SW_SHOW);
@@ -298,7 +309,7 @@ void TfrmQuillmark::FillList(std::vector<ListItemView> items, const std::vector<
                               smallImages_ == ImageListKind::AppImageList ? AppImageList_.get() : img16_.get(),
                               LVSIL_SMALL);
         ListView_SetImageList(lstRestrList_, img32_.get(), LVSIL_NORMAL);
-        SetWindowTextW(lblInfo_, description.c_str());
+        ShowDescription(description, supported);
         ShowLocation(L"");
 
         listItems_ = std::move(items);
@@ -344,7 +355,7 @@ void TfrmQuillmark::ShowCurrentList()
         items.push_back(std::move(row.Item));
         groups.push_back(std::move(row.GroupCaption));
     }
-    FillList(std::move(items), &groups, true, L"", FrameRequest{});
+    FillList(std::move(items), &groups, true, L"", L"", FrameRequest{});
 }
 
 void TfrmQuillmark::ShowLocation(const std::wstring& itemName)
@@ -403,7 +414,7 @@ void TfrmQuillmark::OnListItemChanged(const NMLISTVIEW& change)
 {
     // Check state, selection and focus arrive as state changes; the image set below does not.
     if (FListLoading || change.iItem < 0 || !(change.uChanged & LVIF_STATE)) return;
-    SetWindowTextW(lblInfo_, L"");
+    ShowDescription(L"", L"");
     ShowLocation(L"");
     const size_t data = static_cast<size_t>(change.lParam);
     if (data >= listItems_.size()) return;
@@ -420,9 +431,21 @@ void TfrmQuillmark::OnListItemChanged(const NMLISTVIEW& change)
         item.iImage = *result.NewImage;
         ListView_SetItem(lstRestrList_, &item);
     }
-    SetWindowTextW(lblInfo_, result.Description.c_str());
+    ShowDescription(result.Description, result.Supported);
     ShowLocation(shown.Name);
     if (result.Frame) BuildOptionFrame(*result.Frame);
+}
+
+// Rows of tweaks without effect on this Windows are drawn in the grey of disabled text; they
+// stay selectable and switchable like any other.
+LRESULT TfrmQuillmark::OnListCustomDraw(NMLVCUSTOMDRAW& draw)
+{
+    if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+    if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+        const size_t data = static_cast<size_t>(draw.nmcd.lItemlParam);
+        if (data < listItems_.size() && listItems_[data].NoEffect) draw.clrText = GetSysColor(COLOR_GRAYTEXT);
+    }
+    return CDRF_DODEFAULT;
 }
 
 void TfrmQuillmark::OnListDblClick()
@@ -504,6 +527,8 @@ LRESULT TfrmQuillmark::OnNotify(const NMHDR& header)
             OnListItemChanged(reinterpret_cast<const NMLISTVIEW&>(header));
         else if (header.code == NM_DBLCLK)
             OnListDblClick();
+        else if (header.code == NM_CUSTOMDRAW)
+            return OnListCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
         break;
     }
     return 0;
@@ -606,6 +631,17 @@ void TfrmQuillmark::OnExport(bool policyFiles)
     }
 }
 
+void TfrmQuillmark::OnHideWithoutEffect()
+{
+    const bool hide = !model_->HideWithoutEffect();
+    const std::wstring error = model_->SetHideWithoutEffect(hide);
+    CheckMenuItem(GetMenu(hwnd()), IDM_HIDENOEFFECT, MF_BYCOMMAND | (hide ? MF_CHECKED : MF_UNCHECKED));
+    ShowCurrentList();
+    if (!error.empty())
+        MessageBoxW(hwnd(), (L"The list follows the new choice, but it could not be remembered:\n\n" + error).c_str(),
+                    L"Quillmark", MB_OK | MB_ICONWARNING);
+}
+
 void TfrmQuillmark::ShowSelectedGroup()
 {
     const HTREEITEM node = TreeView_GetSelection(trvCategories_);
@@ -657,6 +693,9 @@ void TfrmQuillmark::OnCommand(int id, int code)
         break;
     case IDM_EXPORTPOL:
         OnExport(true);
+        break;
+    case IDM_HIDENOEFFECT:
+        OnHideWithoutEffect();
         break;
     case IDM_SAVE:
         OnSave();
@@ -732,6 +771,9 @@ void TfrmQuillmark::CreateControls()
     lblInfo_ = CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0,
                                pnlDescription_.hwnd(), childId(IDC_INFO), instance_, nullptr);
     if (!lblInfo_) throwLastError("CreateWindowExW");
+    lblSupported_ = CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
+                                    0, 0, 0, 0, pnlDescription_.hwnd(), childId(IDC_SUPPORTED), instance_, nullptr);
+    if (!lblSupported_) throwLastError("CreateWindowExW");
     pnlAdditionalOpt_.create(pnlDescription_.hwnd(), IDC_PNLADDITIONALOPT, instance_);
     // After the option panel: Tab reaches a tweak's frame before its locations.
     // Text the user selects and copies: where the selected tweak writes.
@@ -819,6 +861,7 @@ void TfrmQuillmark::Relayout()
     place(optSplitter_.hwnd(), l.optSplitter);
     place(pnlDescription_.hwnd(), l.pnlDescription);
     place(lblInfo_, l.lblInfo);
+    place(lblSupported_, l.lblSupported);
     place(pnlAdditionalOpt_.hwnd(), l.pnlAdditionalOpt);
     place(edtLocation_, FLastFrame_ ? l.edtLocationAboveFrame : l.edtLocation);
 

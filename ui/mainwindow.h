@@ -53,6 +53,7 @@ public:
     HWND trvCategories() const { return trvCategories_; }
     HWND lstRestrList() const { return lstRestrList_; }
     HWND lblInfo() const { return lblInfo_; }
+    HWND lblSupported() const { return lblSupported_; }
     HWND edtSearch() const { return edtSearch_; }
     HWND edtLocation() const { return edtLocation_; }
     HWND pnlAdvanced() const { return pnlAdvanced_.hwnd(); }
@@ -91,6 +92,7 @@ private:
     void OnFind();
     void OnPendingChanges();
     void OnExport(bool policyFiles);
+    void OnHideWithoutEffect();
     std::optional<std::wstring> ChooseExportPath(bool folder);
 
     // The tree and what the list shows.
@@ -102,13 +104,15 @@ private:
     void ShowCurrentList();  // the search's rows while the box holds text, else the tree's group
     void OnSearchChanged();
     void FillList(std::vector<ListItemView> items, const std::vector<std::wstring>* groups, bool checkBoxes,
-                  const std::wstring& description, const FrameRequest& frame);
+                  const std::wstring& description, const std::wstring& supported, const FrameRequest& frame);
+    void ShowDescription(const std::wstring& description, const std::wstring& supported);
     void ShowLocation(const std::wstring& itemName);
     void PlaceLocation();
     static LRESULT CALLBACK SearchProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                        DWORD_PTR self);
     void OnListItemChanged(const NMLISTVIEW& change);
     void OnListDblClick();
+    LRESULT OnListCustomDraw(NMLVCUSTOMDRAW& draw);
     void OnListMouseDown(POINT at);
     void BuildOptionFrame(const FrameRequest& request);
     void ApplyFrameEnabling(std::optional<bool> enabled);
@@ -150,6 +154,7 @@ private:
     HWND trvCategories_ = nullptr;
     HWND lstRestrList_ = nullptr;
     HWND lblInfo_ = nullptr;
+    HWND lblSupported_ = nullptr;
     HWND edtSearch_ = nullptr;
     HWND edtLocation_ = nullptr;
 

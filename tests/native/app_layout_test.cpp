@@ -21,11 +21,13 @@ TEST_CASE("the initial layout at 96 and 192 DPI")
         CHECK(l.optSplitter == LayoutRect{0, h - 203 * s, right, h - 200 * s});
         CHECK(l.pnlDescription == LayoutRect{0, h - 200 * s, right, h});
         CHECK(l.lblInfo == LayoutRect{11 * s, 8 * s, right - 11 * s, 71 * s});
+        CHECK(l.lblSupported == LayoutRect{11 * s, 71 * s, right - 11 * s, 86 * s});
         CHECK(l.pnlAdditionalOpt == LayoutRect{0, 83 * s, right, 200 * s});
         CHECK(l.edtSearch == LayoutRect{0, 0, 233 * s, 21 * s});
         CHECK(l.trvCategories == LayoutRect{0, 24 * s, 233 * s, h});
-        CHECK(l.edtLocation == LayoutRect{11 * s, 75 * s, right - 11 * s, 196 * s});
-        CHECK(l.edtLocationAboveFrame == LayoutRect{11 * s, 75 * s, right - 11 * s, 79 * s});
+        CHECK(l.edtLocation == LayoutRect{11 * s, 90 * s, right - 11 * s, 196 * s});
+        // A frame reaches higher than the locations begin: the box closes rather than turning over.
+        CHECK(l.edtLocationAboveFrame == LayoutRect{11 * s, 90 * s, right - 11 * s, 90 * s});
     }
 }
 
@@ -135,7 +137,8 @@ TEST_CASE("restoring a placement")
 TEST_CASE("the search box and the location text never turn inside out in a tiny window")
 {
     const MainLayout l = MainLayoutModel().compute(10, 10, 96);
-    for (const LayoutRect& r : {l.edtSearch, l.trvCategories, l.edtLocation, l.edtLocationAboveFrame}) {
+    for (const LayoutRect& r :
+         {l.edtSearch, l.trvCategories, l.lblSupported, l.edtLocation, l.edtLocationAboveFrame}) {
         CHECK(r.width() >= 0);
         CHECK(r.height() >= 0);
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/password.h"
+#include "base/scope.h"
 #include "base/text.h"
 #include "base/win/module.h"
 #include "platform/user.h"
@@ -15,6 +16,7 @@
 #include "ui/frames/textedit.h"
 #include "platform/controlpanel.h"
 #include "registry/cpapplets.h"
+#include "ui/windows_version.h"
 
 using namespace guitest;
 namespace fs = std::filesystem;
@@ -242,15 +244,15 @@ TEST_CASE("Display settings: check a tweak, save, and reg.exe sees the value")
 
     SUBCASE("re-selecting the group shows the edited states")
     {
-        const int other = itemIndex(list, L"Hide the Desktop page");
+        const int other = itemIndex(list, getCaption(L"NoDispBackgroundPage"));
         REQUIRE(other >= 0);
         const bool before = listItems(list)[other].checked;
         setChecked(list, other, !before);
         selectGroup(w, L"Printers");
         selectGroup(w, L"Display settings");
         const std::vector<ShownItem> items = listItems(list);
-        CHECK(items[itemIndex(list, L"Hide the Desktop page")].checked == !before);
-        CHECK(items[itemIndex(list, L"Hide the Desktop page")].image == (!before ? 21 : 2));
+        CHECK(items[itemIndex(list, getCaption(L"NoDispBackgroundPage"))].checked == !before);
+        CHECK(items[itemIndex(list, getCaption(L"NoDispBackgroundPage"))].image == (!before ? 21 : 2));
         CHECK(items[itemIndex(list, L"Disable the Display Control Panel")].checked);
         CHECK(w.saveEnabled());
         snapshot(w.hwnd(), L"gui_list_checkboxes.bmp");
@@ -437,7 +439,10 @@ TEST_CASE("the check marks at start with the whole catalogue, against an empty r
                                  : o.AKey1 == L"Policies_Explorer" ? PoliciesExplorer
                                                                    : nullptr;
             if (!key || entries.IndexOf(o.AName) != i) continue;
-            tweaks.push_back({o.AName, getCaption(o.AName), getCaption(entries[i].GroupName), key});
+            // As the row shows it: tweaks without effect on this Windows say so after the caption.
+            std::wstring caption = getCaption(o.AName);
+            if (!TweakHasEffect(o.AName, probe.window->Model().RunningWindows)) caption += NoEffectSuffix;
+            tweaks.push_back({o.AName, caption, getCaption(entries[i].GroupName), key});
         }
     }
     REQUIRE(tweaks.size() > 40);
@@ -1327,4 +1332,119 @@ TEST_CASE("a main window that cannot be created ends in a message, not in a cras
     REQUIRE(MessageBoxAnswerer::texts.size() == 1);
     CHECK(MessageBoxAnswerer::texts[0].starts_with(L"LoadAcceleratorsW: "));
     CHECK(MessageBoxAnswerer::captions[0] == L"Quillmark");
+}
+
+namespace {
+
+// The text colour the window gives a row of the list when it is drawn.
+COLORREF rowTextColour(InProcessWindow& w, int index)
+{
+    const HWND list = w.window->lstRestrList();
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    REQUIRE(ListView_GetItem(list, &item));
+    NMLVCUSTOMDRAW draw{};
+    draw.nmcd.hdr = {list, static_cast<UINT_PTR>(IDC_RESTRLIST), static_cast<UINT>(NM_CUSTOMDRAW)};
+    draw.nmcd.dwDrawStage = CDDS_PREPAINT;
+    CHECK(SendMessageW(GetParent(list), WM_NOTIFY, IDC_RESTRLIST, reinterpret_cast<LPARAM>(&draw)) ==
+          CDRF_NOTIFYITEMDRAW);
+    draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+    draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(index);
+    draw.nmcd.lItemlParam = item.lParam;
+    draw.clrText = CLR_DEFAULT;
+    SendMessageW(GetParent(list), WM_NOTIFY, IDC_RESTRLIST, reinterpret_cast<LPARAM>(&draw));
+    return draw.clrText;
+}
+
+}  // namespace
+
+// Run by the next test case in a copy of this program that Wine tells it runs on the Windows
+// named in QM_WINE_VERSION.
+TEST_CASE("on one Windows: a tweak of Windows 2000 to 2003 greyed or not, hidden by View, its Supported on line" *
+          doctest::skip())
+{
+    const std::wstring version = env(L"QM_WINE_VERSION");
+    const bool xp = version == L"winxp64";
+    const std::optional<WindowsVersion> running = runningWindowsVersion();
+    REQUIRE(running);
+    CHECK(running->Major == (xp ? 5u : 10u));
+    CHECK(running->Minor == (xp ? 2u : 0u));
+
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    selectGroup(w, L"Active Desktop");
+    // "Windows 2000 to Windows Server 2003": 5.0-5.2. Changing the wallpaper works on every one.
+    const std::wstring old = getCaption(L"ForceActiveDesktopOn");
+    const std::wstring shown = xp ? old : old + L" (no effect on this Windows)";
+    const int index = itemIndex(list, shown);
+    REQUIRE(index >= 0);
+    CHECK(rowTextColour(w, index) == (xp ? CLR_DEFAULT : GetSysColor(COLOR_GRAYTEXT)));
+    const int everywhere = itemIndex(list, getCaption(L"NoChangingWallpaper"));
+    REQUIRE(everywhere >= 0);
+    CHECK(rowTextColour(w, everywhere) == CLR_DEFAULT);
+
+    // Selected, it shows its description and under it the Windows it works on; it still switches.
+    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    CHECK(text(w.window->lblInfo()) == getDescr(L"ForceActiveDesktopOn"));
+    CHECK(text(w.window->lblSupported()) == L"Supported on: Windows 2000 to Windows Server 2003");
+    setChecked(list, index, true);
+    CHECK(w.saveEnabled());
+    snapshot(w.hwnd(), L"gui_supported_on_" + version + L".bmp");
+    setChecked(list, index, false);
+
+    const auto viewChecked = [&] {
+        return (GetMenuState(GetMenu(w.hwnd()), IDM_HIDENOEFFECT, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    };
+    CHECK_FALSE(viewChecked());
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_HIDENOEFFECT, 0), 0);
+    CHECK(viewChecked());
+    CHECK((itemIndex(list, shown) >= 0) == xp);
+    CHECK(itemIndex(list, getCaption(L"NoChangingWallpaper")) >= 0);
+    CHECK(TEncriptor(w.folder.dat().wstring(), true).GetBool(HideWithoutEffectEntry, false));
+    // The search leaves it out too.
+    SetWindowTextW(w.window->edtSearch(), L"Active Desktop");
+    CHECK((itemIndex(list, shown) >= 0) == xp);
+    SetWindowTextW(w.window->edtSearch(), L"");
+
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_HIDENOEFFECT, 0), 0);
+    CHECK_FALSE(viewChecked());
+    CHECK(itemIndex(list, shown) >= 0);
+    MessageBoxAnswerer answerer(IDNO);  // the switch above left unsaved changes
+    SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+}
+
+// Wine reports the Windows version named for a program under HKCU\Software\Wine\AppDefaults,
+// read when the process starts: a copy of this program, so named, runs the case above.
+TEST_CASE("the same tweak greyed on Windows 10 and not on Windows XP x64, and the View option hiding it")
+{
+    wchar_t self[MAX_PATH] = {};
+    REQUIRE(GetModuleFileNameW(nullptr, self, MAX_PATH) > 0);
+    for (const std::wstring version : {L"winxp64", L"win10"}) {
+        CAPTURE(std::string(version.begin(), version.end()));
+        TempFolder folder;
+        const std::wstring name = L"qm_as_" + version + L".exe";
+        fs::copy_file(self, folder.path / name);
+        const std::wstring appDefaults = L"Software\\Wine\\AppDefaults\\" + name;
+        REQUIRE(RegSetKeyValueW(HKEY_CURRENT_USER, appDefaults.c_str(), L"Version", REG_SZ, version.c_str(),
+                                static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS);
+        const ScopeExit forget([&] { RegDeleteTreeW(HKEY_CURRENT_USER, appDefaults.c_str()); });
+        REQUIRE(SetEnvironmentVariableW(L"QM_WINE_VERSION", version.c_str()));
+
+        const fs::path report = folder.path / L"report.txt";
+        std::wstring commandLine = L"\"" + (folder.path / name).wstring() +
+                                   L"\" --no-skip --test-case=\"on one Windows*\" --out=" + report.wstring();
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        Unique<HANDLE, &CloseHandle> process(pi.hProcess), thread(pi.hThread);
+        REQUIRE(WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0);
+        DWORD exitCode = 1;
+        GetExitCodeProcess(process.get(), &exitCode);
+        const std::string output = readFile(report);
+        CAPTURE(output);
+        CHECK(output.find("1 passed") != std::string::npos);  // the case ran, and was not skipped
+        CHECK(exitCode == 0);
+    }
 }
