@@ -4,6 +4,7 @@
 
 #include "app/framehost.h"
 #include "base/text.h"
+#include "registry/cpapplets.h"
 #include "registry/tweakstate.h"
 #include "scheme/xmldata.h"
 #include "store/Encript.h"
@@ -59,4 +60,23 @@ void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem) {
 
 void ClearAppObjects(TAppObjectsList& list) {
     list.Clear();
+}
+
+TCheckBoxRec ReadEntryState(const TRestrListRec& entry) {
+    TCheckBoxRec state;
+    if (entry.GroupName == AppletGroupName)
+        GetAppletState(entry.AppName, state);
+    else
+        GetTweakState(entry.AppName, entry.GroupName, state);
+    return state;
+}
+
+void ReloadEntryStates(TAppObjectsList& list) {
+    for (int i = 0; i < list.Count(); ++i) {
+        TRestrListRec& entry = list[i];
+        const TCheckBoxRec state = ReadEntryState(entry);
+        entry.SetValue = state.SetValue;
+        entry.cValue = state.cValue;
+        entry.nValue = state.nValue;
+    }
 }

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "registry/tweakstate.h"
+
 class XmlElement;
 
 struct TRestrListRec {
@@ -54,3 +56,10 @@ bool TextKeptInStore(const TRestrListRec& entry);
 // parents before children, each with the registry state of its tweak.
 void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem = nullptr);
 void ClearAppObjects(TAppObjectsList& list);
+
+// The registry state of an entry now: an applet's by GetAppletState, any other's by
+// GetTweakState.
+TCheckBoxRec ReadEntryState(const TRestrListRec& entry);
+// Every entry's state read again, in place: indexes and applets stay, the states become
+// those of the registry now installed (another user's, after a switch).
+void ReloadEntryStates(TAppObjectsList& list);

@@ -181,6 +181,9 @@ ExportPlan PlanExport(const TAppObjectsList& entries, const std::wstring& ownExe
 std::wstring RegFileText(const ExportPlan& plan) {
     const wchar_t* const end = L"\r\n";
     std::wstring text = std::wstring(L"Windows Registry Editor Version 5.00") + end + end;
+    if (!plan.MadeFor.empty())
+        text += L"; Made for " + plan.MadeFor + L": HKEY_CURRENT_USER below is the user who imports this file." +
+                end + end;
     for (const ExportLeftOut& l : plan.LeftOut)
         text += L"; Left out: \"" + l.Caption + L"\" (" + l.Name + L") renames a class key under " + l.Where +
                 L", which a .reg file cannot express." + end;

@@ -43,6 +43,9 @@ struct ExportLeftOut {
 };
 
 struct ExportPlan {
+    // Another user's name when the window shows theirs: the .reg file says for whom it was
+    // made. Its keys still name HKEY_CURRENT_USER, so that it applies to whoever imports it.
+    std::wstring MadeFor;
     std::vector<ExportKey> Keys;             // in the save's order of first use
     std::vector<ExportLeftOut> LeftOut;      // class key renames
     std::vector<ExportLeftOut> NotInPolicy;  // keys outside the two policy roots

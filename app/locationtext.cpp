@@ -54,9 +54,11 @@ void addClassKeyLines(Lines& lines, const TweakLocation& location, const std::ws
 
 // False when the location finds no Office settings.
 bool addTweakLocation(Lines& lines, int index, const std::wstring& alias, const std::wstring& rootName,
-                      const std::wstring& valueName, const std::wstring& valueType, const TRestrListRec& state) {
+                      const std::wstring& valueName, const std::wstring& valueType, const TRestrListRec& state,
+                      const std::wstring& otherUser) {
     lines.add(L"Location " + std::to_wstring(index));
-    lines.add(L"Root", rootName);
+    const RegRoot root = RootKeyByName(rootName);
+    lines.add(L"Root", root ? RootText(root, otherUser) : rootName);
     TweakLocation location;
     const LocationResult resolved = ResolveLocation(alias, rootName, valueName, valueType, location);
     if (resolved == LocationResult::Unused) {
@@ -92,12 +94,12 @@ bool addTweakLocation(Lines& lines, int index, const std::wstring& alias, const 
     return true;
 }
 
-std::wstring appletText(const std::wstring& appletPath) {
+std::wstring appletText(const std::wstring& appletPath, const std::wstring& otherUser) {
     const std::optional<RegistryWrite> hide = PlanAppletState(appletPath, true, PlanScope::All);
     const std::optional<RegistryWrite> show = PlanAppletState(appletPath, false, PlanScope::All);
     if (!hide) return {};
     Lines lines;
-    lines.add(L"Root", RootKeyName(hide->root));
+    lines.add(L"Root", RootText(hide->root, otherUser));
     lines.add(L"Key", hide->keyPath);
     lines.add(L"Value", ValueNameText(hide->valueName));
     if (const std::optional<RegValue> value = WrittenValue(*hide)) {
@@ -170,11 +172,19 @@ std::wstring RegistryWriteText(const RegistryWrite& write) {
     return RegistryValueText(WrittenValue(write));
 }
 
-std::wstring LocationText(const TAppObjectsList& entries, int index) {
+std::wstring RootText(RegRoot root, const std::wstring& otherUser) {
+    const std::wstring name = RootKeyName(root);
+    if (otherUser.empty()) return name;
+    if (root == kHkeyCurrentUser) return name + L" of " + otherUser;
+    if (root == kHkeyLocalMachine || root == kHkeyClassesRoot) return name + L" (machine-wide: the same for every user)";
+    return name;
+}
+
+std::wstring LocationText(const TAppObjectsList& entries, int index, const std::wstring& otherUser) {
     if (!entries.Valid(index)) return {};
     const TRestrListRec& entry = entries[index];
     if (entry.AType != L"CheckBox") return {};
-    if (entry.GroupName == AppletGroupName) return appletText(entry.AppName);
+    if (entry.GroupName == AppletGroupName) return appletText(entry.AppName, otherUser);
     TAppObjectsRec object;
     if (!FindTweakObject(entry.AppName, entry.GroupName, object)) return {};
     const TRestrListRec& state = entries[entries.IndexOf(entry.AppName)];
@@ -182,11 +192,13 @@ std::wstring LocationText(const TAppObjectsList& entries, int index) {
     bool officeFound = true;
     if (!object.AKey1.empty())
         officeFound =
-            addTweakLocation(lines, 1, object.AKey1, object.RootKey1, object.AValue1, object.AValueType1, state);
+            addTweakLocation(lines, 1, object.AKey1, object.RootKey1, object.AValue1, object.AValueType1, state,
+                             otherUser);
     if (!object.AKey2.empty()) {
         // The engine leaves the whole tweak alone when its first location finds no Office settings.
         if (!officeFound) lines.add(L"Location 2 is left alone as well.");
-        else addTweakLocation(lines, 2, object.AKey2, object.RootKey2, object.AValue2, object.AValueType2, state);
+        else addTweakLocation(lines, 2, object.AKey2, object.RootKey2, object.AValue2, object.AValueType2, state,
+                              otherUser);
     }
     return lines.text();
 }

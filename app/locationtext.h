@@ -32,5 +32,10 @@ std::wstring RegistryWriteText(const RegistryWrite& write);
 std::optional<RegValue> WrittenValue(const RegistryWrite& write);
 
 // The location text of the entry at `index` (a check-box tweak or an applet); empty for
-// groups. Text and number of "String" and "Integer" tweaks are the entry's own.
-std::wstring LocationText(const TAppObjectsList& entries, int index);
+// groups. Text and number of "String" and "Integer" tweaks are the entry's own. otherUser:
+// the name of the user whose HKEY_CURRENT_USER is shown, when it is not the running user's;
+// machine-wide roots then say that they are the same for every user.
+std::wstring LocationText(const TAppObjectsList& entries, int index, const std::wstring& otherUser = {});
+// "HKEY_CURRENT_USER", or with another user "HKEY_CURRENT_USER of DOMAIN\name" and
+// "HKEY_LOCAL_MACHINE (machine-wide: the same for every user)".
+std::wstring RootText(RegRoot root, const std::wstring& otherUser);

@@ -3,12 +3,29 @@
 #include "app/runlists.h"
 #include "base/error.h"
 #include "base/text.h"
+#include "registry/userhive_registry.h"
 
 std::wstring CurrentUserName;
 RegRoot PolicyRootKey = kHkeyCurrentUser;
 
+TMainModel::UserRegistryScope::UserRegistryScope(std::unique_ptr<IUserHive> hive)
+    : hive_(std::move(hive)),
+      view_(std::make_unique<UserHiveRegistry>(Registry(), hive_->KeyName())),
+      previous_(SetRegistry(view_.get()))
+{
+}
+
+TMainModel::UserRegistryScope::~UserRegistryScope()
+{
+    SetRegistry(previous_);
+    view_.reset();
+    hive_.reset();  // unloads a mounted hive: nothing of it is open any more
+}
+
 TMainModel::~TMainModel()
 {
+    // The hive first: a profile left loaded keeps its owner from signing in.
+    userScope_.reset();
     // A frame refers to its entry, so it goes before the entries.
     Frames.DestroyFrame();
     ClearAppObjects(FAppObjectsList);
@@ -59,7 +76,10 @@ void TMainModel::FormCreate(const StartupSources& sources)
     ClearAppObjects(FAppObjectsList);
     Frames.DestroyFrame();
 
-    CurrentUserName = sources.userName();
+    userScope_.reset();
+    runningUserName_ = CurrentUserName = sources.userName();
+    if (RunningUser.Name.empty()) RunningUser.Name = runningUserName_;
+    editedUser_ = RunningUser;
     PolicyRootKey = kHkeyCurrentUser;
 
     appletsLoaded_ = false;
@@ -87,11 +107,6 @@ std::vector<PendingChange> TMainModel::PendingChanges(const std::wstring& ownExe
     return ::PendingChanges(AllEntries(), ownExeName);
 }
 
-ExportPlan TMainModel::PlanExport(const std::wstring& ownExeName)
-{
-    return ::PlanExport(AllEntries(), ownExeName);
-}
-
 SearchView TMainModel::Search(const std::wstring& query)
 {
     return search_.Find(AllEntries(), query,
@@ -102,7 +117,75 @@ SearchView TMainModel::Search(const std::wstring& query)
 void TMainModel::UndoAllTweaks(const UndoWindow& window)
 {
     if (!store_) return;  // start-up failed before the store was opened: nothing to restore into
-    setallsettingstodefaultstate1Click(dataFolder_, *store_, AllEntries(), window);
+    setallsettingstodefaultstate1Click(dataFolder_, *store_, AllEntries(), window, undoSnapshotFile());
+}
+
+std::wstring TMainModel::undoSnapshotFile() const
+{
+    return EditsRunningUser() ? std::wstring(UndoSnapshotFileName) : UndoSnapshotFileFor(editedUser_);
+}
+
+TMainModel::UserSwitch TMainModel::ChooseUser(const UserProfile& user, const AskSaveHook& ask,
+                                              const std::function<void(const std::wstring&)>& showError)
+{
+    if (SameUser(user, editedUser_)) return UserSwitch::Unchanged;
+    const bool running = SameUser(user, RunningUser);
+    if (!running && IsElevated && !IsElevated()) return UserSwitch::NeedsElevation;
+    if (!QuerySaveSettings(ask)) return UserSwitch::Unchanged;
+    const bool discarded = settingsModified_;  // answered No
+
+    std::unique_ptr<IUserHive> hive;
+    if (!running) {
+        try {
+            if (!OpenUserHive) throw WideError(L"no user's hive can be opened here.");
+            hive = OpenUserHive(user);
+        } catch (const std::exception& error) {
+            showError(HiveFailureMessage(user, errorText(error)));
+            return UserSwitch::Unchanged;
+        }
+    }
+    // The previous view goes before the next one is made, so that it wraps the registry
+    // itself and not the previous user's hive.
+    userScope_.reset();
+    if (hive) userScope_ = std::make_unique<UserRegistryScope>(std::move(hive));
+    editedUser_ = running ? RunningUser : user;
+    CurrentUserName = running ? runningUserName_ : RunListOwner(user);
+
+    // Changes the user chose not to save go with the user they were made for; the settings
+    // file holds what was saved.
+    if (discarded && store_) store_->IDList = TEncriptor(store_->DataFile, true).IDList;
+    ReloadEntryStates(FAppObjectsList);
+    setModified(false);
+    // A user seen for the first time records the applets' states too, and so needs them now.
+    if (store_ && !UndoSnapshotExists(dataFolder_, undoSnapshotFile()))
+        EnsureUndoSnapshot(dataFolder_, *store_, AllEntries(), undoSnapshotFile());
+    return UserSwitch::Switched;
+}
+
+void TMainModel::ReleaseUserHive()
+{
+    userScope_.reset();
+    editedUser_ = RunningUser;
+    CurrentUserName = runningUserName_;
+}
+
+std::optional<std::wstring> TMainModel::SavedMessage(const SaveResult& result) const
+{
+    if (EditsRunningUser() || !result.Succeeded()) return std::nullopt;
+    return SavedForUserMessage(editedUser_);
+}
+
+ExportPlan TMainModel::PlanExport(const std::wstring& ownExeName)
+{
+    ExportPlan plan = ::PlanExport(AllEntries(), ownExeName);
+    if (!EditsRunningUser()) plan.MadeFor = editedUser_.Name;
+    return plan;
+}
+
+int TMainModel::TweaksNeedingElevation() const
+{
+    if (!IsElevated || IsElevated()) return 0;
+    return ::TweaksNeedingElevation(FAppObjectsList, !EditsRunningUser());
 }
 
 std::optional<bool> TMainModel::SettingsChanged(int ObjectIndex)
@@ -155,8 +238,7 @@ std::wstring TMainModel::SavePromptText() const
     return L"Do you want to save settings for the user " + CurrentUserName + L" ?";
 }
 
-bool TMainModel::QuerySaveSettings(
-    const std::function<SaveAnswer(const std::wstring&, const std::wstring&)>& ask)
+bool TMainModel::QuerySaveSettings(const AskSaveHook& ask)
 {
     if (!settingsModified_) return true;
     switch (ask(SavePromptText(), SavePromptCaption)) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/appobjects.h"
+#include "app/export.h"
 #include "app/framehost.h"
 #include "app/export.h"
 #include "app/groupview.h"
@@ -15,12 +16,15 @@
 #include "app/savesequence.h"
 #include "app/search.h"
 #include "app/undosnapshot.h"
+#include "app/userchoice.h"
 #include "registry/registry.h"
 #include "scheme/xmldata.h"
 #include "store/Encript.h"
 
 // Program-wide values that frames and the engine read while the main window lives.
 extern TEncriptor* SettingsStore;  // defined beside the tweak state, which reads it
+// The name the edited user's application lists are kept under: the running user's Windows
+// name, or another user's account name while that user is chosen.
 extern std::wstring CurrentUserName;
 extern RegRoot PolicyRootKey;
 
@@ -30,6 +34,7 @@ inline const wchar_t* const HideWithoutEffectEntry = L"HideTweaksWithoutEffect";
 inline const wchar_t* const SavePromptCaption = L"Save settings";
 
 enum class SaveAnswer { Yes, No, Cancel };
+using AskSaveHook = std::function<SaveAnswer(const std::wstring& text, const std::wstring& caption)>;
 
 // Start-up ends with this when quillmark.dat is there but cannot be read.
 std::wstring UnreadableStoreMessage(const std::exception& error);
@@ -71,8 +76,7 @@ public:
     std::optional<bool> SettingsChanged(int ObjectIndex);
 
     // True when the window may close. `ask` shows the question and returns the answer.
-    bool QuerySaveSettings(const std::function<SaveAnswer(const std::wstring& text,
-                                                          const std::wstring& caption)>& ask);
+    bool QuerySaveSettings(const AskSaveHook& ask);
     std::wstring SavePromptText() const;
     // The settings stay unsaved when a location could not be written (the window shows
     // SaveFailureMessage) or when a step raised (the error propagates).
@@ -82,8 +86,9 @@ public:
     // the first time something needs them: a start that shows another group never pays for
     // them. Appending keeps every index handed out before valid.
     TAppObjectsList& AllEntries();
-    // Over every entry: Edit > Pending changes, File > Export, and the search box (its text
-    // is built once and again when the entries grew).
+    // Over every entry: Edit > Pending changes, File > Export (saying for whom when the
+    // entries are another user's), and the search box (its text is built once and again when
+    // the entries grew).
     std::vector<PendingChange> PendingChanges(const std::wstring& ownExeName);
     ExportPlan PlanExport(const std::wstring& ownExeName);
     SearchView Search(const std::wstring& query);
@@ -95,6 +100,26 @@ public:
     // not be written; the choice then holds for this run and goes out with the next save.
     std::wstring SetHideWithoutEffect(bool hide);
     EffectView Effect() const { return {RunningWindows, HideWithoutEffect()}; }
+
+    // Whose restrictions the entries hold: RunningUser until ChooseUser picks another.
+    const UserProfile& EditedUser() const { return editedUser_; }
+    bool EditsRunningUser() const { return !userScope_; }
+    enum class UserSwitch { Switched, Unchanged, NeedsElevation };
+    // Shows another user's restrictions (or the running user's again): asks about unsaved
+    // changes exactly as closing does, opens that user's hive, reads every entry's state
+    // from it and takes that user's first-seen snapshot. Another user's hive needs
+    // administrator rights: without them nothing changes and the answer says so. A hive that
+    // cannot be opened is reported through showError, naming the user and why, and the
+    // entries stay those of the user shown before.
+    UserSwitch ChooseUser(const UserProfile& user, const AskSaveHook& ask,
+                          const std::function<void(const std::wstring& text)>& showError);
+    // Lets go of another user's hive at once (the session ends): the engine is on the running
+    // user's registry again. The entries are not read again.
+    void ReleaseUserHive();
+    // The message after a save for another user; none for the running user's own.
+    std::optional<std::wstring> SavedMessage(const SaveResult& result) const;
+    // The tweaks this process cannot save without administrator rights; 0 when elevated.
+    int TweaksNeedingElevation() const;
 
     // The tree selection changed, and the list reported a change of an item.
     GroupView ShowGroup(const std::wstring& groupName);
@@ -109,6 +134,9 @@ public:
     // What the platform supplies, set before FormCreate.
     LoadCPAppletsHook LoadCPApplets;
     std::function<bool()> IsAdministrator;  // none: treated as an administrator
+    std::function<bool()> IsElevated;       // the process's token is elevated; none: it is
+    UserProfile RunningUser;                // its Name empty: the user name start-up reads
+    OpenUserHiveHook OpenUserHive;
     CaptionCompare CompareCaptions;         // none: compareTextNoCase
     std::optional<WindowsVersion> RunningWindows;  // none: every tweak counts as having an effect
     SaveHooks SaveSteps;
@@ -123,6 +151,22 @@ public:
 private:
     void setModified(bool modified);
     int compareCaptions(const std::wstring& a, const std::wstring& b) const;
+    std::wstring undoSnapshotFile() const;
+
+    // Another user's hive and the view of the registry through it, installed as the engine's
+    // registry for the object's lifetime; the hive is let go after the view is taken away.
+    class UserRegistryScope {
+    public:
+        explicit UserRegistryScope(std::unique_ptr<IUserHive> hive);
+        ~UserRegistryScope();
+        UserRegistryScope(const UserRegistryScope&) = delete;
+        UserRegistryScope& operator=(const UserRegistryScope&) = delete;
+
+    private:
+        std::unique_ptr<IUserHive> hive_;
+        std::unique_ptr<IRegistry> view_;
+        IRegistry* previous_;
+    };
 
     std::wstring dataFolder_;
     std::unique_ptr<TEncriptor> store_;
@@ -132,4 +176,7 @@ private:
     bool appletsLoaded_ = false;
     TTweakSearch search_;
     std::vector<CategoryNode> categoryTree_;
+    std::wstring runningUserName_;
+    UserProfile editedUser_;
+    std::unique_ptr<UserRegistryScope> userScope_;
 };

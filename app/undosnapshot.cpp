@@ -3,7 +3,6 @@
 #include <filesystem>
 
 #include "app/password.h"
-#include "registry/cpapplets.h"
 #include "registry/tweakstate.h"
 #include "store/Encript.h"
 
@@ -15,21 +14,11 @@ bool fileExists(const std::wstring& path)
     return std::filesystem::is_regular_file(std::filesystem::path(path), ec);
 }
 
-TCheckBoxRec currentState(const TRestrListRec& entry)
-{
-    TCheckBoxRec state;
-    if (entry.GroupName == CPAppletsGroup)
-        GetAppletState(entry.AppName, state);
-    else
-        GetTweakState(entry.AppName, entry.GroupName, state);
-    return state;
-}
-
 void recordStates(TEncriptor& snapshot, const TAppObjectsList& entries)
 {
     for (int i = 0; i < entries.Count(); ++i) {
         const TRestrListRec& entry = entries[i];
-        const TCheckBoxRec state = currentState(entry);
+        const TCheckBoxRec state = ReadEntryState(entry);
         snapshot.SetBool(entry.AppName, state.SetValue);
         if (!state.cValue.empty()) snapshot.SetStr(entry.AppName + L"_str", state.cValue);
         if (state.nValue != 0) snapshot.SetInt(entry.AppName + L"_int", state.nValue);
@@ -56,14 +45,15 @@ private:
 
 }  // namespace
 
-bool UndoSnapshotExists(const std::wstring& dataFolder)
+bool UndoSnapshotExists(const std::wstring& dataFolder, const std::wstring& fileName)
 {
-    return fileExists(dataFolder + UndoSnapshotFileName);
+    return fileExists(dataFolder + fileName);
 }
 
-void EnsureUndoSnapshot(const std::wstring& dataFolder, const TEncriptor& store, const TAppObjectsList& entries)
+void EnsureUndoSnapshot(const std::wstring& dataFolder, const TEncriptor& store, const TAppObjectsList& entries,
+                        const std::wstring& fileName)
 {
-    if (!UndoSnapshotExists(dataFolder)) WriteUndoSnapshot(dataFolder + UndoSnapshotFileName, store, entries);
+    if (!UndoSnapshotExists(dataFolder, fileName)) WriteUndoSnapshot(dataFolder + fileName, store, entries);
 }
 
 // The snapshot is built in memory, from a copy of the store, and saved in one step: the
@@ -125,10 +115,10 @@ bool RestoreUndoSnapshot(const std::wstring& FileName, TEncriptor& store, TAppOb
 }
 
 void setallsettingstodefaultstate1Click(const std::wstring& dataFolder, TEncriptor& store, TAppObjectsList& entries,
-                                        const UndoWindow& window)
+                                        const UndoWindow& window, const std::wstring& fileName)
 {
     if (!window.askYesNo(UndoQuestion, UndoQuestionCaption)) return;
-    const std::wstring path = dataFolder + UndoSnapshotFileName;
+    const std::wstring path = dataFolder + fileName;
     if (!fileExists(path)) {
         window.showError(UndoMissingMessage, UndoMissingCaption);
         return;

@@ -17,9 +17,10 @@ inline const wchar_t* const UndoMissingCaption = L"Undo tweaks";
 
 // Writes the snapshot into dataFolder (with its trailing separator) when it is not there yet.
 // A file that is there is left alone, even one that holds nothing: the first state it was
-// meant to record cannot be read again.
-bool UndoSnapshotExists(const std::wstring& dataFolder);
-void EnsureUndoSnapshot(const std::wstring& dataFolder, const TEncriptor& store, const TAppObjectsList& entries);
+// meant to record cannot be read again. fileName: another user's snapshot has its own.
+bool UndoSnapshotExists(const std::wstring& dataFolder, const std::wstring& fileName = UndoSnapshotFileName);
+void EnsureUndoSnapshot(const std::wstring& dataFolder, const TEncriptor& store, const TAppObjectsList& entries,
+                        const std::wstring& fileName = UndoSnapshotFileName);
 // The store's entries but the password, then every entry's state read from the registry
 // now, saved in one step. A file that cannot be written gives no snapshot and no error; an error while reading
 // the states still saves the states read so far, then propagates.
@@ -40,4 +41,5 @@ bool RestoreUndoSnapshot(const std::wstring& FileName, TEncriptor& store, TAppOb
                          const UndoWindow& window);
 // Edit > Undo all tweaks: asks, reports a missing snapshot, restores from dataFolder.
 void setallsettingstodefaultstate1Click(const std::wstring& dataFolder, TEncriptor& store, TAppObjectsList& entries,
-                                        const UndoWindow& window);
+                                        const UndoWindow& window,
+                                        const std::wstring& fileName = UndoSnapshotFileName);

@@ -2,6 +2,12 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
+#include <vector>
+
+#include "base/win/handles.h"
+
 std::wstring currentUserName()
 {
     wchar_t buffer[257];  // a user name has at most 256 characters
@@ -22,4 +28,55 @@ bool isUserAdministrator()
     if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
     FreeSid(administrators);
     return member != FALSE;
+}
+
+bool isProcessElevated()
+{
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    const UniqueHandle token(raw);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation.TokenIsElevated != 0;
+}
+
+std::wstring runningUserSid()
+{
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+    const UniqueHandle token(raw);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
+    std::wstring sid = text;
+    LocalFree(text);
+    return sid;
+}
+
+std::optional<std::wstring> accountNameOfSid(const std::wstring& sidText)
+{
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidW(sidText.c_str(), &sid)) return std::nullopt;
+    wchar_t name[256], domain[256];
+    DWORD nameLength = 256, domainLength = 256;
+    SID_NAME_USE use;
+    const bool found = LookupAccountSidW(nullptr, sid, name, &nameLength, domain, &domainLength, &use);
+    LocalFree(sid);
+    if (!found || nameLength == 0) return std::nullopt;
+    return domainLength ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+}
+
+std::wstring expandEnvironment(const std::wstring& text)
+{
+    const DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (size == 0) return text;
+    std::wstring expanded(size, L'\0');
+    const DWORD written = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), size);
+    if (written == 0 || written > size) return text;
+    expanded.resize(written - 1);
+    return expanded;
 }

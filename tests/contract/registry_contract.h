@@ -21,6 +21,9 @@
 #else
 #include "registry/memory_registry.h"
 #endif
+#ifdef QM_CONTRACT_IN_USER_HIVE
+#include "registry/userhive_registry.h"
+#endif
 
 namespace contract {
 
@@ -47,6 +50,46 @@ inline void deleteTree(RegRoot root, const std::wstring& path) {
     for (const std::wstring& name : subkeys) deleteTree(root, path + L"\\" + name);
     Registry().deleteKey(root, path);
 }
+
+#ifdef QM_CONTRACT_IN_USER_HIVE
+// The contract again through another user's hive: HKEY_CURRENT_USER is HKEY_USERS\<kOtherUser>,
+// and the registry beneath the view is never asked for HKEY_CURRENT_USER itself.
+inline const std::wstring kOtherUser = L"S-1-5-21-0-0-0-4242";
+
+class OtherUserHive {
+public:
+    OtherUserHive() { REQUIRE(Registry().createKey(kHkeyUsers, kOtherUser, kKeyWrite)); }
+    ~OtherUserHive() {
+        deleteTree(kHkeyUsers, kOtherUser);
+        CHECK_FALSE(spy_.sawCurrentUser);
+    }
+    OtherUserHive(const OtherUserHive&) = delete;
+    OtherUserHive& operator=(const OtherUserHive&) = delete;
+
+private:
+    // Passes every request on and notes one for HKEY_CURRENT_USER.
+    struct RootSpy : IRegistry {
+        explicit RootSpy(IRegistry& inner) : inner(inner) {}
+        std::unique_ptr<IRegKey> openKey(RegRoot root, const std::wstring& path, RegAccess access) override {
+            sawCurrentUser = sawCurrentUser || root == kHkeyCurrentUser;
+            return inner.openKey(root, path, access);
+        }
+        std::unique_ptr<IRegKey> createKey(RegRoot root, const std::wstring& path, RegAccess access) override {
+            sawCurrentUser = sawCurrentUser || root == kHkeyCurrentUser;
+            return inner.createKey(root, path, access);
+        }
+        bool deleteKey(RegRoot root, const std::wstring& path) override {
+            sawCurrentUser = sawCurrentUser || root == kHkeyCurrentUser;
+            return inner.deleteKey(root, path);
+        }
+        IRegistry& inner;
+        bool sawCurrentUser = false;
+    };
+    RootSpy spy_{Registry()};
+    UserHiveRegistry view_{spy_, kOtherUser};
+    ScopedRegistry scope_{view_};
+};
+#endif
 
 // One test's registry. Natively a fresh in-memory registry; under Wine the real one, where
 // the test works below Software\QuillmarkTest\<unique> of HKEY_CURRENT_USER and
@@ -93,6 +136,9 @@ private:
 #ifndef _WIN32
     MemoryRegistry memory_;
     ScopedRegistry scope_{memory_};
+#endif
+#ifdef QM_CONTRACT_IN_USER_HIVE
+    OtherUserHive otherUser_;
 #endif
     std::wstring root_;
 };
