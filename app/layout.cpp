@@ -21,16 +21,38 @@ static int clampPane(int wanted, int ownMin, int otherMin, int total)
     return std::max(ownMin, std::min(wanted, total - otherMin));
 }
 
-MainLayout MainLayoutModel::compute(int clientWidth, int clientHeight, int dpi) const
+// The chooser row, and below it the row saying the process is not elevated.
+static int placeBand(MainLayout& l, int clientWidth, int dpi, bool elevationLine)
+{
+    const auto s = [dpi](int units) { return scaleToDpi(units, dpi); };
+    const int margin = s(BandMargin);
+    const int right = std::max(margin, clientWidth - margin);
+    const int comboLeft = std::min(right, margin + s(UserLabelWidth));
+    l.lblUser = {margin, s(UserComboTop) + s(4), comboLeft, s(UserComboTop) + s(4) + s(LabelHeight)};
+    l.cmbUser = {comboLeft, s(UserComboTop), std::min(right, comboLeft + s(UserComboWidth)),
+                 s(UserComboTop) + s(UserListHeight)};
+    int band = s(UserRowHeight);
+    if (elevationLine) {
+        const int buttonLeft = std::max(margin, right - s(RestartButtonWidth));
+        l.btnRestart = {buttonLeft, band + s(2), right, band + s(2) + s(ButtonHeight)};
+        l.lblElevation = {margin, band + s(6), std::max(margin, buttonLeft - margin), band + s(6) + s(LabelHeight)};
+        band += s(ElevationRowHeight);
+    }
+    return band;
+}
+
+MainLayout MainLayoutModel::compute(int clientWidth, int clientHeight, int dpi, bool elevationLine) const
 {
     const int bar = scaleToDpi(SplitterSize, dpi);
     MainLayout l;
+    const int top = std::min(clientHeight, placeBand(l, clientWidth, dpi, elevationLine));
+    clientHeight -= top;  // from here on the panes' height, below the band
 
     const int catWidth = clampPane(scaleToDpi(categoriesWidth_, dpi), scaleToDpi(CategoriesMinWidth, dpi),
                                    bar + scaleToDpi(RightMinWidth, dpi), clientWidth);
-    l.pnlCategories = {0, 0, catWidth, clientHeight};
-    l.categoriesSplitter = {catWidth, 0, catWidth + bar, clientHeight};
-    l.pnlRestrictions = {catWidth + bar, 0, std::max(clientWidth, catWidth + bar), clientHeight};
+    l.pnlCategories = {0, top, catWidth, top + clientHeight};
+    l.categoriesSplitter = {catWidth, top, catWidth + bar, top + clientHeight};
+    l.pnlRestrictions = {catWidth + bar, top, std::max(clientWidth, catWidth + bar), top + clientHeight};
     const int searchHeight = std::min(scaleToDpi(SearchHeight, dpi), clientHeight);
     l.edtSearch = {0, 0, catWidth, searchHeight};
     l.trvCategories = {0, std::min(clientHeight, searchHeight + scaleToDpi(SearchGap, dpi)), catWidth, clientHeight};

@@ -1,7 +1,8 @@
 #pragma once
-// The main window's layout in 96-DPI units, scaled to the window's DPI: the category panel
-// beside the right-hand side, whose list stands above the description panel. The two split
-// bars change the category width and the description height.
+// The main window's layout in 96-DPI units, scaled to the window's DPI: along the top the
+// user chooser (and, without administrator rights, the line that says so), below it the
+// category panel beside the right-hand side, whose list stands above the description panel.
+// The two split bars change the category width and the description height.
 
 struct LayoutRect {
     int left = 0, top = 0, right = 0, bottom = 0;
@@ -11,7 +12,8 @@ struct LayoutRect {
 };
 
 struct MainLayout {
-    // In the window's client area.
+    // In the window's client area. cmbUser's bottom is where its dropped list ends.
+    LayoutRect lblUser, cmbUser, lblElevation, btnRestart;
     LayoutRect pnlCategories, categoriesSplitter, pnlRestrictions;
     // In pnlCategories: the search box above the tree.
     LayoutRect edtSearch, trvCategories;
@@ -34,13 +36,17 @@ inline constexpr int InfoLeft = 11, InfoTop = 8, InfoHeight = 63, SupportedHeigh
 inline constexpr int AdditionalOptHeight = 117;
 inline constexpr int FontPoints = 8;
 inline constexpr int SearchHeight = 21, SearchGap = 3, LocationGap = 4;
+inline constexpr int UserRowHeight = 30, ElevationRowHeight = 28, BandMargin = 8, LabelHeight = 15;
+inline constexpr int UserLabelWidth = 92, UserComboWidth = 320, UserComboTop = 4, UserListHeight = 300;
+inline constexpr int ButtonHeight = 23, RestartButtonWidth = 170;
 }  // namespace layout
 
 int scaleToDpi(int units, int dpi);
 
 class MainLayoutModel {
 public:
-    MainLayout compute(int clientWidth, int clientHeight, int dpi) const;
+    // elevationLine: the row that says the process is not elevated is shown.
+    MainLayout compute(int clientWidth, int clientHeight, int dpi, bool elevationLine = false) const;
 
     // The pointer's position along the bar's axis where the bar's leading edge should go:
     // x in the client area, y in pnlRestrictions. Kept within the minimum sizes.

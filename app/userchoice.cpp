@@ -82,14 +82,31 @@ std::vector<UserProfile> ReadProfiles(IRegistry& registry, const ProfileNaming& 
 }
 
 std::vector<UserChoice> UserChoices(const std::vector<UserProfile>& profiles, const UserProfile& running) {
-    std::vector<UserChoice> choices{{running.Name + L" (you)", running, true}};
-    for (const UserProfile& profile : profiles) {
-        if (SameUser(profile, running)) continue;
-        std::wstring caption = profile.Name;
-        if (profile.SignedIn) caption += L" (signed in)";
-        choices.push_back({std::move(caption), profile, false});
-    }
+    std::vector<UserChoice> choices{ChoiceFor(running, running)};
+    for (const UserProfile& profile : profiles)
+        if (!SameUser(profile, running)) choices.push_back(ChoiceFor(profile, running));
     return choices;
+}
+
+UserChoice ChoiceFor(const UserProfile& user, const UserProfile& running) {
+    if (SameUser(user, running)) return {running.Name + L" (you)", running, true};
+    return {user.SignedIn ? user.Name + L" (signed in)" : user.Name, user, false};
+}
+
+std::wstring MainWindowTitleFor(const UserProfile& user, const UserProfile& running) {
+    if (SameUser(user, running)) return L"Quillmark";
+    return L"Quillmark - restrictions of " + user.Name;
+}
+
+std::optional<std::wstring> UserOptionValue(const std::vector<std::wstring>& arguments) {
+    for (std::size_t i = 0; i + 1 < arguments.size(); ++i)
+        if (sameTextNoCase(arguments[i], L"/user") || sameTextNoCase(arguments[i], L"-user")) return arguments[i + 1];
+    return std::nullopt;
+}
+
+std::wstring UserOption(const UserProfile& user) {
+    if (user.DefaultProfile) return L"/user default";
+    return L"/user \"" + (user.Sid.empty() ? user.HivePath : user.Sid) + L"\"";
 }
 
 bool SameUser(const UserProfile& a, const UserProfile& b) {
@@ -147,6 +164,12 @@ std::wstring HiveFailureMessage(const UserProfile& user, const std::wstring& rea
 std::wstring NeedsElevationMessage(const UserProfile& user) {
     return L"Showing and saving the restrictions of " + user.Name +
            L" needs administrator rights.\n\nRestart Quillmark as administrator?";
+}
+
+std::wstring UnknownUserMessage(const std::wstring& argument) {
+    return L"No user of this computer is \"" + argument +
+           L"\": name a user as DOMAIN\\name or by the SID, or give the path of an NTUSER.DAT file, or default for "
+           L"new users.\n\nThe restrictions shown are your own.";
 }
 
 std::wstring SavedForUserMessage(const UserProfile& user) {

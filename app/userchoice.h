@@ -45,11 +45,21 @@ struct UserChoice {
 // The running user first, then every other profile, then the default profile. The running
 // user is added when the profile list does not hold it.
 std::vector<UserChoice> UserChoices(const std::vector<UserProfile>& profiles, const UserProfile& running);
+// The item of one user: "(you)" after the running user, "(signed in)" after another user
+// whose hive Windows has loaded.
+UserChoice ChoiceFor(const UserProfile& user, const UserProfile& running);
+// The main window's title: "Quillmark" for the running user's own restrictions, and whose
+// they are otherwise.
+std::wstring MainWindowTitleFor(const UserProfile& user, const UserProfile& running);
 
 // The profile `/user` names: "default", a SID, DOMAIN\name (or the name alone when one
 // profile has it) or the path of a hive file, which need not belong to a listed profile.
 // None when the argument names nothing.
 std::optional<UserProfile> FindUserProfile(const std::vector<UserProfile>& profiles, const std::wstring& argument);
+// The command line's "/user <who>" (or "-user"), any letter case; none without it.
+std::optional<std::wstring> UserOptionValue(const std::vector<std::wstring>& arguments);
+// "/user <who>" naming this user for a new process: the SID, "default", or the hive file.
+std::wstring UserOption(const UserProfile& user);
 bool SameUser(const UserProfile& a, const UserProfile& b);
 
 // Raises WideError saying why the hive cannot be opened.
@@ -66,6 +76,8 @@ std::wstring RunListOwner(const UserProfile& user);
 std::wstring HiveFailureMessage(const UserProfile& user, const std::wstring& reason);
 inline const wchar_t* const ChooseUserCaption = L"Choose user";
 std::wstring NeedsElevationMessage(const UserProfile& user);
+// /user named no one: the window shows the running user's restrictions.
+std::wstring UnknownUserMessage(const std::wstring& argument);
 std::wstring SavedForUserMessage(const UserProfile& user);
 
 // The check-box tweaks a process without administrator rights cannot save: those with a

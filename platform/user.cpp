@@ -3,10 +3,13 @@
 #include <windows.h>
 
 #include <sddl.h>
+#include <shellapi.h>
 
 #include <vector>
 
 #include "base/win/handles.h"
+#include "base/win/module.h"
+#include "base/win/win32_error.h"
 
 std::wstring currentUserName()
 {
@@ -79,4 +82,19 @@ std::wstring expandEnvironment(const std::wstring& text)
     if (written == 0 || written > size) return text;
     expanded.resize(written - 1);
     return expanded;
+}
+
+bool restartElevated(const std::wstring& parameters)
+{
+    const std::wstring program = modulePath();
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC;
+    info.lpVerb = L"runas";
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&info)) return true;
+    if (GetLastError() == ERROR_CANCELLED) return false;
+    throwLastError("ShellExecuteExW");
 }

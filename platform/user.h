@@ -20,3 +20,8 @@ std::wstring runningUserSid();
 std::optional<std::wstring> accountNameOfSid(const std::wstring& sid);
 // The text with its environment variables (%SystemDrive%, ...) expanded.
 std::wstring expandEnvironment(const std::wstring& text);
+
+// Starts this executable again with administrator rights ("runas", which shows the system's
+// elevation prompt), with the given command-line parameters. False when the prompt was
+// declined; raises Win32Error when the program cannot be started.
+bool restartElevated(const std::wstring& parameters);

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <exception>
 #include <vector>
 
 #include "base/text.h"
@@ -133,7 +135,11 @@ public:
         if (!lock_) throwLastError("CreateMutexW");
         HivePrivileges privileges;
         const LSTATUS status = RegLoadKeyW(HKEY_USERS, name_.c_str(), hivePath.c_str());
-        if (status != ERROR_SUCCESS) throw WideError(loadFailureReason(status, hivePath));
+        if (status != ERROR_SUCCESS) {
+            // Wine leaves an empty key of the name behind when the file is no hive.
+            if (RegUnLoadKeyW(HKEY_USERS, name_.c_str()) != ERROR_SUCCESS) RegDeleteKeyW(HKEY_USERS, name_.c_str());
+            throw WideError(loadFailureReason(status, hivePath));
+        }
         ownMounts().push_back(name_);
     }
     ~MountedHive() override
@@ -196,4 +202,18 @@ int UnloadStaleMounts()
 void UnloadOwnMountsNow() noexcept
 {
     for (const std::wstring& mount : ownMounts()) unloadMount(mount);
+}
+
+void UnloadOwnMountsOnFatalError()
+{
+    static std::terminate_handler previousHandler = std::set_terminate([] {
+        UnloadOwnMountsNow();
+        if (previousHandler) previousHandler();
+        std::abort();
+    });
+    static LPTOP_LEVEL_EXCEPTION_FILTER previousFilter =
+        SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* exception) -> LONG {
+            UnloadOwnMountsNow();
+            return previousFilter ? previousFilter(exception) : EXCEPTION_CONTINUE_SEARCH;
+        });
 }

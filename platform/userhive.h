@@ -22,3 +22,6 @@ int UnloadStaleMounts();
 
 // Unloads every mount of this process at once: for a process that is ending by an error.
 void UnloadOwnMountsNow() noexcept;
+// Makes std::terminate and an exception that nothing handles unload this process's mounts
+// before the process ends.
+void UnloadOwnMountsOnFatalError();

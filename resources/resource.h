@@ -15,7 +15,9 @@
 #define IDM_PENDING 1008
 #define IDM_EXPORTREG 1009
 #define IDM_EXPORTPOL 1010
-#define IDM_HIDENOEFFECT 1011
+#define IDM_HIDENOEFFECT 1013
+#define IDM_CHOOSEUSER 1011
+#define IDM_RESTARTADMIN 1012
 
 // Controls of the main window.
 #define IDC_CATEGORIES 2001
@@ -31,6 +33,11 @@
 #define IDC_SEARCH 2017
 #define IDC_LOCATION 2018
 #define IDC_SUPPORTED 2019
+// The row above the panes: whose restrictions, and the line when not elevated.
+#define IDC_USERLABEL 2030
+#define IDC_USER 2031
+#define IDC_ELEVATION 2032
+#define IDC_RESTART 2033
 
 // The advertising panel: two links, each with its lines of text.
 #define IDC_LNKPRODUCT1 2020

@@ -1,5 +1,7 @@
 #include "ui/imagelists.h"
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -206,4 +208,28 @@ int appendImageCopy(HIMAGELIST target, HIMAGELIST source, int index)
     const int added = ImageList_AddIcon(target, icon.get());
     if (added < 0) throwLastError("ImageList_AddIcon");
     return added;
+}
+
+UniqueGdi<HBITMAP> createShieldMenuBitmap(UINT dpi)
+{
+    const int size = GetSystemMetricsForDpi(SM_CXSMICON, dpi);
+    SHSTOCKICONINFO stock{};
+    stock.cbSize = sizeof stock;
+    const UniqueIcon owned(SUCCEEDED(SHGetStockIconInfo(SIID_SHIELD, SHGSI_ICON | SHGSI_SMALLICON, &stock)) ? stock.hIcon
+                                                                                                       : nullptr);
+    // Else user32's own, which is shared and never destroyed.
+    const HICON icon = owned ? owned.get()
+                             : static_cast<HICON>(LoadImageW(nullptr, IDI_SHIELD, IMAGE_ICON, size, size, LR_SHARED));
+    if (!icon) return {};
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    UniqueGdi<HBITMAP> bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+    if (!bitmap || !dc) return {};
+    const HGDIOBJ old = SelectObject(dc.get(), bitmap.get());
+    // Drawn onto transparent black, the icon's alpha carries over into the bitmap.
+    DrawIconEx(dc.get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    SelectObject(dc.get(), old);
+    return bitmap;
 }

@@ -29,3 +29,7 @@ UniqueImageList createAppImageList(UINT dpi);
 
 // Appends a copy of image `index` of `source` to `target`; returns its index in `target`.
 int appendImageCopy(HIMAGELIST target, HIMAGELIST source, int index);
+
+// The system's shield (an action that needs administrator rights) as a 32-bit bitmap with
+// alpha, for a menu item, at the small icon size for dpi; null when the system has none.
+UniqueGdi<HBITMAP> createShieldMenuBitmap(UINT dpi);

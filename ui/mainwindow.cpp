@@ -18,6 +18,7 @@
 #include "platform/broadcast.h"
 #include "platform/controlpanel.h"
 #include "platform/user.h"
+#include "platform/userhive.h"
 #include "registry/cpapplets.h"
 #include "resources/icons.h"
 #include "resources/resource.h"
@@ -60,9 +61,14 @@ TfrmQuillmark::TfrmQuillmark(MainWindowOptions options)
             list.Add(std::make_unique<TRestrListRec>(MakeAppletEntry<TRestrListRec>(item)));
     };
     model_->IsAdministrator = options_.isAdministrator ? options_.isAdministrator : isUserAdministrator;
+    model_->IsElevated = options_.isElevated ? options_.isElevated : isProcessElevated;
     model_->CompareCaptions = compareCaptions;
     model_->RunningWindows = runningWindowsVersion();
     model_->SaveSteps = DefaultSaveHooks(executableName());
+    model_->RunningUser.Sid = runningUserSid();
+    model_->RunningUser.Name = accountNameOfSid(model_->RunningUser.Sid).value_or(currentUserName());
+    model_->RunningUser.SignedIn = true;
+    model_->OpenUserHive = [](const UserProfile& user) { return OpenUserHive(user.Sid, user.HivePath); };
 }
 
 TfrmQuillmark::~TfrmQuillmark()
@@ -88,6 +94,11 @@ void TfrmQuillmark::Create(HINSTANCE instance, int showCommand)
     createWindow(WS_EX_CONTROLPARENT, MainWindowClass, MainWindowTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                  nullptr, menu.get(), instance);
     (void)menu.release();  // destroyed with the window
+    if (!Started()) {
+        // The window went for an elevated copy: it ends before it is ever shown.
+        DestroyWindow(hwnd());
+        return;
+    }
     PlaceInitially(showCommand);
     markPhase("shown");
 }
@@ -141,6 +152,10 @@ LRESULT TfrmQuillmark::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         OnClose();
         return 0;
+    case WM_ENDSESSION:
+        // The session ends without WM_DESTROY: a loaded profile must not outlive it.
+        if (wParam && model_) model_->ReleaseUserHive();
+        return 0;
     case WM_DESTROY:
         OnDestroy();
         if (options_.endsApplication) PostQuitMessage(0);
@@ -189,6 +204,11 @@ void TfrmQuillmark::RunStartup()
     if (failure) showErrorBox(hwnd(), *failure);
     CheckMenuItem(GetMenu(hwnd()), IDM_HIDENOEFFECT,
                   MF_BYCOMMAND | (model_->HideWithoutEffect() ? MF_CHECKED : MF_UNCHECKED));
+    starting_ = true;
+    const ScopeExit started([this] { starting_ = false; });
+    ApplyMenuShield();
+    ShowEditedUser();
+    if (options_.startUser) StartOnUser(*options_.startUser);
 }
 
 void TfrmQuillmark::OnDestroy()
@@ -364,7 +384,8 @@ void TfrmQuillmark::ShowLocation(const std::wstring& itemName)
     if (!itemName.empty() && model_) {
         try {
             const int index = model_->FAppObjectsList.IndexOf(itemName);
-            if (index >= 0) text = LocationText(model_->FAppObjectsList, index);
+            const std::wstring otherUser = model_->EditsRunningUser() ? L"" : model_->EditedUser().Name;
+            if (index >= 0) text = LocationText(model_->FAppObjectsList, index, otherUser);
         } catch (const std::exception& error) {
             text = errorText(error);
         }
@@ -375,9 +396,7 @@ void TfrmQuillmark::ShowLocation(const std::wstring& itemName)
 
 void TfrmQuillmark::PlaceLocation()
 {
-    RECT client;
-    GetClientRect(hwnd(), &client);
-    const MainLayout l = layout_.compute(client.right, client.bottom, Dpi());
+    const MainLayout l = CurrentLayout();
     const LayoutRect& r = FLastFrame_ ? l.edtLocationAboveFrame : l.edtLocation;
     SetWindowPos(edtLocation_, nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
     // The empty option panel would cover the text, which then reaches down to the bottom.
@@ -536,7 +555,13 @@ LRESULT TfrmQuillmark::OnNotify(const NMHDR& header)
 
 bool TfrmQuillmark::CanClose()
 {
-    return model_->QuerySaveSettings([this](const std::wstring& text, const std::wstring& caption) {
+    return model_->QuerySaveSettings(AskSave());
+}
+
+// The save question of closing, also asked before switching users and restarting.
+AskSaveHook TfrmQuillmark::AskSave()
+{
+    return [this](const std::wstring& text, const std::wstring& caption) {
         switch (MessageBoxW(hwnd(), text.c_str(), caption.c_str(), MB_YESNOCANCEL)) {
         case IDYES:
             // Saved here, so that a save on closing also tells the running programs; a
@@ -548,14 +573,140 @@ bool TfrmQuillmark::CanClose()
         default:
             return SaveAnswer::Cancel;
         }
-    });
+    };
 }
 
 void TfrmQuillmark::SaveAndBroadcast()
 {
     const SaveResult result = model_->SaveSettings();
-    if (result.Wrote) BroadcastPolicyChange();
+    // Another user's programs are not running on this desktop: they read the values when
+    // that user signs in.
+    if (result.Wrote && model_->EditsRunningUser()) BroadcastPolicyChange();
     if (!result.Succeeded()) model_->OnSaveFailed(result);
+    if (const std::optional<std::wstring> message = model_->SavedMessage(result))
+        MessageBoxW(hwnd(), message->c_str(), SaveFailureCaption, MB_OK | MB_ICONINFORMATION);
+}
+
+void TfrmQuillmark::LoadUserChoices()
+{
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    const ScopeExit arrow([] { SetCursor(LoadCursorW(nullptr, IDC_ARROW)); });
+    userChoices_ = UserChoices(ReadProfiles(Registry(), {accountNameOfSid, expandEnvironment}), model_->RunningUser);
+}
+
+// The chooser, the title and the line without administrator rights for the user shown now.
+void TfrmQuillmark::ShowEditedUser()
+{
+    const UserProfile& edited = model_->EditedUser();
+    const auto shown = std::find_if(userChoices_.begin(), userChoices_.end(),
+                                    [&](const UserChoice& c) { return SameUser(c.Profile, edited); });
+    if (shown == userChoices_.end()) userChoices_ = {ChoiceFor(edited, model_->RunningUser)};
+    const auto index = std::find_if(userChoices_.begin(), userChoices_.end(),
+                                    [&](const UserChoice& c) { return SameUser(c.Profile, edited); }) -
+                       userChoices_.begin();
+    userBar_.ShowChoices(userChoices_, static_cast<int>(index));
+    SetWindowTextW(hwnd(), MainWindowTitleFor(edited, model_->RunningUser).c_str());
+    ShowElevationLine();
+}
+
+void TfrmQuillmark::ShowElevationLine()
+{
+    const int count = model_->TweaksNeedingElevation();
+    const bool elevated = !model_->IsElevated || model_->IsElevated();
+    userBar_.ShowElevationNote(elevated ? std::nullopt : std::optional<std::wstring>(NotElevatedText(count)));
+    Relayout();
+}
+
+void TfrmQuillmark::OnUserChosen()
+{
+    const int index = userBar_.Selected();
+    if (index < 0 || index >= static_cast<int>(userChoices_.size())) return;
+    ChooseUser(userChoices_[static_cast<size_t>(index)].Profile);
+}
+
+void TfrmQuillmark::ChooseUser(const UserProfile& user)
+{
+    const auto showError = [this](const std::wstring& text) {
+        MessageBoxW(hwnd(), text.c_str(), ChooseUserCaption, MB_OK | MB_ICONERROR);
+    };
+    TMainModel::UserSwitch result;
+    {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        const ScopeExit arrow([] { SetCursor(LoadCursorW(nullptr, IDC_ARROW)); });
+        result = model_->ChooseUser(user, AskSave(), showError);
+    }
+    if (result == TMainModel::UserSwitch::NeedsElevation &&
+        MessageBoxW(hwnd(), NeedsElevationMessage(user).c_str(), ChooseUserCaption, MB_YESNO | MB_ICONINFORMATION) ==
+            IDYES &&
+        RestartAsAdministrator(user))
+        return;
+    // The entries are the chosen user's now: every list and frame is built anew from them.
+    if (result == TMainModel::UserSwitch::Switched) ShowCurrentList();
+    ShowEditedUser();
+}
+
+void TfrmQuillmark::StartOnUser(const std::wstring& argument)
+{
+    LoadUserChoices();
+    std::vector<UserProfile> profiles;
+    for (const UserChoice& choice : userChoices_) profiles.push_back(choice.Profile);
+    if (const std::optional<UserProfile> user = FindUserProfile(profiles, argument))
+        ChooseUser(*user);
+    else
+        MessageBoxW(hwnd(), UnknownUserMessage(argument).c_str(), ChooseUserCaption, MB_OK | MB_ICONWARNING);
+}
+
+void TfrmQuillmark::OnChooseUserMenu()
+{
+    SetFocus(userBar_.cmbUser());
+    SendMessageW(userBar_.cmbUser(), CB_SHOWDROPDOWN, TRUE, 0);
+}
+
+void TfrmQuillmark::OnRestartAsAdministrator()
+{
+    RestartAsAdministrator(model_->EditedUser());
+}
+
+// Asks about unsaved changes as closing does, starts the elevated copy on the same user, and
+// leaves it the field. False when this window stays: cancelled, declined or failed.
+bool TfrmQuillmark::RestartAsAdministrator(const UserProfile& user)
+{
+    if (!CanClose()) return false;
+    bool started = false;
+    try {
+        const std::wstring parameters = UserOption(user);
+        started = options_.restartElevated ? options_.restartElevated(parameters) : restartElevated(parameters);
+    } catch (const std::exception& error) {
+        showErrorBox(hwnd(), errorText(error));
+    }
+    if (!started) return false;
+    if (starting_) {
+        restarting_ = true;  // Create ends the window once start-up returns
+        return true;
+    }
+    try {
+        SavePlacement();
+    } catch (const std::exception&) {
+        // The elevated copy opens centred instead.
+    }
+    DestroyWindow(hwnd());
+    return true;
+}
+
+void TfrmQuillmark::ApplyMenuShield()
+{
+    const HMENU menu = GetMenu(hwnd());
+    if (!model_->IsElevated || model_->IsElevated()) {
+        DeleteMenu(menu, IDM_RESTARTADMIN, MF_BYCOMMAND);
+        return;
+    }
+    UniqueGdi<HBITMAP> shield = createShieldMenuBitmap(static_cast<UINT>(Dpi()));
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_BITMAP;
+    item.hbmpItem = shield.get();
+    SetMenuItemInfoW(menu, IDM_RESTARTADMIN, FALSE, &item);
+    shieldBitmap_ = std::move(shield);  // the menu no longer shows the old one
 }
 
 void TfrmQuillmark::OnSave()
@@ -682,6 +833,23 @@ void TfrmQuillmark::OnCommand(int id, int code)
     case IDC_SEARCH:
         if (code == EN_CHANGE) OnSearchChanged();
         break;
+    case IDC_USER:
+        // A list that is open changes its selection as the pointer moves: the choice is made
+        // when it closes.
+        if (code == CBN_DROPDOWN) {
+            LoadUserChoices();
+            ShowEditedUser();
+        } else if (code == CBN_CLOSEUP || (code == CBN_SELCHANGE && !userBar_.DroppedDown())) {
+            OnUserChosen();
+        }
+        break;
+    case IDM_CHOOSEUSER:
+        OnChooseUserMenu();
+        break;
+    case IDC_RESTART:
+    case IDM_RESTARTADMIN:
+        OnRestartAsAdministrator();
+        break;
     case IDM_FIND:
         OnFind();
         break;
@@ -728,6 +896,8 @@ void TfrmQuillmark::CreateControls()
 {
     const HWND self = hwnd();
     const auto childId = [](int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); };
+
+    userBar_.create(self, instance_);  // first in the tab order, as it is first on screen
 
     pnlCategories_.create(self, IDC_PNLCATEGORIES, instance_);
     edtSearch_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
@@ -845,12 +1015,11 @@ void TfrmQuillmark::ApplyFont()
 void TfrmQuillmark::Relayout()
 {
     if (!trvCategories_ || !layoutReady_) return;
-    RECT client;
-    GetClientRect(hwnd(), &client);
-    const MainLayout l = layout_.compute(client.right, client.bottom, Dpi());
+    const MainLayout l = CurrentLayout();
     const auto place = [](HWND control, const LayoutRect& r) {
         SetWindowPos(control, nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
     };
+    userBar_.Place(l);
     place(pnlCategories_.hwnd(), l.pnlCategories);
     place(edtSearch_, l.edtSearch);
     place(trvCategories_, l.trvCategories);
@@ -877,6 +1046,13 @@ void TfrmQuillmark::Relayout()
     }
 }
 
+MainLayout TfrmQuillmark::CurrentLayout() const
+{
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    return layout_.compute(client.right, client.bottom, Dpi(), userBar_.ElevationLineShown());
+}
+
 void TfrmQuillmark::OnGetMinMaxInfo(MINMAXINFO& info)
 {
     const int dpi = Dpi();
@@ -887,6 +1063,7 @@ void TfrmQuillmark::OnDpiChanged(const RECT& suggested)
 {
     ApplyFont();
     ApplyImages();
+    ApplyMenuShield();
     SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     Relayout();
@@ -948,12 +1125,12 @@ void TfrmQuillmark::SavePlacement()
     writePlacementValues(toPlacementValues(data));
 }
 
-int RunQuillmark(HINSTANCE instance, int showCommand)
+int RunQuillmark(HINSTANCE instance, int showCommand, MainWindowOptions options)
 {
     // The shell's folders and links want a single-threaded apartment on this thread.
     const ComApartment com;
     try {
-        TfrmQuillmark window;
+        TfrmQuillmark window(std::move(options));
         window.Create(instance, showCommand);
         if (!window.Started()) return 0;
         MSG msg;

@@ -16,13 +16,14 @@
 #include "ui/imagelists.h"
 #include "ui/panel.h"
 #include "ui/splitter.h"
+#include "ui/userbar.h"
 
 inline const wchar_t* const MainWindowClass = L"TfrmQuillmark";
 inline const wchar_t* const MainWindowTitle = L"Quillmark";
 
 struct MainWindowOptions {
     // Where quillmark.dat lives, with its trailing separator; empty: beside the executable.
-    // Only in-process tests set it: the product takes no command line.
+    // Only in-process tests set it.
     std::wstring dataFolder;
     // The product's window ends the message loop when it goes; a test's window does not.
     bool endsApplication = true;
@@ -34,6 +35,14 @@ struct MainWindowOptions {
     // Where File > Export writes: a .reg file (folder false) or the Registry.pol folder; none:
     // cancelled. Null: the system's file and folder dialogs. Only in-process tests set it.
     std::function<std::optional<std::wstring>(bool folder)> chooseExportPath;
+    // The command line's "/user <who>": the window starts on that user's restrictions.
+    std::optional<std::wstring> startUser;
+    // Whether the process is elevated; null: its access token. Tests answer no, which Wine
+    // cannot.
+    std::function<bool()> isElevated;
+    // Starts Quillmark elevated with these parameters; false when declined. Null: the
+    // system's elevation prompt.
+    std::function<bool(const std::wstring& parameters)> restartElevated;
 };
 
 class TfrmQuillmark : public BaseWindow, public OptionFrameHost {
@@ -56,6 +65,9 @@ public:
     HWND lblSupported() const { return lblSupported_; }
     HWND edtSearch() const { return edtSearch_; }
     HWND edtLocation() const { return edtLocation_; }
+    HWND cmbUser() const { return userBar_.cmbUser(); }
+    HWND lblElevation() const { return userBar_.lblElevation(); }
+    HWND btnRestart() const { return userBar_.btnRestart(); }
     HWND pnlAdvanced() const { return pnlAdvanced_.hwnd(); }
     HWND pnlAdditionalOpt() const { return pnlAdditionalOpt_.hwnd(); }
     HWND lnkProduct(int which) const { return pnlAdvanced_.link(which); }  // 1 and 2
@@ -64,8 +76,8 @@ public:
     HIMAGELIST img32() const { return img32_.get(); }
     HIMAGELIST AppImageList() const { return AppImageList_.get(); }
     // False when the start-up password was wrong or cancelled (or the settings file could not
-    // be read): no window was made.
-    bool Started() const { return !passwordRefused_; }
+    // be read): no window was made; or when the window went for an elevated copy.
+    bool Started() const { return !passwordRefused_ && !restarting_; }
 
     // The keyboard handling of the message loop: accelerators, then Tab between the
     // controls and the access keys. True when the message was handled.
@@ -81,7 +93,20 @@ private:
     std::wstring dataFolder() const;
     void RunStartup();
     bool CanClose();
+    AskSaveHook AskSave();
     void SaveAndBroadcast();
+
+    // Whose restrictions: the chooser, the title, the line without administrator rights.
+    void LoadUserChoices();
+    void ShowEditedUser();
+    void ShowElevationLine();
+    void OnUserChosen();
+    void ChooseUser(const UserProfile& user);
+    void StartOnUser(const std::wstring& argument);
+    void OnChooseUserMenu();
+    void OnRestartAsAdministrator();
+    bool RestartAsAdministrator(const UserProfile& user);
+    void ApplyMenuShield();
 
     // Menu commands.
     void OnSave();
@@ -130,6 +155,7 @@ private:
     void ApplyFont();
     void ApplyImages();
     void Relayout();
+    MainLayout CurrentLayout() const;
     void PlaceInitially(int showCommand);
     void SavePlacement();
     int Dpi() const;
@@ -147,6 +173,9 @@ private:
     UniqueImageList img16_, img32_, AppImageList_;
     UniqueAccelerators accelerators_;
 
+    UserBar userBar_;
+    std::vector<UserChoice> userChoices_;  // what the chooser lists, in its order
+    UniqueGdi<HBITMAP> shieldBitmap_;      // File > Restart as administrator
     Panel pnlCategories_, pnlRestrictions_, pnlDescription_, pnlAdditionalOpt_;
     AdvertisingPanel pnlAdvanced_;
     Splitter categoriesSplitter_, optSplitter_;
@@ -166,6 +195,8 @@ private:
     bool searching_ = false;  // the list shows the search's rows, with a group column
     std::unique_ptr<TOptionFrame> FLastFrame_;  // the one option frame shown, if any
     bool passwordRefused_ = false;
+    bool starting_ = false;    // inside RunStartup, where the window cannot go yet
+    bool restarting_ = false;  // an elevated copy took over during start-up
 };
 
 // The one main window of the process, for frames and dialogs that reach it.
@@ -173,4 +204,4 @@ extern TfrmQuillmark* frmQuillmark;
 
 // Entry sequence after the common controls are set up: create the main window, run the
 // message loop; the exit code of the loop.
-int RunQuillmark(HINSTANCE instance, int showCommand);
+int RunQuillmark(HINSTANCE instance, int showCommand, MainWindowOptions options = {});

@@ -3,28 +3,39 @@
 #include "app/layout.h"
 #include "app/placement.h"
 
-TEST_CASE("the initial layout at 96 and 192 DPI")
+TEST_CASE("the initial layout at 96 and 192 DPI, with and without the line that says the process is not elevated")
 {
     struct Case {
         int dpi, scale;
+        bool elevationLine;
+        int band;  // 96-DPI units above the panes
     };
-    for (const Case c : {Case{96, 1}, Case{192, 2}}) {
+    for (const Case c : {Case{96, 1, false, 30}, Case{192, 2, false, 30}, Case{96, 1, true, 58},
+                         Case{192, 2, true, 58}}) {
         CAPTURE(c.dpi);
+        CAPTURE(c.elevationLine);
         const int s = c.scale;
         const int w = layout::ClientWidth * s, h = layout::ClientHeight * s;
-        const MainLayout l = MainLayoutModel().compute(w, h, c.dpi);
-        CHECK(l.pnlCategories == LayoutRect{0, 0, 233 * s, h});
-        CHECK(l.categoriesSplitter == LayoutRect{233 * s, 0, 236 * s, h});
-        CHECK(l.pnlRestrictions == LayoutRect{236 * s, 0, w, h});
+        const int top = c.band * s, ph = h - top;  // the panes' height
+        const MainLayout l = MainLayoutModel().compute(w, h, c.dpi, c.elevationLine);
+        CHECK(l.lblUser == LayoutRect{8 * s, 8 * s, 100 * s, 23 * s});
+        CHECK(l.cmbUser == LayoutRect{100 * s, 4 * s, 420 * s, 304 * s});
+        if (c.elevationLine) {
+            CHECK(l.btnRestart == LayoutRect{w - 178 * s, 32 * s, w - 8 * s, 55 * s});
+            CHECK(l.lblElevation == LayoutRect{8 * s, 36 * s, w - 186 * s, 51 * s});
+        }
+        CHECK(l.pnlCategories == LayoutRect{0, top, 233 * s, h});
+        CHECK(l.categoriesSplitter == LayoutRect{233 * s, top, 236 * s, h});
+        CHECK(l.pnlRestrictions == LayoutRect{236 * s, top, w, h});
         const int right = w - 236 * s;
-        CHECK(l.lstRestrList == LayoutRect{0, 0, right, h - 203 * s});
-        CHECK(l.optSplitter == LayoutRect{0, h - 203 * s, right, h - 200 * s});
-        CHECK(l.pnlDescription == LayoutRect{0, h - 200 * s, right, h});
+        CHECK(l.lstRestrList == LayoutRect{0, 0, right, ph - 203 * s});
+        CHECK(l.optSplitter == LayoutRect{0, ph - 203 * s, right, ph - 200 * s});
+        CHECK(l.pnlDescription == LayoutRect{0, ph - 200 * s, right, ph});
         CHECK(l.lblInfo == LayoutRect{11 * s, 8 * s, right - 11 * s, 71 * s});
         CHECK(l.lblSupported == LayoutRect{11 * s, 71 * s, right - 11 * s, 86 * s});
         CHECK(l.pnlAdditionalOpt == LayoutRect{0, 83 * s, right, 200 * s});
         CHECK(l.edtSearch == LayoutRect{0, 0, 233 * s, 21 * s});
-        CHECK(l.trvCategories == LayoutRect{0, 24 * s, 233 * s, h});
+        CHECK(l.trvCategories == LayoutRect{0, 24 * s, 233 * s, ph});
         CHECK(l.edtLocation == LayoutRect{11 * s, 90 * s, right - 11 * s, 196 * s});
         // A frame reaches higher than the locations begin: the box closes rather than turning over.
         CHECK(l.edtLocationAboveFrame == LayoutRect{11 * s, 90 * s, right - 11 * s, 90 * s});
@@ -46,14 +57,15 @@ TEST_CASE("dragging the split bars keeps the minimum sizes")
     struct VCase {
         int pointer, list;
     };
-    for (const VCase c : {VCase{250, 250}, VCase{20, 150}, VCase{590, h - 3 - 150}}) {
+    const int panes = h - 30;  // below the chooser's row, as pnlRestrictions reports its height
+    for (const VCase c : {VCase{250, 250}, VCase{20, 150}, VCase{590, panes - 3 - 150}}) {
         CAPTURE(c.pointer);
         MainLayoutModel m;
-        m.dragDescriptionSplitter(c.pointer, h, 96);
+        m.dragDescriptionSplitter(c.pointer, panes, 96);
         const MainLayout l = m.compute(w, h, 96);
         CHECK(l.lstRestrList.height() == c.list);
         CHECK(l.pnlDescription.top == c.list + 3);
-        CHECK(l.pnlDescription.bottom == h);
+        CHECK(l.pnlDescription.bottom == panes);
     }
 }
 
@@ -136,11 +148,14 @@ TEST_CASE("restoring a placement")
 
 TEST_CASE("the search box and the location text never turn inside out in a tiny window")
 {
-    const MainLayout l = MainLayoutModel().compute(10, 10, 96);
-    for (const LayoutRect& r :
-         {l.edtSearch, l.trvCategories, l.lblSupported, l.edtLocation, l.edtLocationAboveFrame}) {
-        CHECK(r.width() >= 0);
-        CHECK(r.height() >= 0);
+    for (const bool elevationLine : {false, true}) {
+        const MainLayout l = MainLayoutModel().compute(10, 10, 96, elevationLine);
+        for (const LayoutRect& r : {l.edtSearch, l.trvCategories, l.lblSupported, l.edtLocation, l.edtLocationAboveFrame, l.lblUser,
+                                    l.cmbUser, l.pnlCategories}) {
+            CHECK(r.width() >= 0);
+            CHECK(r.height() >= 0);
+        }
+        if (elevationLine) CHECK(l.lblElevation.width() >= 0);
+        CHECK(l.pnlCategories.bottom == 10);
     }
-    CHECK(l.trvCategories.bottom == 10);
 }

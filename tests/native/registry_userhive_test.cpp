@@ -5,6 +5,7 @@
 #include "tests/contract/applytweak_contract.cpp"
 #include "tests/contract/tweakstate_contract.cpp"
 
+using regtest::dword;
 using regtest::getRaw;
 using regtest::setRaw;
 
