@@ -161,7 +161,7 @@ const Element& shipped() {
 
 // A table of tools/scheme: its rows of tab-separated cells, the header row checked and dropped.
 std::vector<std::vector<std::string>> readTable(const std::string& name, const std::vector<std::string>& header) {
-    std::ifstream in(sourceDir() + "/tools/scheme/" + name, std::ios::binary);
+    std::ifstream in(testsupport::sourceDir() / "tools" / "scheme" / name, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read tools/scheme/" + name);
     std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(in, line);) {

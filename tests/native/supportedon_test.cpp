@@ -180,18 +180,18 @@ TEST_CASE("the hide option is off by default and remembered at once, without the
     REQUIRE(app.model.SetHideWithoutEffect(true).empty());
     CHECK(app.model.HideWithoutEffect());
     {
-        TEncriptor file(app.folder.dat().wstring(), true);
+        TEncriptor file(app.folder.file(L"quillmark.dat"), true);
         CHECK(file.GetBool(HideWithoutEffectEntry, false));
         CHECK_FALSE(file.isValue(L"Pending"));
     }
 
     // The next start reads it from the file.
     WindowsApp next;
-    std::filesystem::copy_file(app.folder.dat(), next.folder.dat());
+    std::filesystem::copy_file(app.folder.path / L"quillmark.dat", next.folder.path / L"quillmark.dat");
     next.start();
     CHECK(next.model.HideWithoutEffect());
     REQUIRE(next.model.SetHideWithoutEffect(false).empty());
-    TEncriptor file(next.folder.dat().wstring(), true);
+    TEncriptor file(next.folder.file(L"quillmark.dat"), true);
     CHECK_FALSE(file.GetBool(HideWithoutEffectEntry, true));
 }
 

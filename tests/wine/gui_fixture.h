@@ -165,9 +165,14 @@ struct InProcessWindow {
                              bool mustStart = true)
     {
         window = std::make_unique<TfrmQuillmark>(
-            MainWindowOptions{dataFolder.empty() ? folder.withSeparator() : dataFolder, false,
-                              resources.get(), std::move(isAdministrator),
-                              [this](bool) { return exportPath; }});
+            MainWindowOptions{.dataFolder = dataFolder.empty() ? folder.withSeparator() : dataFolder,
+                              .endsApplication = false,
+                              .resources = resources.get(),
+                              .isAdministrator = std::move(isAdministrator),
+                              .chooseExportPath = [this](bool) { return exportPath; },
+                              .startUser = {},
+                              .isElevated = {},
+                              .restartElevated = {}});
         window->Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
         if (mustStart) REQUIRE(window->hwnd());
     }

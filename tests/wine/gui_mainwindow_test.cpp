@@ -1401,7 +1401,7 @@ TEST_CASE("on one Windows: a tweak of Windows 2000 to 2003 greyed or not, hidden
     CHECK(viewChecked());
     CHECK((itemIndex(list, shown) >= 0) == xp);
     CHECK(itemIndex(list, getCaption(L"NoChangingWallpaper")) >= 0);
-    CHECK(TEncriptor(w.folder.dat().wstring(), true).GetBool(HideWithoutEffectEntry, false));
+    CHECK(TEncriptor(w.folder.file(L"quillmark.dat"), true).GetBool(HideWithoutEffectEntry, false));
     // The search leaves it out too.
     SetWindowTextW(w.window->edtSearch(), L"Active Desktop");
     CHECK((itemIndex(list, shown) >= 0) == xp);
@@ -1442,7 +1442,7 @@ TEST_CASE("the same tweak greyed on Windows 10 and not on Windows XP x64, and th
         REQUIRE(WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0);
         DWORD exitCode = 1;
         GetExitCodeProcess(process.get(), &exitCode);
-        const std::string output = readFile(report);
+        const std::string output = testsupport::readBytes(report);
         CAPTURE(output);
         CHECK(output.find("1 passed") != std::string::npos);  // the case ran, and was not skipped
         CHECK(exitCode == 0);
