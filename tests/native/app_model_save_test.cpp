@@ -290,7 +290,7 @@ TEST_CASE("lists: an unrelated save leaves the application lists in the registry
     const auto disallowBefore = valuesOf(app.reg, kDisallowKey), restrictBefore = valuesOf(app.reg, kRestrictKey);
     {
         // What an earlier save of this program kept: a list of its own, unlike the registry's.
-        TEncriptor store(app.folder.dat().wstring(), true);
+        TEncriptor store((app.folder.path / "quillmark.dat").wstring(), true);
         store.setList(RunListBlock(L"alice", L"RestrictRun"), {L"C:\\Tools\\quillmark.exe"});
         store.Flush(true);
     }
@@ -425,7 +425,7 @@ TEST_CASE("save: a class key whose two forms both exist, or whose class is not r
     for (const auto& c : cases) {
         CAPTURE(c.what);
         SavingApp app;
-        app.scheme = readSource("tests/fixtures/app/clsid.xml");
+        app.scheme = sourceFile("tests/fixtures/app/clsid.xml");
         if (c.plainThere) setRaw(app.reg, kHkeyCurrentUser, plain, L"", regtest::sz(L"Menu bars"));
         if (c.hiddenThere) setRaw(app.reg, kHkeyCurrentUser, hidden, L"", regtest::sz(L"Menu bars"));
         app.start();
@@ -456,13 +456,13 @@ TEST_CASE("the settings file: a save that cannot write it says the registry was 
     }
     SUBCASE("another copy saved it since: it is not overwritten") {
         {
-            TEncriptor other(app.folder.dat().wstring(), true);
+            TEncriptor other((app.folder.path / "quillmark.dat").wstring(), true);
             other.SetStr(L"Probe", L"from the other copy");
             other.Flush(true);
         }
         const SaveResult result = app.model.SaveSettings();
         CHECK(result.StoreFailure.find(L"was changed by another program") != std::wstring::npos);
-        CHECK(TEncriptor(app.folder.dat().wstring(), true).GetStr(L"Probe", L"") == L"from the other copy");
+        CHECK(TEncriptor((app.folder.path / "quillmark.dat").wstring(), true).GetStr(L"Probe", L"") == L"from the other copy");
     }
     CHECK(app.policy(L"Alpha") == dword(1));
     CHECK(app.model.SettingsModified());
@@ -471,13 +471,13 @@ TEST_CASE("the settings file: a save that cannot write it says the registry was 
 TEST_CASE("the settings file cannot be read: start-up ends; it cannot be created: the settings stay in memory") {
     SUBCASE("a folder where the file should be") {
         App app;
-        fs::create_directory(app.folder.dat());
+        fs::create_directory((app.folder.path / "quillmark.dat"));
         try {
             app.model.OpenStore(app.folder.withSeparator());
             FAIL("the store opened");
         } catch (const EInOutError& error) {
             const std::wstring message = UnreadableStoreMessage(error);
-            CHECK(message.find(app.folder.dat().wstring()) != std::wstring::npos);
+            CHECK(message.find((app.folder.path / "quillmark.dat").wstring()) != std::wstring::npos);
             CHECK(message.find(L"cannot check it, so it does not start") != std::wstring::npos);
         }
         CHECK_FALSE(app.model.Store());

@@ -156,7 +156,7 @@ TEST_CASE("a save that cannot write leaves the changes unsaved and the window op
     s.model.OnSaveFailed = [&](const SaveResult& result) { said = SaveFailureMessage(result); };
     CHECK_FALSE(s.model.QuerySaveSettings([](auto&, auto&) { return SaveAnswer::Yes; }));
     CHECK(said.find(L"The settings file was not saved: ") != std::wstring::npos);
-    CHECK(said.find(s.folder.dat().wstring()) != std::wstring::npos);
+    CHECK(said.find((s.folder.path / "quillmark.dat").wstring()) != std::wstring::npos);
     CHECK(s.model.SettingsModified());
     CHECK(s.notified.back() == true);
 }
