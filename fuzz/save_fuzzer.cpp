@@ -35,7 +35,7 @@
 #include "base/text.h"
 #include "registry/memory_registry.h"
 #include "registry/regaccess.h"
-#include "tests/native/beyond_pol_reader.h"
+#include "tests/support/pol_reader.h"
 
 namespace fs = std::filesystem;
 
