@@ -266,7 +266,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (entries.Count()) model.lstRestrListChange(entries[index].AppName, script.flag(), ImageListKind::Img16);
             break;
         case 2:
-            if (entries.Count()) entries[index].cValue = script.text();
+            // Typed into an edit control, which holds no null.
+            if (entries.Count()) {
+                const std::wstring typed = script.text();
+                entries[index].cValue = typed.substr(0, typed.find(L'\0'));
+            }
             break;
         case 3:
             if (entries.Count()) entries[index].nValue = script.pick(70000) - 5;
