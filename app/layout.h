@@ -28,15 +28,24 @@ struct MainLayout {
 
 namespace layout {
 inline constexpr int ClientWidth = 654, ClientHeight = 462;
-inline constexpr int MinWindowWidth = 662, MinWindowHeight = 500;
 inline constexpr int CategoriesWidth = 233, CategoriesMinWidth = 150, RightMinWidth = 300;
 inline constexpr int SplitterSize = 3;
-inline constexpr int DescriptionHeight = 200, ListMinHeight = 150, DescriptionMinHeight = 150;
 inline constexpr int InfoLeft = 11, InfoTop = 8, InfoHeight = 63, SupportedHeight = 15;
 inline constexpr int AdditionalOptHeight = 117;
 inline constexpr int FontPoints = 8;
-inline constexpr int SearchHeight = 21, SearchGap = 3, LocationGap = 4;
+inline constexpr int SearchHeight = 21, SearchGap = 3, LocationGap = 4, LocationMinHeight = 48;
 inline constexpr int UserRowHeight = 30, ElevationRowHeight = 28, BandMargin = 8, LabelHeight = 15;
+// The description panel never gets so short that an option frame covers the locations: the
+// description, the Supported-on line, two lines of locations with their scroll bar and the frame
+// always fit.
+inline constexpr int DescriptionMinHeight =
+    InfoTop + InfoHeight + SupportedHeight + LocationGap + LocationMinHeight + LocationGap + AdditionalOptHeight;
+inline constexpr int DescriptionHeight = DescriptionMinHeight, ListMinHeight = 80;
+// The smallest client area every pane fits in, the row about elevation included; small enough
+// that the window fits a 1366x768 screen at 144 DPI above the taskbar.
+inline constexpr int MinClientWidth = CategoriesMinWidth + SplitterSize + RightMinWidth;
+inline constexpr int MinClientHeight =
+    UserRowHeight + ElevationRowHeight + ListMinHeight + SplitterSize + DescriptionMinHeight;
 inline constexpr int UserLabelWidth = 92, UserComboWidth = 320, UserComboTop = 4, UserListHeight = 300;
 inline constexpr int ButtonHeight = 23, RestartButtonWidth = 170;
 }  // namespace layout

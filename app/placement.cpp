@@ -1,5 +1,6 @@
 #include "app/placement.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
@@ -69,4 +70,13 @@ WindowPlacementData placementToRestore(const WindowPlacementData& saved, int cur
         d.pixelsPerInch = currentDpi;
     }
     return d;
+}
+
+LayoutRect onWorkArea(const LayoutRect& window, const LayoutRect& workArea)
+{
+    const int width = std::min(window.width(), workArea.width());
+    const int height = std::min(window.height(), workArea.height());
+    const int left = std::clamp(window.left, workArea.left, workArea.right - width);
+    const int top = std::clamp(window.top, workArea.top, workArea.bottom - height);
+    return {left, top, left + width, top + height};
 }

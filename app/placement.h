@@ -37,6 +37,9 @@ std::optional<WindowPlacementData> fromPlacementValues(const PlacementValues& va
 // normal, and a rectangle saved at another resolution keeps its size in 96-DPI units.
 WindowPlacementData placementToRestore(const WindowPlacementData& saved, int currentDpi);
 
+// The window rectangle moved, and shrunk if it must be, so that all of it lies in `workArea`.
+LayoutRect onWorkArea(const LayoutRect& window, const LayoutRect& workArea);
+
 namespace showcmd {
 inline constexpr int Normal = 1, Minimized = 2, Maximized = 3;
 }

@@ -1056,7 +1056,10 @@ MainLayout TfrmQuillmark::CurrentLayout() const
 void TfrmQuillmark::OnGetMinMaxInfo(MINMAXINFO& info)
 {
     const int dpi = Dpi();
-    info.ptMinTrackSize = {scaleToDpi(layout::MinWindowWidth, dpi), scaleToDpi(layout::MinWindowHeight, dpi)};
+    RECT frame{0, 0, scaleToDpi(layout::MinClientWidth, dpi), scaleToDpi(layout::MinClientHeight, dpi)};
+    AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_STYLE)), TRUE,
+                             static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_EXSTYLE)), static_cast<UINT>(dpi));
+    info.ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 void TfrmQuillmark::OnDpiChanged(const RECT& suggested)
@@ -1087,8 +1090,10 @@ void TfrmQuillmark::PlaceInitially(int showCommand)
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT& work = monitor.rcWork;
-    SetWindowPos(hwnd(), nullptr, work.left + (work.right - work.left - width) / 2,
-                 work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    const int left = work.left + (work.right - work.left - width) / 2, top = work.top + (work.bottom - work.top - height) / 2;
+    // The default size is taller than a small screen at a high DPI leaves.
+    const LayoutRect r = onWorkArea({left, top, left + width, top + height}, {work.left, work.top, work.right, work.bottom});
+    SetWindowPos(hwnd(), nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
 
     if (const auto saved = fromPlacementValues(readPlacementValues())) {
         const WindowPlacementData restore = placementToRestore(*saved, dpi);
@@ -1098,7 +1103,15 @@ void TfrmQuillmark::PlaceInitially(int showCommand)
         wp.showCmd = static_cast<UINT>(restore.showCmd);
         wp.ptMinPosition = {restore.minPosition.x, restore.minPosition.y};
         wp.ptMaxPosition = {restore.maxPosition.x, restore.maxPosition.y};
-        const LayoutRect& r = restore.normalPosition;
+        LayoutRect r = restore.normalPosition;
+        // Saved on a screen that is gone or smaller now: onto the nearest one's work area.
+        const RECT remembered{r.left, r.top, r.right, r.bottom};
+        MONITORINFO nearest{};
+        nearest.cbSize = sizeof nearest;
+        if (GetMonitorInfoW(MonitorFromRect(&remembered, MONITOR_DEFAULTTONEAREST), &nearest)) {
+            const RECT& w = nearest.rcWork;
+            r = onWorkArea(r, {w.left, w.top, w.right, w.bottom});
+        }
         wp.rcNormalPosition = {r.left, r.top, r.right, r.bottom};
         if (SetWindowPlacement(hwnd(), &wp)) {
             showLaidOut();

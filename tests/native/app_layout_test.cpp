@@ -28,17 +28,17 @@ TEST_CASE("the initial layout at 96 and 192 DPI, with and without the line that 
         CHECK(l.categoriesSplitter == LayoutRect{233 * s, top, 236 * s, h});
         CHECK(l.pnlRestrictions == LayoutRect{236 * s, top, w, h});
         const int right = w - 236 * s;
-        CHECK(l.lstRestrList == LayoutRect{0, 0, right, ph - 203 * s});
-        CHECK(l.optSplitter == LayoutRect{0, ph - 203 * s, right, ph - 200 * s});
-        CHECK(l.pnlDescription == LayoutRect{0, ph - 200 * s, right, ph});
+        CHECK(l.lstRestrList == LayoutRect{0, 0, right, ph - 262 * s});
+        CHECK(l.optSplitter == LayoutRect{0, ph - 262 * s, right, ph - 259 * s});
+        CHECK(l.pnlDescription == LayoutRect{0, ph - 259 * s, right, ph});
         CHECK(l.lblInfo == LayoutRect{11 * s, 8 * s, right - 11 * s, 71 * s});
         CHECK(l.lblSupported == LayoutRect{11 * s, 71 * s, right - 11 * s, 86 * s});
-        CHECK(l.pnlAdditionalOpt == LayoutRect{0, 83 * s, right, 200 * s});
+        CHECK(l.pnlAdditionalOpt == LayoutRect{0, 142 * s, right, 259 * s});
         CHECK(l.edtSearch == LayoutRect{0, 0, 233 * s, 21 * s});
         CHECK(l.trvCategories == LayoutRect{0, 24 * s, 233 * s, ph});
-        CHECK(l.edtLocation == LayoutRect{11 * s, 90 * s, right - 11 * s, 196 * s});
-        // A frame reaches higher than the locations begin: the box closes rather than turning over.
-        CHECK(l.edtLocationAboveFrame == LayoutRect{11 * s, 90 * s, right - 11 * s, 90 * s});
+        CHECK(l.edtLocation == LayoutRect{11 * s, 90 * s, right - 11 * s, 255 * s});
+        // With a frame shown, two lines of locations stay between the description and the frame.
+        CHECK(l.edtLocationAboveFrame == LayoutRect{11 * s, 90 * s, right - 11 * s, 138 * s});
     }
 }
 
@@ -58,7 +58,7 @@ TEST_CASE("dragging the split bars keeps the minimum sizes")
         int pointer, list;
     };
     const int panes = h - 30;  // below the chooser's row, as pnlRestrictions reports its height
-    for (const VCase c : {VCase{250, 250}, VCase{20, 150}, VCase{590, panes - 3 - 150}}) {
+    for (const VCase c : {VCase{250, 250}, VCase{20, 80}, VCase{590, panes - 3 - 259}}) {
         CAPTURE(c.pointer);
         MainLayoutModel m;
         m.dragDescriptionSplitter(c.pointer, panes, 96);
@@ -78,6 +78,84 @@ TEST_CASE("a dragged size is kept in 96-DPI units and shrinks with a narrower wi
     // The right side keeps its 300 as long as the category panel can give way.
     m.dragCategoriesSplitter(700, 1200, 96);
     CHECK(m.compute(700, 500, 96).pnlCategories.width() == 700 - 303);
+}
+
+static bool inside(const LayoutRect& r, int width, int height)
+{
+    return r.left >= 0 && r.top >= 0 && r.right <= width && r.bottom <= height && r.width() >= 0 && r.height() >= 0;
+}
+
+static bool overlap(const LayoutRect& a, const LayoutRect& b)
+{
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+TEST_CASE("from the minimum size to a large screen, at every usual DPI: nothing overlaps, nothing is cut off")
+{
+    struct Size {
+        const char* name;
+        int width, height;  // 96-DPI units
+    };
+    const Size sizes[] = {{"minimum", layout::MinClientWidth, layout::MinClientHeight},
+                          {"default", layout::ClientWidth, layout::ClientHeight},
+                          {"wide and low", 1400, layout::MinClientHeight},
+                          {"narrow and tall", layout::MinClientWidth, 1000},
+                          {"maximised on 1920x1080", 1904, 1010}};
+    for (const Size& size : sizes)
+        for (const int dpi : {96, 120, 144, 192})
+            for (const bool elevationLine : {false, true}) {
+                CAPTURE(size.name);
+                CAPTURE(dpi);
+                CAPTURE(elevationLine);
+                const auto s = [dpi](int units) { return scaleToDpi(units, dpi); };
+                const int rounding = 3;  // each scaled term rounds on its own
+                const int w = s(size.width), h = s(size.height);
+                const MainLayout l = MainLayoutModel().compute(w, h, dpi, elevationLine);
+                // The panes side by side under the band, filling the client area.
+                for (const LayoutRect& r : {l.pnlCategories, l.categoriesSplitter, l.pnlRestrictions}) CHECK(inside(r, w, h));
+                CHECK(l.pnlRestrictions.right == w);
+                CHECK(l.pnlCategories.bottom == h);
+                CHECK(l.pnlCategories.top >= (elevationLine ? l.btnRestart.bottom : s(layout::UserRowHeight)));
+                CHECK_FALSE(overlap(l.edtSearch, l.trvCategories));
+                CHECK(inside(l.trvCategories, l.pnlCategories.width(), l.pnlCategories.height()));
+                // The right-hand side: list, bar and description stacked, each with its share.
+                const int rw = l.pnlRestrictions.width(), rh = l.pnlRestrictions.height();
+                for (const LayoutRect& r : {l.lstRestrList, l.optSplitter, l.pnlDescription}) CHECK(inside(r, rw, rh));
+                CHECK(l.lstRestrList.height() >= s(layout::ListMinHeight) - rounding);
+                CHECK(l.pnlDescription.bottom == rh);
+                CHECK_FALSE(overlap(l.lstRestrList, l.pnlDescription));
+                // In the description panel: text, Supported-on line and locations readable with a frame shown.
+                const int dw = l.pnlDescription.width(), dh = l.pnlDescription.height();
+                for (const LayoutRect& r : {l.lblInfo, l.lblSupported, l.edtLocation, l.edtLocationAboveFrame, l.pnlAdditionalOpt})
+                    CHECK(inside(r, dw, dh));
+                CHECK(l.pnlAdditionalOpt.height() == s(layout::AdditionalOptHeight));
+                CHECK(l.edtLocationAboveFrame.height() >= s(layout::LocationMinHeight) - rounding);
+                CHECK_FALSE(overlap(l.edtLocationAboveFrame, l.pnlAdditionalOpt));
+                CHECK_FALSE(overlap(l.lblSupported, l.edtLocationAboveFrame));
+                CHECK_FALSE(overlap(l.lblInfo, l.lblSupported));
+            }
+}
+
+TEST_CASE("a remembered window moved onto the nearest work area")
+{
+    const LayoutRect work{0, 0, 1366, 728};
+    struct Case {
+        const char* name;
+        LayoutRect saved, expected;
+    };
+    const Case cases[] = {
+        {"already on it", {100, 50, 800, 550}, {100, 50, 800, 550}},
+        {"on a monitor to the right that is gone", {2000, 100, 2700, 600}, {666, 100, 1366, 600}},
+        {"above and left of the screen", {-900, -400, -200, 100}, {0, 0, 700, 500}},
+        {"below, under the taskbar", {100, 700, 800, 1200}, {100, 228, 800, 728}},
+        {"larger than the work area", {-50, -50, 2000, 1000}, {0, 0, 1366, 728}},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.name);
+        CHECK(onWorkArea(c.saved, work) == c.expected);
+    }
+    // A second monitor's work area does not start at zero.
+    CHECK(onWorkArea({3000, 10, 3500, 410}, {1366, 0, 3286, 1040}) == LayoutRect{2786, 10, 3286, 410});
 }
 
 TEST_CASE("placement values: the registry texts and back")

@@ -19,8 +19,13 @@ inline fs::path screenshot(HWND window, const std::wstring& name, const Where& w
     RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     GdiFlush();
     Sleep(300);  // the X server shows what was drawn a moment later
-    RECT r;
-    GetWindowRect(window, &r);
+    RECT r, shown;
+    GetWindowRect(window, &shown);
+    // A maximised window's frame lies off the screen, and a copy from there comes back black.
+    const RECT screenArea{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                          GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                          GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    if (!IntersectRect(&r, &shown, &screenArea)) r = shown;
     const int w = r.right - r.left, h = r.bottom - r.top;
     const WindowDc screen(nullptr);
     const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));

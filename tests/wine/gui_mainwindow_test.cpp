@@ -100,6 +100,11 @@ void setChecked(HWND list, int index, bool checked)
     ListView_SetItemState(list, index, INDEXTOSTATEIMAGEMASK(checked ? 2 : 1), LVIS_STATEIMAGEMASK);
 }
 
+void selectItem(HWND list, int index)
+{
+    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
 void selectGroup(InProcessWindow& w, const std::wstring& caption)
 {
     const HTREEITEM node = findNode(w.window->trvCategories(), caption);
@@ -673,8 +678,11 @@ TEST_CASE(DpiChildCase)
     GetWindowRect(w.hwnd(), &outer);
     CHECK(client.right >= MulDiv(654, dpi, 96));
     CHECK(client.bottom >= MulDiv(462, dpi, 96));
-    CHECK((client.right == MulDiv(654, dpi, 96) || outer.right - outer.left == MulDiv(662, dpi, 96)));
-    CHECK((client.bottom == MulDiv(462, dpi, 96) || outer.bottom - outer.top == MulDiv(500, dpi, 96)));
+    MINMAXINFO minimum{};
+    SendMessageW(w.hwnd(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&minimum));
+    CHECK(minimum.ptMinTrackSize.y <= MulDiv(768 - 60, dpi, 144));
+    CHECK((client.right == MulDiv(654, dpi, 96) || outer.right - outer.left == minimum.ptMinTrackSize.x));
+    CHECK((client.bottom == MulDiv(462, dpi, 96) || outer.bottom - outer.top == minimum.ptMinTrackSize.y));
     int cx = 0, cy = 0;
     ImageList_GetIconSize(w.window->img16(), &cx, &cy);
     CHECK(cx == MulDiv(16, dpi, 96));
@@ -696,6 +704,34 @@ TEST_CASE(DpiChildCase)
     GetClientRect(w.window->lstRestrList(), &list);
     CHECK(ListView_GetColumnWidth(w.window->lstRestrList(), 0) == list.right);
     snapshot(w.hwnd(), (L"gui_dpi_" + std::to_wstring(dpi) + L".bmp").c_str());
+
+    // At the minimum size with the drive list shown, and maximised: the locations stay two
+    // lines high between the description and the frame, and every pane stays in the window.
+    const HWND lst = w.window->lstRestrList();
+    selectGroup(w, L"Drives restrictions");
+    selectItem(lst, itemIndex(lst, getCaption(L"NoDrives")));
+    REQUIRE(w.window->FLastFrame() != nullptr);
+    for (const bool maximised : {false, true}) {
+        CAPTURE(maximised);
+        if (maximised)
+            ShowWindow(w.hwnd(), SW_MAXIMIZE);
+        else
+            SetWindowPos(w.hwnd(), nullptr, 0, 0, minimum.ptMinTrackSize.x, minimum.ptMinTrackSize.y,
+                         SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+        GetClientRect(w.hwnd(), &client);
+        const LayoutRect location = rectIn(w.window->edtLocation(), w.hwnd());
+        const LayoutRect frame = rectIn(w.window->pnlAdditionalOpt(), w.hwnd());
+        const LayoutRect info = rectIn(w.window->lblInfo(), w.hwnd());
+        CHECK(location.height() >= MulDiv(layout::LocationMinHeight, dpi, 96) - 3);
+        CHECK(location.bottom <= frame.top);
+        CHECK(info.bottom <= location.top);
+        CHECK(frame.bottom == client.bottom);
+        CHECK(rectIn(lst, w.hwnd()).height() >= MulDiv(layout::ListMinHeight, dpi, 96) - 3);
+        CHECK(rectIn(lst, w.hwnd()).bottom <= rectIn(w.window->lblInfo(), w.hwnd()).top);
+        CHECK(rectIn(w.window->trvCategories(), w.hwnd()).bottom == client.bottom);
+        snapshot(w.hwnd(), (L"gui_dpi_" + std::to_wstring(dpi) + (maximised ? L"_maximised" : L"_minimum") +
+                            L"_drives.bmp").c_str());
+    }
 }
 
 TEST_CASE("the window at 96 and at 144 DPI: sizes, images, icons and column scale")
@@ -726,15 +762,6 @@ TEST_CASE("the window at 96 and at 144 DPI: sizes, images, icons and column scal
         CHECK(fs::exists(artifacts() / (L"gui_dpi_" + std::to_wstring(dpi) + L".bmp")));
     }
 }
-
-namespace {
-
-void selectItem(HWND list, int index)
-{
-    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-}
-
-}  // namespace
 
 TEST_CASE("option frames in the panel: built for the selected tweak, enabled by its switch, gone with the group")
 {

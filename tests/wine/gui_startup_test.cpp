@@ -79,8 +79,15 @@ TEST_CASE("the main window's layout, font, sizes and menu")
     CHECK(client.bottom == s(462));
     MINMAXINFO info{};
     SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-    CHECK(info.ptMinTrackSize.x == s(662));
-    CHECK(info.ptMinTrackSize.y == s(500));
+    // The minimum client area every pane fits in, as a window: it fits a 1366x768 screen at
+    // 144 DPI above a 40-pixel taskbar (scaled to this DPI).
+    RECT minimum{0, 0, s(layout::MinClientWidth), s(layout::MinClientHeight)};
+    AdjustWindowRectExForDpi(&minimum, static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE)), TRUE,
+                             static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE)), static_cast<UINT>(dpi));
+    CHECK(info.ptMinTrackSize.x == minimum.right - minimum.left);
+    CHECK(info.ptMinTrackSize.y == minimum.bottom - minimum.top);
+    CHECK(info.ptMinTrackSize.x <= MulDiv(1366, dpi, 144));
+    CHECK(info.ptMinTrackSize.y <= MulDiv(768 - 60, dpi, 144));
 
     const int W = client.right, H = client.bottom;
     const HWND tree = w.window->trvCategories();
@@ -101,7 +108,7 @@ TEST_CASE("the main window's layout, font, sizes and menu")
     CHECK(rectIn(w.window->edtSearch(), hwnd) == LayoutRect{0, top, s(233), top + s(21)});
     CHECK(rectIn(tree, hwnd) == LayoutRect{0, top + s(24), s(233), H});
     CHECK(rectIn(GetDlgItem(hwnd, IDC_CATEGORIESSPLITTER), hwnd) == LayoutRect{s(233), top, s(236), H});
-    const int listBottom = H - s(203);
+    const int listBottom = H - s(262);
     CHECK(rectIn(list, hwnd) == LayoutRect{s(236), top, W, listBottom});
     // The first group is the advertising one: its panel stands where the list is.
     CHECK(IsWindowVisible(w.window->pnlAdvanced()));
@@ -266,6 +273,27 @@ TEST_CASE("the window placement is remembered in the registry and restored")
         CHECK(again.top == firstRect.top);
         CHECK(again.right == firstRect.right);
         CHECK(again.bottom == firstRect.bottom);
+    }
+
+    // Remembered on a monitor that is no longer there: it opens, whole, on the nearest work area.
+    const std::wstring offScreen[] = {L"5000,4000,5700,4500", L"-3000,100,-2300,600", L"100,-2000,800,-1500"};
+    for (const std::wstring& normPos : offScreen) {
+        CAPTURE(toUtf8(normPos));
+        REQUIRE(RegSetKeyValueW(HKEY_CURRENT_USER, key, L"NormPos", REG_SZ, normPos.c_str(),
+                                static_cast<DWORD>((normPos.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS);
+        InProcessWindow w;
+        RECT shown{};
+        GetWindowRect(w.hwnd(), &shown);
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        REQUIRE(GetMonitorInfoW(MonitorFromWindow(w.hwnd(), MONITOR_DEFAULTTONULL), &monitor));
+        const RECT& work = monitor.rcWork;
+        CHECK(shown.left >= work.left);
+        CHECK(shown.top >= work.top);
+        CHECK(shown.right <= work.right);
+        CHECK(shown.bottom <= work.bottom);
+        CHECK(shown.right - shown.left == 700);
+        CHECK(shown.bottom - shown.top == 500);
     }
     forgetPlacement();
 }
