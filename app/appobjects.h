@@ -3,10 +3,12 @@
 // Control Panel applet, holding each tweak's current and edited state.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "registry/applytweak.h"
 #include "registry/tweakstate.h"
 
 class XmlElement;
@@ -22,6 +24,22 @@ struct TRestrListRec {
     std::wstring cValue;
     int nValue = 0;
     int nImageIndex = 0;        // img32 index of a group; the applet's icon in AppImageList
+    // Set by Undo all: the values the next save puts back exactly, as long as the entry still
+    // holds the state restored with them (an edit after the restore writes as usual).
+    struct ExactValues {
+        std::vector<RecordedValue> Values;
+        bool SetValue = false;
+        std::wstring cValue;
+        int nValue = 0;
+    };
+    std::optional<ExactValues> Exact;
+    // The recorded values when the entry still holds the state restored with them; else none.
+    const std::vector<RecordedValue>* ExactValuesNow() const
+    {
+        return Exact && Exact->SetValue == SetValue && Exact->cValue == cValue && Exact->nValue == nValue
+                   ? &Exact->Values
+                   : nullptr;
+    }
 };
 
 inline const wchar_t* const AppletGroupName = L"CPApplets";

@@ -152,6 +152,8 @@ std::optional<RegValue> WrittenValue(const RegistryWrite& write) {
     }
     case RegistryWrite::Op::WriteString:
         return RegValue{write.textType, toUtf16le(write.text, true)};
+    case RegistryWrite::Op::WriteValue:
+        return write.value;
     case RegistryWrite::Op::RenameKey:
     case RegistryWrite::Op::DeleteValue:
         break;
@@ -167,6 +169,7 @@ std::wstring RegistryWriteText(const RegistryWrite& write) {
         return L"key renamed to " + write.newKeyPath;
     case RegistryWrite::Op::WriteDword:
     case RegistryWrite::Op::WriteString:
+    case RegistryWrite::Op::WriteValue:
         break;
     }
     return RegistryValueText(WrittenValue(write));

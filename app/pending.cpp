@@ -59,7 +59,7 @@ std::wstring trimmed(const std::wstring& text) {
 void addTweak(PendingList& list, const TweakRequest& r) {
     TweakPlan plan;
     try {
-        plan = PlanTweak(r.Name, r.Wanted, r.GroupName, r.Text, r.Number);
+        plan = PlanRequest(r);
     } catch (const std::exception&) {
         return;  // the save reports this tweak as not written
     }

@@ -24,7 +24,7 @@ bool writesAnything(const TweakPlan& plan) {
 std::vector<SaveFailure> applyTweak(const TweakRequest& r) {
     std::vector<SaveFailure> failures;
     try {
-        for (const LocationFailure& f : ApplyTweak(r.Name, r.Wanted, r.GroupName, r.Text, r.Number))
+        for (const LocationFailure& f : ExecutePlan(PlanRequest(r)))
             failures.push_back(failureOf(r.Name, f.message));
     } catch (...) {
         failures.push_back(failureOf(r.Name, currentErrorText()));
@@ -33,6 +33,11 @@ std::vector<SaveFailure> applyTweak(const TweakRequest& r) {
 }
 
 }  // namespace
+
+TweakPlan PlanRequest(const TweakRequest& r) {
+    return r.Exact.empty() ? PlanTweak(r.Name, r.Wanted, r.GroupName, r.Text, r.Number)
+                           : PlanRecordedValues(r.Name, r.GroupName, r.Exact);
+}
 
 SaveHooks DefaultSaveHooks(const std::wstring& ownExeName) {
     SaveHooks hooks;
@@ -47,7 +52,9 @@ std::vector<TweakRequest> CheckBoxTweakRequests(const TAppObjectsList& entries) 
         const TRestrListRec& entry = entries[i];
         if (entry.AType != L"CheckBox") continue;
         const TRestrListRec& state = entries[entries.IndexOf(entry.AppName)];
-        requests.push_back({entry.AppName, entry.GroupName, state.SetValue, state.cValue, state.nValue});
+        const std::vector<RecordedValue>* exact = state.ExactValuesNow();
+        requests.push_back({entry.AppName, entry.GroupName, state.SetValue, state.cValue, state.nValue,
+                            exact ? *exact : std::vector<RecordedValue>{}});
     }
     return requests;
 }
@@ -76,7 +83,7 @@ std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, boo
     for (const TweakRequest& r : CheckBoxTweakRequests(entries)) {
         if (IsRunListTweak(r.Name)) continue;
         try {
-            const TweakPlan plan = PlanTweak(r.Name, r.Wanted, r.GroupName, r.Text, r.Number);
+            const TweakPlan plan = PlanRequest(r);
             if (wrote && writesAnything(plan)) *wrote = true;
             for (const LocationFailure& f : ExecutePlan(plan)) failures.push_back(failureOf(r.Name, f.message));
         } catch (...) {
@@ -100,7 +107,7 @@ std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const Sav
         if (wrote) {
             try {
                 if (PlanRunList(r.Name, r.Wanted, L"").TouchesRegistry() ||
-                    writesAnything(PlanTweak(r.Name, r.Wanted, r.GroupName, r.Text, r.Number)))
+                    writesAnything(PlanRequest(r)))
                     *wrote = true;
             } catch (...) {
                 *wrote = true;  // the step itself reports what went wrong
@@ -116,7 +123,7 @@ std::vector<SaveFailure> SaveRunList(const TweakRequest& flag, const std::wstrin
     std::vector<SaveFailure> failures;
     try {
         const RunListPlan list = PlanRunList(flag.Name, flag.Wanted, ownExeName);
-        const TweakPlan tweak = PlanTweak(flag.Name, flag.Wanted, flag.GroupName, flag.Text, flag.Number);
+        const TweakPlan tweak = PlanRequest(flag);
         const auto applyTweakPlan = [&] {
             for (const LocationFailure& f : ExecutePlan(tweak)) failures.push_back(failureOf(flag.Name, f.message));
             return failures.empty();

@@ -23,7 +23,11 @@ struct TweakRequest {
     bool Wanted = false;
     std::wstring Text;
     int Number = 0;
+    // Undo all's recorded values: when there are any, the save puts these back instead.
+    std::vector<RecordedValue> Exact;
 };
+// What the save writes for one request: the recorded values, else the wanted state.
+TweakPlan PlanRequest(const TweakRequest& request);
 struct SwitchRequest {
     std::wstring Name;  // applet path
     bool Set = false;

@@ -1,6 +1,8 @@
 #include "app/undosnapshot.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 
 #include "app/password.h"
 #include "registry/tweakstate.h"
@@ -14,6 +16,52 @@ bool fileExists(const std::wstring& path)
     return std::filesystem::is_regular_file(std::filesystem::path(path), ec);
 }
 
+// <AppName>_reg1 and _reg2: what a location held, "-" when the value was absent, else
+// "<type>:<data in hex>". Builds that do not know these names pass over them.
+std::wstring recordedName(const std::wstring& appName, int index)
+{
+    return appName + L"_reg" + std::to_wstring(index);
+}
+
+std::wstring recordedText(const std::optional<RegValue>& value)
+{
+    if (!value) return L"-";
+    static const wchar_t digits[] = L"0123456789ABCDEF";
+    std::wstring text = std::to_wstring(value->type) + L":";
+    for (const std::uint8_t byte : value->data) {
+        text += digits[byte >> 4];
+        text += digits[byte & 15];
+    }
+    return text;
+}
+
+// Nullopt for a text that does not read as a record: the location is then not restored exactly.
+std::optional<RecordedValue> parseRecorded(int index, const std::wstring& text)
+{
+    if (text == L"-") return RecordedValue{index, std::nullopt};
+    const std::size_t colon = text.find(L':');
+    if (colon == 0 || colon == std::wstring::npos || (text.size() - colon - 1) % 2 != 0) return std::nullopt;
+    RegValue value;
+    std::uint64_t type = 0;
+    for (std::size_t i = 0; i < colon; ++i) {
+        if (text[i] < L'0' || text[i] > L'9') return std::nullopt;
+        type = type * 10 + static_cast<std::uint64_t>(text[i] - L'0');
+        if (type > 0xFFFFFFFFu) return std::nullopt;
+    }
+    value.type = static_cast<RegType>(type);
+    const auto nibble = [](wchar_t c) -> int {
+        if (c >= L'0' && c <= L'9') return c - L'0';
+        if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+        return -1;
+    };
+    for (std::size_t i = colon + 1; i < text.size(); i += 2) {
+        const int high = nibble(text[i]), low = nibble(text[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        value.data.push_back(static_cast<std::uint8_t>(high << 4 | low));
+    }
+    return RecordedValue{index, value};
+}
+
 void recordStates(TEncriptor& snapshot, const TAppObjectsList& entries)
 {
     for (int i = 0; i < entries.Count(); ++i) {
@@ -22,7 +70,22 @@ void recordStates(TEncriptor& snapshot, const TAppObjectsList& entries)
         snapshot.SetBool(entry.AppName, state.SetValue);
         if (!state.cValue.empty()) snapshot.SetStr(entry.AppName + L"_str", state.cValue);
         if (state.nValue != 0) snapshot.SetInt(entry.AppName + L"_int", state.nValue);
+        if (entry.AType != L"CheckBox" || entry.GroupName == AppletGroupName) continue;
+        for (const RecordedValue& recorded : RecordTweakValues(entry.AppName, entry.GroupName))
+            snapshot.SetStr(recordedName(entry.AppName, recorded.index), recordedText(recorded.value));
     }
+}
+
+// The recorded values of an entry; none in a snapshot written before they were recorded.
+std::vector<RecordedValue> recordedValues(const TEncriptor& snapshot, const std::wstring& appName)
+{
+    std::vector<RecordedValue> values;
+    for (int index = 1; index <= 2; ++index) {
+        const std::wstring text = snapshot.GetStr(recordedName(appName, index), L"");
+        if (text.empty()) continue;
+        if (const std::optional<RecordedValue> recorded = parseRecorded(index, text)) values.push_back(*recorded);
+    }
+    return values;
 }
 
 // Shows the hourglass for its lifetime.
@@ -110,6 +173,12 @@ bool RestoreUndoSnapshot(const std::wstring& FileName, TEncriptor& store, TAppOb
         entry.SetValue = snapshot.GetBool(entry.AppName, entry.SetValue);
         entry.cValue = snapshot.GetText(entry.AppName + L"_str", entry.cValue);
         entry.nValue = snapshot.GetInt(entry.AppName + L"_int", entry.nValue);
+        // The records tell the save what to write; they are no settings of their own.
+        for (int index = 1; index <= 2; ++index) store.Delete(recordedName(entry.AppName, index));
+        std::vector<RecordedValue> values = recordedValues(snapshot, entry.AppName);
+        entry.Exact.reset();
+        if (!values.empty())
+            entry.Exact = TRestrListRec::ExactValues{std::move(values), entry.SetValue, entry.cValue, entry.nValue};
     }
     return true;
 }

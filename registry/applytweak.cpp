@@ -1,5 +1,7 @@
 #include "registry/applytweak.h"
 
+#include <algorithm>
+
 #include "base/error.h"
 #include "registry/regaccess.h"
 #include "scheme/xmldata.h"
@@ -68,6 +70,9 @@ void ExecuteRegistryWrite(const RegistryWrite& w) {
         break;
     case RegistryWrite::Op::DeleteValue:
         RemoveValue(w.root, w.keyPath, w.valueName);
+        break;
+    case RegistryWrite::Op::WriteValue:
+        WriteRawValue(w.root, w.keyPath, w.valueName, w.value);
         break;
     }
 }
@@ -164,6 +169,65 @@ TweakPlan PlanTweak(const std::wstring& tweakName, bool wanted, const std::wstri
         } catch (...) {
             // The Office key vanished while it was listed: this location is skipped.
         }
+    }
+    return plan;
+}
+
+namespace {
+
+// The tweak's value locations, resolved; a class key or an Office location without Office
+// settings is left out.
+std::vector<std::pair<int, TweakLocation>> valueLocations(const std::wstring& tweakName, const std::wstring& groupName) {
+    std::vector<std::pair<int, TweakLocation>> locations;
+    TAppObjectsRec object;
+    if (!FindTweakObject(tweakName, groupName, object)) return locations;
+    const std::wstring* slots[2][4] = {{&object.AKey1, &object.RootKey1, &object.AValue1, &object.AValueType1},
+                                       {&object.AKey2, &object.RootKey2, &object.AValue2, &object.AValueType2}};
+    for (int i = 0; i < 2; ++i) {
+        const TValueTypeRec* type = FindValueType(*slots[i][3]);
+        if (slots[i][0]->empty() || !type || type->Kind == ValueKind::Clsid) continue;
+        TweakLocation location;
+        try {
+            if (ResolveLocation(*slots[i][0], *slots[i][1], *slots[i][2], *slots[i][3], location) ==
+                LocationResult::Resolved)
+                locations.emplace_back(i + 1, location);
+        } catch (...) {
+            // The Office key vanished while it was listed: this location is skipped.
+        }
+    }
+    return locations;
+}
+
+}  // namespace
+
+std::vector<RecordedValue> RecordTweakValues(const std::wstring& tweakName, const std::wstring& groupName) {
+    std::vector<RecordedValue> recorded;
+    for (const auto& [index, location] : valueLocations(tweakName, groupName))
+        recorded.push_back({index, ReadValue(location.Root, location.KeyPath, location.ValueName)});
+    return recorded;
+}
+
+TweakPlan PlanRecordedValues(const std::wstring& tweakName, const std::wstring& groupName,
+                             const std::vector<RecordedValue>& recorded) {
+    TweakPlan plan;
+    plan.tweakName = tweakName;
+    for (const auto& [index, location] : valueLocations(tweakName, groupName)) {
+        const auto found = std::find_if(recorded.begin(), recorded.end(),
+                                        [index = index](const RecordedValue& r) { return r.index == index; });
+        if (found == recorded.end()) continue;
+        const std::optional<RegValue> now = ReadValue(location.Root, location.KeyPath, location.ValueName);
+        if (now == found->value) continue;
+        RegistryWrite w;
+        w.op = found->value ? RegistryWrite::Op::WriteValue : RegistryWrite::Op::DeleteValue;
+        w.root = location.Root;
+        w.keyPath = location.KeyPath;
+        w.valueName = location.ValueName;
+        if (found->value) w.value = *found->value;
+        LocationPlan located;
+        located.index = index;
+        located.location = location;
+        located.write = w;
+        plan.locations.push_back(std::move(located));
     }
     return plan;
 }

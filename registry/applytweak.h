@@ -9,7 +9,7 @@
 #include "registry/tweakstate.h"
 
 struct RegistryWrite {
-    enum class Op { WriteDword, WriteString, RenameKey, DeleteValue };
+    enum class Op { WriteDword, WriteString, RenameKey, DeleteValue, WriteValue };
     Op op = Op::WriteDword;
     RegRoot root = 0;
     std::wstring keyPath;
@@ -18,6 +18,7 @@ struct RegistryWrite {
     std::wstring text;        // WriteString
     RegType textType = kRegSz;  // WriteString: REG_EXPAND_SZ where the value is one already
     std::wstring newKeyPath;  // RenameKey: keyPath is the key that moves
+    RegValue value;           // WriteValue: data and type exactly as recorded
 };
 
 // The settings store side entries of "String" and "Integer" tweaks.
@@ -61,6 +62,20 @@ LocationPlan PlanWantedValue(const TweakLocation& location, bool wanted, const s
 // (kRegSz or kRegDword) decides how the four flag types are written.
 LocationPlan PlanTweakValue(const TweakLocation& location, RegType dataType, bool flag, const std::wstring& text,
                             int number, const std::wstring& tweakName);
+// What one value location of a tweak held: its data and type, or nullopt when it was absent.
+struct RecordedValue {
+    int index = 1;  // 1 or 2
+    std::optional<RegValue> value;
+    bool operator==(const RecordedValue&) const = default;
+};
+// Every resolved location of the tweak that is a value (a class key is not) with what it
+// holds now. Errors of the read propagate.
+std::vector<RecordedValue> RecordTweakValues(const std::wstring& tweakName, const std::wstring& groupName);
+// Puts the recorded locations back exactly: a value recorded absent is removed, one recorded
+// present gets its data and type; a location that already holds that is left out.
+TweakPlan PlanRecordedValues(const std::wstring& tweakName, const std::wstring& groupName,
+                             const std::vector<RecordedValue>& recorded);
+
 // A location that could not be written, with the reason.
 struct LocationFailure {
     int index = 1;  // 1 or 2

@@ -224,6 +224,10 @@ void WriteStringValue(RegRoot root, const std::wstring& keyPath, const std::wstr
     writeValue(root, keyPath, valueName, RegValue{type, toUtf16le(text, true)});
 }
 
+void WriteRawValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, const RegValue& value) {
+    writeValue(root, keyPath, valueName, value);
+}
+
 void WriteFlagValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, RegType dataType,
                     bool flag) {
     if (dataType == kRegSz)

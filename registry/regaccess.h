@@ -44,6 +44,8 @@ void WriteDwordValue(RegRoot root, const std::wstring& keyPath, const std::wstri
 // type: REG_SZ, or REG_EXPAND_SZ.
 void WriteStringValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName,
                       const std::wstring& text, RegType type = kRegSz);
+// Data and type as given.
+void WriteRawValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, const RegValue& value);
 // dataType kRegSz writes "1" or "0", anything else a REG_DWORD 1 or 0.
 void WriteFlagValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, RegType dataType,
                     bool flag);

@@ -164,3 +164,48 @@ TEST_CASE("pending changes: nothing switched, nothing pending; the save then rep
     app.toggle(L"Alpha", true);
     CHECK(app.model.SaveSettings().Wrote);
 }
+
+TEST_CASE("Undo all then Save puts back the registry of the first start exactly, as pending changes list it") {
+    PendingApp app;
+    app.appletsAsEnumerated();
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta", sz(L"1"));  // a flag kept as text
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"TextTweak", RegValue{kRegExpandSz, regtest::utf16(L"%X%\\a", true)});
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Middle", RegValue{kRegQword, {0, 0, 0, 0, 0, 0, 0, 0}});
+    setRaw(app.reg, kHkeyCurrentUser, kDisallow, L"1", sz(L"kept.exe"));
+    app.start();  // writes the snapshot
+    const Dump first = dumpAll(app.reg);
+
+    app.toggle(L"Zeta", false);
+    app.toggle(L"Alpha", true);
+    app.toggle(L"Middle", true);
+    app.toggle(L"MachineFlag", true);
+    app.toggle(L"DrivesTweak", true);
+    app.entry(L"DrivesTweak").nValue = 5;
+    app.entry(L"TextTweak").cValue = L"changed";
+    app.toggle(L"DisallowRun", true);
+    AddRunListFiles(*app.model.Store(), RunListBlock(L"alice", L"DisallowRun"), {L"C:\\a\\x.exe"});
+    REQUIRE(app.model.SaveSettings().Succeeded());
+    REQUIRE(dumpAll(app.reg) != first);
+
+    UndoWindow window;
+    window.askYesNo = [](const std::wstring&, const std::wstring&) { return true; };
+    window.showError = [](const std::wstring& text, const std::wstring&) { FAIL(doctest::StringMaker<std::wstring>::convert(text)); };
+    app.model.UndoAllTweaks(window);
+
+    const std::vector<PendingChange> pending = app.pending();
+    const auto after = [&](const std::wstring& value) {
+        for (const PendingChange& c : pending)
+            if (c.ValueName == value) return c.After;
+        return std::wstring(L"not listed");
+    };
+    // Values that were absent are removed, not switched off; the others get their data and type back.
+    for (const wchar_t* name : {L"Alpha", L"MachineFlag", L"DrivesTweak", L"DisallowRun"}) {
+        CAPTURE(doctest::StringMaker<std::wstring>::convert(name));
+        CHECK(after(name) == L"the value is removed");
+    }
+    CHECK(after(L"Zeta") == L"REG_SZ \"1\"");
+    CHECK(after(L"TextTweak") == L"REG_EXPAND_SZ \"%X%\\a\"");
+    CHECK(after(L"Middle") == L"REG_QWORD 8 bytes");
+    checkAgainstSave(app);
+    CHECK(dumpAll(app.reg) == first);
+}

@@ -72,6 +72,16 @@ struct WindowLog {
     }
 };
 
+std::wstring hexOf(const std::vector<std::uint8_t>& bytes) {
+    std::wstring text;
+    for (const std::uint8_t b : bytes) {
+        static const wchar_t digits[] = L"0123456789ABCDEF";
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
 std::string fileBytes(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -97,12 +107,15 @@ TEST_CASE("The snapshot holds the store's entries but the password, then every e
     const TEncriptor snapshot(u.snapshotPath(), true);
     const std::vector<std::wstring> expected = {
         ValidityMarker + L"=" + ValidityMarker,
-        L"NoRun=1",
+        L"NoRun=1",  // updated where the store had it; what is new is appended
         L"Group_Common=0",
+        L"NoRun_reg1=4:01000000",
         L"LogonText=1",
         L"LogonText_str=Authorised use only",
+        L"LogonText_reg1=1:" + hexOf(sz(L"Authorised use only").data),
         L"NoDrives=1",
         L"NoDrives_int=5",
+        L"NoDrives_reg1=4:05000000",
         L"CPApplets=0",
         kApplet + L"=1",  // the applets come after the scheme's entries
     };
@@ -315,5 +328,70 @@ TEST_CASE("Undo all tweaks: asks first, reports a missing snapshot, and restores
         }
         CHECK(fileBytes(u.main.store().DataFile) == storeFile);
         CHECK(u.reg.openKey(kHkeyCurrentUser, L"Software\\QuillmarkTest\\Policies", kKeyRead) == nullptr);
+    }
+}
+
+TEST_CASE("The snapshot records each location absent or with its exact data and type, and the restore reads it back") {
+    const struct {
+        const char* what;
+        std::optional<RegValue> value;
+    } cases[] = {
+        {"absent", std::nullopt},
+        {"REG_DWORD", dword(7)},
+        {"REG_DWORD zero", dword(0)},
+        {"REG_SZ", sz(L"1")},
+        {"REG_SZ empty", sz(L"")},
+        {"REG_EXPAND_SZ", RegValue{kRegExpandSz, sz(L"%SystemRoot%\\x").data}},
+        {"REG_BINARY", RegValue{kRegBinary, {0x00, 0xFF, 0x10}}},
+        {"REG_BINARY empty", RegValue{kRegBinary, {}}},
+        {"REG_MULTI_SZ", RegValue{kRegMultiSz, {'a', 0, 0, 0, 0, 0}}},
+        {"REG_QWORD", RegValue{kRegQword, {1, 2, 3, 4, 5, 6, 7, 8}}},
+        {"REG_NONE", RegValue{kRegNone, {9}}},
+        {"REG_DWORD_BIG_ENDIAN", RegValue{kRegDwordBigEndian, {0, 0, 0, 1}}},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.what);
+        Undo u;
+        if (c.value) u.policy(L"NoDrives", *c.value);
+        u.load();
+        EnsureUndoSnapshot(u.dataFolder(), u.main.store(), u.entries);
+        u.entry(L"NoDrives").SetValue = true;
+        u.entry(L"NoDrives").nValue = 3;
+        WindowLog log;
+        RestoreUndoSnapshot(u.snapshotPath(), u.main.store(), u.entries, log.window());
+        const TRestrListRec& entry = u.entry(L"NoDrives");
+        REQUIRE(entry.ExactValuesNow() != nullptr);
+        CHECK(*entry.ExactValuesNow() == std::vector<RecordedValue>{{1, c.value}});
+        // The records steer the save; the settings file does not keep them.
+        CHECK_FALSE(u.main.store().isValue(L"NoDrives_reg1"));
+    }
+}
+
+TEST_CASE("An edit after the restore writes as usual; a snapshot without records or with a damaged one restores as before") {
+    Undo u;
+    u.load();
+    EnsureUndoSnapshot(u.dataFolder(), u.main.store(), u.entries);
+    WindowLog log;
+    RestoreUndoSnapshot(u.snapshotPath(), u.main.store(), u.entries, log.window());
+    REQUIRE(u.entry(L"NoRun").ExactValuesNow() != nullptr);
+    u.entry(L"NoRun").SetValue = true;
+    CHECK(u.entry(L"NoRun").ExactValuesNow() == nullptr);
+    u.entry(L"NoRun").SetValue = false;  // switched back: the record holds again
+    CHECK(u.entry(L"NoRun").ExactValuesNow() != nullptr);
+
+    // An earlier version's snapshot (no _reg entries) and one whose records do not read.
+    {
+        TEncriptor old(u.snapshotPath(), true);
+        old.Delete(L"NoRun_reg1");
+        old.SetStr(L"NoDrives_reg1", L"4:0G");
+        old.SetStr(L"LogonText_reg1", L"x:00");
+        old.Flush(true);
+    }
+    u.entry(L"NoRun").SetValue = true;
+    RestoreUndoSnapshot(u.snapshotPath(), u.main.store(), u.entries, log.window());
+    CHECK_FALSE(u.entry(L"NoRun").SetValue);
+    for (const wchar_t* name : {L"NoRun", L"NoDrives", L"LogonText"}) {
+        CAPTURE(doctest::StringMaker<std::wstring>::convert(name));
+        CHECK_FALSE(u.entry(name).Exact.has_value());
     }
 }
