@@ -80,3 +80,43 @@ void ReloadEntryStates(TAppObjectsList& list) {
         entry.nValue = state.nValue;
     }
 }
+
+namespace {
+
+bool isTweak(const TRestrListRec& entry) { return entry.AType == L"CheckBox" && entry.GroupName != AppletGroupName; }
+
+// "Policies" as a whole key name anywhere in the path.
+bool underPolicies(const std::wstring& keyPath) {
+    std::size_t start = 0;
+    while (start <= keyPath.size()) {
+        const std::size_t end = std::min(keyPath.find(L'\\', start), keyPath.size());
+        if (sameTextNoCase(keyPath.substr(start, end - start), L"Policies")) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool EntryNotConfigured(const TRestrListRec& entry) {
+    if (!isTweak(entry)) return false;
+    const std::vector<RecordedValue> values = RecordTweakValues(entry.AppName, entry.GroupName);
+    return !values.empty() &&
+           std::all_of(values.begin(), values.end(), [](const RecordedValue& v) { return !v.value; });
+}
+
+bool CanRemoveFromRegistry(const TRestrListRec& entry) {
+    if (!isTweak(entry)) return false;
+    const auto locations = TweakValueLocations(entry.AppName, entry.GroupName);
+    return !locations.empty() && std::all_of(locations.begin(), locations.end(), [](const auto& located) {
+        return underPolicies(located.second.KeyPath);
+    });
+}
+
+void MarkRemoveFromRegistry(TRestrListRec& entry) {
+    if (!CanRemoveFromRegistry(entry)) return;
+    TRestrListRec::ExactValues exact{{}, entry.SetValue, entry.cValue, entry.nValue};
+    for (const auto& located : TweakValueLocations(entry.AppName, entry.GroupName))
+        exact.Values.push_back({located.first, std::nullopt});
+    entry.Exact = std::move(exact);
+}

@@ -24,8 +24,8 @@ struct TRestrListRec {
     std::wstring cValue;
     int nValue = 0;
     int nImageIndex = 0;        // img32 index of a group; the applet's icon in AppImageList
-    // Set by Undo all: the values the next save puts back exactly, as long as the entry still
-    // holds the state restored with them (an edit after the restore writes as usual).
+    // Set by Undo all and Remove from registry: the values the next save puts back exactly,
+    // until the check box is switched or the entry's text or number is edited.
     struct ExactValues {
         std::vector<RecordedValue> Values;
         bool SetValue = false;
@@ -43,6 +43,15 @@ struct TRestrListRec {
 };
 
 inline const wchar_t* const AppletGroupName = L"CPApplets";
+
+// A tweak whose values are all absent: the registry holds nothing for it, which is not the
+// same as switched off by a value. False for applets and tweaks without value locations.
+bool EntryNotConfigured(const TRestrListRec& entry);
+// Edit > Remove from registry is offered for a check-box tweak whose value locations all lie
+// under a "Policies" key, where an absent value means the Windows default.
+bool CanRemoveFromRegistry(const TRestrListRec& entry);
+// Marks the tweak so that the next save removes its values, until it is switched again.
+void MarkRemoveFromRegistry(TRestrListRec& entry);
 
 // Unsorted and append-only while the window lives, so an index stays valid for the whole
 // run; each entry has its own allocation so that references to it stay valid as well.

@@ -112,6 +112,9 @@ ListChange lstRestrListChange(TAppObjectsList& entries, TFrameHost& frames, cons
         if (entry.SetValue != checked) {
             // Before the new state is stored: the frame's enabling rule reads the old one.
             if (settingsChanged) change.EnableShownFrame = settingsChanged(index);
+            // A switch writes the switched state, whatever Undo all or Remove from registry planned.
+            for (int i = 0; i < entries.Count(); ++i)
+                if (sameTextNoCase(entries[i].AppName, itemName)) entries[i].Exact.reset();
             if (smallImages == ImageListKind::AppImageList) {
                 if (entry.GroupName != AppletGroupName) change.NewImage = checked ? AppImageChecked : AppImageUnchecked;
             } else {

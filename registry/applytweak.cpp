@@ -173,11 +173,8 @@ TweakPlan PlanTweak(const std::wstring& tweakName, bool wanted, const std::wstri
     return plan;
 }
 
-namespace {
-
-// The tweak's value locations, resolved; a class key or an Office location without Office
-// settings is left out.
-std::vector<std::pair<int, TweakLocation>> valueLocations(const std::wstring& tweakName, const std::wstring& groupName) {
+std::vector<std::pair<int, TweakLocation>> TweakValueLocations(const std::wstring& tweakName,
+                                                               const std::wstring& groupName) {
     std::vector<std::pair<int, TweakLocation>> locations;
     TAppObjectsRec object;
     if (!FindTweakObject(tweakName, groupName, object)) return locations;
@@ -198,11 +195,9 @@ std::vector<std::pair<int, TweakLocation>> valueLocations(const std::wstring& tw
     return locations;
 }
 
-}  // namespace
-
 std::vector<RecordedValue> RecordTweakValues(const std::wstring& tweakName, const std::wstring& groupName) {
     std::vector<RecordedValue> recorded;
-    for (const auto& [index, location] : valueLocations(tweakName, groupName))
+    for (const auto& [index, location] : TweakValueLocations(tweakName, groupName))
         recorded.push_back({index, ReadValue(location.Root, location.KeyPath, location.ValueName)});
     return recorded;
 }
@@ -211,7 +206,7 @@ TweakPlan PlanRecordedValues(const std::wstring& tweakName, const std::wstring& 
                              const std::vector<RecordedValue>& recorded) {
     TweakPlan plan;
     plan.tweakName = tweakName;
-    for (const auto& [index, location] : valueLocations(tweakName, groupName)) {
+    for (const auto& [index, location] : TweakValueLocations(tweakName, groupName)) {
         const auto found = std::find_if(recorded.begin(), recorded.end(),
                                         [index = index](const RecordedValue& r) { return r.index == index; });
         if (found == recorded.end()) continue;

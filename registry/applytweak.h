@@ -3,6 +3,7 @@
 // so that a preview of pending changes and the save decide with the same code.
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "registry/registry.h"
@@ -68,6 +69,10 @@ struct RecordedValue {
     std::optional<RegValue> value;
     bool operator==(const RecordedValue&) const = default;
 };
+// The tweak's value locations by index, resolved; a class key or an Office location without
+// Office settings is left out.
+std::vector<std::pair<int, TweakLocation>> TweakValueLocations(const std::wstring& tweakName,
+                                                               const std::wstring& groupName);
 // Every resolved location of the tweak that is a value (a class key is not) with what it
 // holds now. Errors of the read propagate.
 std::vector<RecordedValue> RecordTweakValues(const std::wstring& tweakName, const std::wstring& groupName);

@@ -209,3 +209,42 @@ TEST_CASE("Undo all then Save puts back the registry of the first start exactly,
     checkAgainstSave(app);
     CHECK(dumpAll(app.reg) == first);
 }
+
+TEST_CASE("Not configured, and Remove from registry: offered under a Policies key, listed as pending, done by the save") {
+    PendingApp app;
+    app.appletsAsEnumerated();
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta", dword(0));  // switched off by a value
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"TextTweak", sz(L"notice"));
+    setRaw(app.reg, kHkeyLocalMachine, kMachine, L"MachineFlag", dword(1));
+    app.start();
+
+    CHECK(EntryNotConfigured(app.entry(L"Alpha")));
+    CHECK_FALSE(EntryNotConfigured(app.entry(L"Zeta")));
+    CHECK_FALSE(EntryNotConfigured(app.entry(L"TextTweak")));
+    CHECK_FALSE(EntryNotConfigured(app.entry(L"Group_MachineSystem")));
+    CHECK_FALSE(EntryNotConfigured(app.entry(kDesk)));  // an applet is no tweak
+    CHECK(CanRemoveFromRegistry(app.entry(L"Zeta")));
+    CHECK(CanRemoveFromRegistry(app.entry(L"TextTweak")));
+    CHECK_FALSE(CanRemoveFromRegistry(app.entry(L"MachineFlag")));  // not under a Policies key
+    CHECK_FALSE(CanRemoveFromRegistry(app.entry(kDesk)));
+
+    MarkRemoveFromRegistry(app.entry(L"Zeta"));
+    MarkRemoveFromRegistry(app.entry(L"TextTweak"));
+    MarkRemoveFromRegistry(app.entry(L"MachineFlag"));  // not offered: nothing happens
+    const std::vector<PendingChange> pending = app.pending();
+    REQUIRE(pending.size() == 2);
+    for (const PendingChange& c : pending) CHECK(c.After == L"the value is removed");
+    checkAgainstSave(app);
+    CHECK_FALSE(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta"));
+    CHECK_FALSE(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"TextTweak"));
+    CHECK(getRaw(app.reg, kHkeyLocalMachine, kMachine, L"MachineFlag") == dword(1));
+    CHECK(EntryNotConfigured(app.entry(L"Zeta")));
+
+    // Switching the check box afterwards writes values again, the off value included.
+    app.toggle(L"Zeta", true);
+    REQUIRE(app.model.SaveSettings().Succeeded());
+    CHECK(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta") == dword(1));
+    app.toggle(L"Zeta", false);
+    REQUIRE(app.model.SaveSettings().Succeeded());
+    CHECK(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta") == dword(0));
+}
