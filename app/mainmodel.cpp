@@ -235,7 +235,10 @@ int TMainModel::compareCaptions(const std::wstring& a, const std::wstring& b) co
 
 std::wstring TMainModel::SavePromptText() const
 {
-    return L"Do you want to save settings for the user " + CurrentUserName + L" ?";
+    // HKEY_LOCAL_MACHINE tweaks go out with every save, so the question names both.
+    const std::wstring& user = editedUser_.Name.empty() ? CurrentUserName : editedUser_.Name;
+    return L"Save the changed restrictions for " + (user.empty() ? std::wstring(L"the current user") : user) +
+           L" and this computer?";
 }
 
 bool TMainModel::QuerySaveSettings(const AskSaveHook& ask)

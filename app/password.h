@@ -10,7 +10,8 @@ class TEncriptor;
 
 inline const wchar_t* const AdminPassKey = L"AdminPass";
 inline const wchar_t* const WrongPasswordMessage = L"The password is wrong !";
-inline const wchar_t* const ConfirmPasswordMessage = L"Confirm the password !";
+inline const wchar_t* const ConfirmPasswordMessage =
+    L"The two passwords do not match.\n\nType the same password in both boxes.";
 inline const wchar_t* const RemovePasswordQuestion =
     L"Remove the administrator password?\n\nQuillmark will then start without asking for one.";
 

@@ -67,3 +67,23 @@ void placeByDesign(HWND dialog, int clientWidth, int clientHeight, std::initiali
     SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
+namespace {
+
+constexpr UINT_PTR TabLeavesSubclassId = 0x7AB;
+
+LRESULT CALLBACK TabLeavesProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    if (message == WM_GETDLGCODE) {
+        const auto* msg = reinterpret_cast<const MSG*>(lParam);
+        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_TAB)
+            return DefSubclassProc(edit, message, wParam, lParam) & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(edit, TabLeavesProc, TabLeavesSubclassId);
+    }
+    return DefSubclassProc(edit, message, wParam, lParam);
+}
+
+}  // namespace
+
+void letTabLeave(HWND edit) { SetWindowSubclass(edit, TabLeavesProc, TabLeavesSubclassId, 0); }

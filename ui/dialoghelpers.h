@@ -15,6 +15,10 @@ std::wstring dialogItemText(HWND dialog, int id);
 void addColumn(HWND list, int index, const wchar_t* caption, int width);
 void setSubItem(HWND list, int item, int subItem, const std::wstring& text);
 
+// A multi-line edit asks for every key, Tab included, and so would keep the keyboard inside
+// it: after this Tab and Shift+Tab move on, as from any other control.
+void letTabLeave(HWND edit);
+
 // Opens a web page in the user's browser.
 void openWebPage(const wchar_t* page);
 

@@ -404,7 +404,7 @@ void TfrmQuillmark::PlaceLocation()
 }
 
 LRESULT CALLBACK TfrmQuillmark::SearchProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                           DWORD_PTR)
+                                           DWORD_PTR self)
 {
     switch (message) {
     case WM_GETDLGCODE:
@@ -417,6 +417,14 @@ LRESULT CALLBACK TfrmQuillmark::SearchProc(HWND edit, UINT message, WPARAM wPara
         if (wParam == VK_ESCAPE) {
             SetWindowTextW(edit, L"");
             return 0;
+        }
+        // Down goes on to the results, as in a search box of the shell.
+        if (wParam == VK_DOWN) {
+            const HWND list = reinterpret_cast<TfrmQuillmark*>(self)->lstRestrList_;
+            if (ListView_GetItemCount(list) > 0) {
+                SetFocus(list);
+                return 0;
+            }
         }
         break;
     case WM_CHAR:
@@ -513,6 +521,12 @@ LRESULT CALLBACK TfrmQuillmark::ListProc(HWND list, UINT message, WPARAM wParam,
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
         reinterpret_cast<TfrmQuillmark*>(self)->OnListMouseDown({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        break;
+    case WM_SETFOCUS:
+        // Reached by keyboard with no row focused, the list shows where the keys act: the first row.
+        if (ListView_GetNextItem(list, -1, LVNI_FOCUSED) < 0 && ListView_GetItemCount(list) > 0 &&
+            GetKeyState(VK_LBUTTON) >= 0)
+            ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
         break;
     case WM_NCDESTROY:
         RemoveWindowSubclass(list, ListProc, ListSubclassId);
@@ -903,7 +917,8 @@ void TfrmQuillmark::CreateControls()
     edtSearch_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
                                  0, 0, 0, 0, pnlCategories_.hwnd(), childId(IDC_SEARCH), instance_, nullptr);
     if (!edtSearch_) throwLastError("CreateWindowExW");
-    if (!SetWindowSubclass(edtSearch_, SearchProc, SearchSubclassId, 0)) throwLastError("SetWindowSubclass");
+    if (!SetWindowSubclass(edtSearch_, SearchProc, SearchSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+        throwLastError("SetWindowSubclass");
     SendMessageW(edtSearch_, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(SearchCue));
     trvCategories_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
                                      WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
@@ -952,6 +967,7 @@ void TfrmQuillmark::CreateControls()
                                        ES_AUTOVSCROLL | ES_AUTOHSCROLL,
                                    0, 0, 0, 0, pnlDescription_.hwnd(), childId(IDC_LOCATION), instance_, nullptr);
     if (!edtLocation_) throwLastError("CreateWindowExW");
+    letTabLeave(edtLocation_);
 
     ApplyFont();
     ApplyImages();

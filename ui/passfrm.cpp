@@ -74,7 +74,7 @@ void TPass::Button2Click(HWND dialog)
     case PasswordDefinitionStep::Mismatch:
         break;
     }
-    MessageBoxW(dialog, ConfirmPasswordMessage, ConfirmPasswordCaption, MB_OK | MB_ICONINFORMATION);
+    MessageBoxW(dialog, ConfirmPasswordMessage, ConfirmPasswordCaption, MB_OK | MB_ICONERROR);
     const HWND confirm = GetDlgItem(dialog, IDC_CONFIRMPASSWORD);
     SetWindowTextW(confirm, L"");
     SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(confirm), TRUE);

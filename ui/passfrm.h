@@ -18,7 +18,7 @@ private:
     static void Button2Click(HWND dialog);
 };
 
-inline const wchar_t* const ConfirmPasswordCaption = L"Information";
+inline const wchar_t* const ConfirmPasswordCaption = L"Passwords do not match";
 
 // Edit > Administrators password: true when a new password went into the store (in memory);
 // the window then calls SettingsChanged(-1).

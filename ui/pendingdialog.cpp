@@ -7,11 +7,56 @@
 
 namespace {
 
+// The list fills the dialog above the Close button, which keeps its corner; the template's
+// size is the smallest.
+struct PendingLayout {
+    SIZE minimum{};     // the dialog's window at its template size
+    RECT margins{};     // of the list inside the client area
+    POINT buttonGap{};  // from the Close button's top left to the client's bottom right
+};
+
+void placePendingControls(HWND dialog, const PendingLayout& layout)
+{
+    RECT client;
+    GetClientRect(dialog, &client);
+    const HWND button = GetDlgItem(dialog, IDCANCEL);
+    SetWindowPos(button, nullptr, client.right - layout.buttonGap.x, client.bottom - layout.buttonGap.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(GetDlgItem(dialog, IDC_PENDINGLIST), nullptr, layout.margins.left, layout.margins.top,
+                 client.right - layout.margins.left - layout.margins.right,
+                 client.bottom - layout.margins.top - layout.margins.bottom, SWP_NOZORDER);
+    InvalidateRect(dialog, nullptr, TRUE);
+}
+
+struct PendingDialogState {
+    const std::vector<PendingChange>& rows;
+    PendingLayout layout;
+};
+
+PendingLayout measurePendingLayout(HWND dialog)
+{
+    PendingLayout layout;
+    RECT window, client, list, button;
+    GetWindowRect(dialog, &window);
+    layout.minimum = {window.right - window.left, window.bottom - window.top};
+    GetClientRect(dialog, &client);
+    GetWindowRect(GetDlgItem(dialog, IDC_PENDINGLIST), &list);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&list), 2);
+    GetWindowRect(GetDlgItem(dialog, IDCANCEL), &button);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&button), 2);
+    layout.margins = {list.left, list.top, client.right - list.right, client.bottom - list.bottom};
+    layout.buttonGap = {client.right - button.left, client.bottom - button.top};
+    return layout;
+}
+
 INT_PTR CALLBACK PendingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG: {
-        const auto& rows = *reinterpret_cast<const std::vector<PendingChange>*>(lParam);
+        auto& shown = *reinterpret_cast<PendingDialogState*>(lParam);
+        shown.layout = measurePendingLayout(dialog);
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        const std::vector<PendingChange>& rows = shown.rows;
         const HWND list = GetDlgItem(dialog, IDC_PENDINGLIST);
         ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
         RECT client;
@@ -20,7 +65,7 @@ INT_PTR CALLBACK PendingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         const struct {
             const wchar_t* caption;
             int percent;
-        } columns[] = {{L"Tweak", 24}, {L"Location", 34}, {L"Value", 14}, {L"Now", 14}, {L"After", 14}};
+        } columns[] = {{L"Tweak", 24}, {L"Location", 34}, {L"Value name", 14}, {L"Now", 14}, {L"After", 14}};
         for (int i = 0; i < 5; ++i) addColumn(list, i, columns[i].caption, width * columns[i].percent / 100);
         for (size_t i = 0; i < rows.size(); ++i) {
             const PendingChange& row = rows[i];
@@ -34,10 +79,21 @@ INT_PTR CALLBACK PendingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
             setSubItem(list, at, 3, row.Now);
             setSubItem(list, at, 4, row.After);
         }
+        // Each column as wide as its widest text or its title, whichever is wider.
+        if (!rows.empty())
+            for (int i = 0; i < 5; ++i) ListView_SetColumnWidth(list, i, LVSCW_AUTOSIZE_USEHEADER);
         ShowWindow(list, rows.empty() ? SW_HIDE : SW_SHOW);
         ShowWindow(GetDlgItem(dialog, IDC_PENDINGNONE), rows.empty() ? SW_SHOW : SW_HIDE);
         return TRUE;
     }
+    case WM_SIZE:
+        if (const auto* shown = reinterpret_cast<const PendingDialogState*>(GetWindowLongPtrW(dialog, DWLP_USER)))
+            placePendingControls(dialog, shown->layout);
+        return TRUE;
+    case WM_GETMINMAXINFO:
+        if (const auto* shown = reinterpret_cast<const PendingDialogState*>(GetWindowLongPtrW(dialog, DWLP_USER)))
+            reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {shown->layout.minimum.cx, shown->layout.minimum.cy};
+        return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) EndDialog(dialog, LOWORD(wParam));
         return TRUE;
@@ -49,6 +105,6 @@ INT_PTR CALLBACK PendingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 void ShowPendingChanges(HMODULE resources, HWND owner, const std::vector<PendingChange>& rows)
 {
-    DialogBoxParamW(resources, MAKEINTRESOURCEW(IDD_PENDING), owner, PendingProc,
-                    reinterpret_cast<LPARAM>(&rows));
+    PendingDialogState shown{rows, {}};
+    DialogBoxParamW(resources, MAKEINTRESOURCEW(IDD_PENDING), owner, PendingProc, reinterpret_cast<LPARAM>(&shown));
 }

@@ -103,7 +103,7 @@ TEST_CASE("the close question: asked only with unsaved changes, each answer does
         bool asked = false;
         const bool canClose = model.QuerySaveSettings([&](const std::wstring& text, const std::wstring& caption) {
             asked = true;
-            CHECK(text == L"Do you want to save settings for the user alice ?");
+            CHECK(text == L"Save the changed restrictions for alice and this computer?");
             CHECK(caption == L"Save settings");
             return c.answer;
         });
@@ -118,12 +118,16 @@ TEST_CASE("the close question: asked only with unsaved changes, each answer does
     }
 }
 
-TEST_CASE("the prompt names the user, even an empty name")
+TEST_CASE("the prompt names the user shown, and says so when no name is known")
 {
     TempFolder folder;
     TMainModel model;
-    model.FormCreate(sources(folder, L""));
-    CHECK(model.SavePromptText() == L"Do you want to save settings for the user  ?");
+    model.RunningUser.Name = L"CORP\\alice";
+    model.FormCreate(sources(folder, L"alice"));
+    CHECK(model.SavePromptText() == L"Save the changed restrictions for CORP\\alice and this computer?");
+    TMainModel unnamed;
+    unnamed.FormCreate(sources(folder, L""));
+    CHECK(unnamed.SavePromptText() == L"Save the changed restrictions for the current user and this computer?");
 }
 
 TEST_CASE("Save clears the flag, tells the menu, and writes the file even with nothing new")

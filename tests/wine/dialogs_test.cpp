@@ -361,7 +361,7 @@ TEST_CASE("The password definition dialog: layout, confirmation and the store")
                  type(d, IDC_CONFIRMPASSWORD, L"curren");
                  click(d, IDOK);
              }},
-            answerMessageBox(L"Information", said),
+            answerMessageBox(L"Passwords do not match", said),
             {L"Administrator Password",
              [&said](HWND d) {
                  // The message was shown, the confirmation emptied and focused, the dialog open.
@@ -376,7 +376,7 @@ TEST_CASE("The password definition dialog: layout, confirmation and the store")
         CHECK(Administratorspassword1Click(resources.get(), nullptr, *s.store));
         CHECK(script.finished());
         REQUIRE(said.size() == 1);
-        CHECK(said[0].text == L"Confirm the password !");
+        CHECK(said[0].text == ConfirmPasswordMessage);
         CHECK(PasswordMatches(s.entry(), L"New Pass"));
         CHECK_FALSE(PasswordMatches(s.entry(), L"current"));
         std::ifstream in(s.path, std::ios::binary);
@@ -392,7 +392,7 @@ TEST_CASE("The password definition dialog: layout, confirmation and the store")
                  type(d, IDC_CONFIRMPASSWORD, L"ABC");
                  pressKey(d, VK_RETURN);
              }},
-            answerMessageBox(L"Information", said),
+            answerMessageBox(L"Passwords do not match", said),
             {L"Administrator Password", [](HWND d) { pressKey(d, VK_ESCAPE); }},
         });
         CHECK_FALSE(Administratorspassword1Click(resources.get(), nullptr, *s.store));

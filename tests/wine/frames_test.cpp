@@ -281,7 +281,9 @@ TEST_CASE("the drives frame lists the letters with the drives Wine has") {
     CHECK(bench.entries[index].nValue == 5);
     CHECK(bench.changes == std::vector<int>{-1, -1});
 
-    SUBCASE("a click on a row's check box selects the row and checks it") {
+    SUBCASE("a click on a row's check box selects the row, checks it and focuses the list") {
+        SetFocus(GetParent(list));
+        REQUIRE(GetFocus() != list);
         RECT row{};
         row.left = LVIR_BOUNDS;
         REQUIRE(SendMessageW(list, LVM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&row)));
@@ -294,6 +296,7 @@ TEST_CASE("the drives frame lists the letters with the drives Wine has") {
         pump();
         CHECK(ListView_GetNextItem(list, -1, LVNI_SELECTED) == 3);
         CHECK(bench.entries[index].nValue == (5 | 8));
+        CHECK(GetFocus() == list);  // Space now acts on the drive
     }
     SUBCASE("another drives frame reuses the rows; bits above Z: are kept") {
         const int other = bench.add(L"NoViewOnDrive", L"frameDrives", false, {}, (1 << 26) | 1);

@@ -109,8 +109,8 @@ inline std::vector<std::wstring> menuTexts(HMENU menu)
 inline const std::vector<std::wstring> kMenu = {
     L"File", L"File > Save", L"File > Choose user...",
     L"File > Export as .reg file...", L"File > Export as Registry.pol...",
-    L"File > Exit", L"Edit", L"Edit > Undo all tweaks", L"Edit > Administrators password",
-    L"Edit > Find a tweak", L"Edit > Pending changes", L"View", L"View > Hide tweaks without effect on this Windows",
+    L"File > Exit", L"Edit", L"Edit > Undo all tweaks", L"Edit > Administrators password...",
+    L"Edit > Find a tweak", L"Edit > Pending changes...", L"View", L"View > Hide tweaks without effect on this Windows",
     L"Help", L"Help > Web site", L"Help > About ...",
 };
 

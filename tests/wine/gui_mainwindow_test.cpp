@@ -268,7 +268,7 @@ TEST_CASE("Display settings: check a tweak, save, and reg.exe sees the value")
         MessageBoxAnswerer answerer(IDNO);
         SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
         REQUIRE(MessageBoxAnswerer::texts.size() == 1);
-        CHECK(MessageBoxAnswerer::texts[0] == L"Do you want to save settings for the user " + userName() + L" ?");
+        CHECK(MessageBoxAnswerer::texts[0] == L"Save the changed restrictions for " + userName() + L" and this computer?");
         CHECK_FALSE(IsWindow(w.hwnd()));
         CHECK(readDword(PoliciesSystem, L"NoDispCPL") == 1u);
     }
@@ -865,19 +865,21 @@ void typeSearch(InProcessWindow& w, const wchar_t* text)
 }
 
 // Key presses as the message loop hands them over: the window's keyboard handling first.
-void pressKey(InProcessWindow& w, HWND target, WPARAM key, bool control = false)
+void pressKey(InProcessWindow& w, HWND target, WPARAM key, bool control = false, bool shift = false)
 {
     BYTE keys[256] = {};
     GetKeyboardState(keys);
-    const BYTE before = keys[VK_CONTROL];
+    const BYTE controlBefore = keys[VK_CONTROL], shiftBefore = keys[VK_SHIFT];
     keys[VK_CONTROL] = control ? 0x80 : 0;
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
     SetKeyboardState(keys);
     MSG msg{target, WM_KEYDOWN, key, 0, 0, {}};
     if (!w.window->TranslateKeyboard(msg)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    keys[VK_CONTROL] = before;
+    keys[VK_CONTROL] = controlBefore;
+    keys[VK_SHIFT] = shiftBefore;
     SetKeyboardState(keys);
 }
 
@@ -907,13 +909,17 @@ struct SettingChangeListener {
 // Rows of the Pending changes dialog, read while it is open; the hook then closes it.
 struct PendingDialogReader {
     static inline std::vector<std::vector<std::wstring>> rows;
-    static inline bool noneShown = false, seen = false;
+    static inline std::vector<std::wstring> titles;
+    static inline std::vector<std::wstring> clipped;  // texts wider than their column
+    static inline bool noneShown = false, seen = false, resizable = false;
     Unique<HHOOK, &UnhookWindowsHookEx> hook{SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId())};
     PendingDialogReader()
     {
         REQUIRE(hook);
         rows.clear();
-        noneShown = seen = false;
+        titles.clear();
+        clipped.clear();
+        noneShown = seen = resizable = false;
     }
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
     {
@@ -926,6 +932,20 @@ struct PendingDialogReader {
                     for (int c = 0; c < columnCount(list); ++c) row.push_back(subItemText(list, i, c));
                     rows.push_back(row);
                 }
+                const HWND header = ListView_GetHeader(list);
+                for (int c = 0; c < columnCount(list); ++c) {
+                    wchar_t title[64] = {};
+                    HDITEMW item{};
+                    item.mask = HDI_TEXT;
+                    item.pszText = title;
+                    item.cchTextMax = 64;
+                    Header_GetItem(header, c, &item);
+                    titles.push_back(title);
+                    const int width = ListView_GetColumnWidth(list, c);
+                    for (const auto& row : rows)
+                        if (ListView_GetStringWidth(list, row[c].c_str()) > width) clipped.push_back(row[c]);
+                }
+                resizable = (GetWindowLongPtrW(dialog, GWL_STYLE) & WS_THICKFRAME) != 0;
                 noneShown = (GetWindowLongPtrW(GetDlgItem(dialog, IDC_PENDINGNONE), GWL_STYLE) & WS_VISIBLE) != 0;
                 PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
             }
@@ -1141,6 +1161,9 @@ TEST_CASE("Edit > Pending changes lists what the next save writes")
         CHECK((*row)[2] == L"NoDispCPL");
         CHECK((*row)[3] == L"(not set)");
         CHECK((*row)[4].find(L"REG_DWORD") == 0);
+        CHECK(PendingDialogReader::titles == std::vector<std::wstring>{L"Tweak", L"Location", L"Value name", L"Now", L"After"});
+        CHECK(PendingDialogReader::clipped.empty());
+        CHECK(PendingDialogReader::resizable);
     }
     SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
     {
@@ -1474,4 +1497,62 @@ TEST_CASE("the same tweak greyed on Windows 10 and not on Windows XP x64, and th
         CHECK(output.find("1 passed") != std::string::npos);  // the case ran, and was not skipped
         CHECK(exitCode == 0);
     }
+}
+
+TEST_CASE("keyboard: Tab and Shift+Tab go round every pane and out of the location box; Down enters the results; F1 opens About")
+{
+    InProcessWindow w;
+    const HWND search = w.window->edtSearch(), tree = w.window->trvCategories(), list = w.window->lstRestrList(),
+               location = w.window->edtLocation();
+    selectGroup(w, L"Media Player");
+    const int index = itemIndex(list, getCaption(L"TitleBar"));
+    REQUIRE(index >= 0);
+    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    setChecked(list, index, true);  // its text box enabled, so that Tab stops in the frame
+    const TOptionFrame* frame = w.window->FLastFrame();
+    REQUIRE(frame);
+    REQUIRE(IsWindowVisible(location));
+    const auto focused = [] { return GetFocus(); };
+    const auto inFrame = [&] { return IsChild(frame->hwnd(), GetFocus()) != FALSE; };
+
+    SetFocus(search);
+    pressKey(w, focused(), VK_TAB);
+    CHECK(focused() == tree);
+    pressKey(w, focused(), VK_TAB);
+    CHECK(focused() == list);
+    pressKey(w, focused(), VK_TAB);
+    CHECK(inFrame());
+    pressKey(w, focused(), VK_TAB);
+    CHECK(focused() == location);
+    // Out of the location box and, within a few steps, round to the search box again.
+    pressKey(w, focused(), VK_TAB);
+    CHECK(focused() != location);
+    for (int i = 0; i < 4 && focused() != search; ++i) pressKey(w, focused(), VK_TAB);
+    CHECK(focused() == search);
+
+    // Backwards from the location box through the same panes.
+    SetFocus(location);
+    pressKey(w, focused(), VK_TAB, false, true);
+    CHECK(inFrame());
+    SetFocus(list);
+    pressKey(w, focused(), VK_TAB, false, true);
+    CHECK(focused() == tree);
+    pressKey(w, focused(), VK_TAB, false, true);
+    CHECK(focused() == search);
+
+    // Down in the search box: the first result focused and selected, so the list shows where it is.
+    typeSearch(w, L"DON'T LOAD");
+    REQUIRE(ListView_GetItemCount(list) > 0);
+    REQUIRE(ListView_GetNextItem(list, -1, LVNI_FOCUSED) < 0);
+    SetFocus(search);
+    pressKey(w, search, VK_DOWN);
+    CHECK(focused() == list);
+    CHECK(ListView_GetNextItem(list, -1, LVNI_FOCUSED) == 0);
+    CHECK(ListView_GetNextItem(list, -1, LVNI_SELECTED) == 0);
+
+    // F1 anywhere in the window: About, the help there is without a shipped manual.
+    MessageBoxAnswerer answerer(IDOK);
+    pressKey(w, list, VK_F1);
+    REQUIRE(MessageBoxAnswerer::captions.size() == 1);
+    CHECK(MessageBoxAnswerer::captions[0].find(L"About") != std::wstring::npos);
 }

@@ -122,10 +122,12 @@ LRESULT TframeDrives::OnNotify(const NMHDR& header) {
     return 0;
 }
 
-// lstDrivesMouseDown: a click on a row's check box also selects the row.
+// lstDrivesMouseDown: a click on a row's check box also selects the row and focuses the list,
+// so that Space then acts on the drive and not on the focused tweak of the main list.
 LRESULT CALLBACK TframeDrives::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                         DWORD_PTR) {
     if (message == WM_LBUTTONDOWN) {
+        if (GetFocus() != hwnd) SetFocus(hwnd);
         LVHITTESTINFO hit{};
         hit.pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
         const int item = ListView_HitTest(hwnd, &hit);
