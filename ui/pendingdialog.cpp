@@ -80,8 +80,14 @@ INT_PTR CALLBACK PendingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
             setSubItem(list, at, 4, row.After);
         }
         // Each column as wide as its widest text or its title, whichever is wider.
+        // The last column's header size fills what is left, which can be less than its text.
         if (!rows.empty())
-            for (int i = 0; i < 5; ++i) ListView_SetColumnWidth(list, i, LVSCW_AUTOSIZE_USEHEADER);
+            for (int i = 0; i < 5; ++i) {
+                ListView_SetColumnWidth(list, i, LVSCW_AUTOSIZE);
+                const int text = ListView_GetColumnWidth(list, i);
+                ListView_SetColumnWidth(list, i, LVSCW_AUTOSIZE_USEHEADER);
+                if (ListView_GetColumnWidth(list, i) < text) ListView_SetColumnWidth(list, i, text);
+            }
         ShowWindow(list, rows.empty() ? SW_HIDE : SW_SHOW);
         ShowWindow(GetDlgItem(dialog, IDC_PENDINGNONE), rows.empty() ? SW_SHOW : SW_HIDE);
         return TRUE;

@@ -1162,7 +1162,7 @@ TEST_CASE("Edit > Pending changes lists what the next save writes")
         CHECK((*row)[3] == L"(not set)");
         CHECK((*row)[4].find(L"REG_DWORD") == 0);
         CHECK(PendingDialogReader::titles == std::vector<std::wstring>{L"Tweak", L"Location", L"Value name", L"Now", L"After"});
-        CHECK(PendingDialogReader::clipped.empty());
+        CHECK_MESSAGE(PendingDialogReader::clipped.empty(), toUtf8(PendingDialogReader::clipped.empty() ? L"" : PendingDialogReader::clipped[0]));
         CHECK(PendingDialogReader::resizable);
     }
     SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
@@ -1522,7 +1522,7 @@ TEST_CASE("keyboard: Tab and Shift+Tab go round every pane and out of the locati
     CHECK(focused() == list);
     pressKey(w, focused(), VK_TAB);
     CHECK(inFrame());
-    pressKey(w, focused(), VK_TAB);
+    for (int i = 0; i < 4 && inFrame(); ++i) pressKey(w, focused(), VK_TAB);  // the frame's own stops
     CHECK(focused() == location);
     // Out of the location box and, within a few steps, round to the search box again.
     pressKey(w, focused(), VK_TAB);
