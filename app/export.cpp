@@ -141,9 +141,12 @@ void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t
 
 }  // namespace
 
-ExportPlan PlanExport(const TAppObjectsList& entries, const std::wstring& ownExeName) {
+ExportPlan PlanExport(const TAppObjectsList& entries, const std::wstring& ownExeName,
+                      const std::function<bool(const std::wstring& name)>& include) {
+    const auto included = [&](const std::wstring& name) { return !include || include(name); };
     PlanBuilder builder;
     for (const TweakRequest& r : CheckBoxTweakRequests(entries)) {
+        if (!included(r.Name)) continue;
         TweakPlan plan;
         try {
             plan = PlanTweak(r.Name, r.Wanted, r.GroupName, r.Text, r.Number,
@@ -159,12 +162,13 @@ ExportPlan PlanExport(const TAppObjectsList& entries, const std::wstring& ownExe
         }
     }
     for (const SwitchRequest& r : AppletRequests(entries)) {
+        if (!included(r.Name)) continue;
         const std::optional<RegistryWrite> write =
             r.Set ? PlanAppletState(r.Name, true, PlanScope::All) : PlanAppletState(r.Name, false);
         if (write) builder.write(*write);
     }
     for (const TweakRequest& r : RunListRequests(entries)) {
-        if (!r.Wanted) continue;  // the tweak switched off is enough: the list stays as it is
+        if (!r.Wanted || !included(r.Name)) continue;  // switched off: the list stays as it is
         const RunListPlan runList = PlanRunList(r.Name, true, ownExeName);
         ExportKey& key = builder.key(runList.Root, runList.KeyPath);
         key.DeleteFirst = true;

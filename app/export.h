@@ -17,6 +17,7 @@
 // place in a Registry.pol file and are left out of those files only.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,8 +52,15 @@ struct ExportPlan {
     std::vector<ExportLeftOut> NotInPolicy;  // keys outside the two policy roots
 };
 
-// ownExeName as the save's run-list step uses it.
-ExportPlan PlanExport(const TAppObjectsList& entries, const std::wstring& ownExeName);
+// What File > Export puts in, as the administrator chose it before the file dialog.
+enum class ExportContent { Changed, Everything };
+inline const wchar_t* const ExportChangedChoice = L"Only the tweaks I changed";
+inline const wchar_t* const ExportEverythingChoice = L"Every tweak as it stands now";
+
+// ownExeName as the save's run-list step uses it. `include`, when given, names the entries
+// (by AppName) that go in; the others are left as the other machine has them.
+ExportPlan PlanExport(const TAppObjectsList& entries, const std::wstring& ownExeName,
+                      const std::function<bool(const std::wstring& name)>& include = {});
 
 // "Windows Registry Editor Version 5.00" text, lines ending in CR LF.
 std::wstring RegFileText(const ExportPlan& plan);

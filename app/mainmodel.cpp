@@ -89,8 +89,32 @@ void TMainModel::FormCreate(const StartupSources& sources)
                                       [this](const std::wstring& a, const std::wstring& b) {
                                           return compareCaptions(a, b);
                                       });
+    statesRead_.clear();
+    rememberStatesRead();
     // Only the first start records the applets' states, and so needs them now.
     if (!UndoSnapshotExists(dataFolder_)) EnsureUndoSnapshot(dataFolder_, *store_, AllEntries());
+}
+
+TMainModel::EntryState TMainModel::stateOf(const TRestrListRec& entry) const
+{
+    EntryState state{entry.SetValue, entry.cValue, entry.nValue, {}};
+    if (IsRunListTweak(entry.AppName) && store_)
+        store_->getList(RunListBlock(CurrentUserName, entry.AppName), state.List, false);
+    return state;
+}
+
+void TMainModel::rememberStatesRead()
+{
+    for (int i = 0; i < FAppObjectsList.Count(); ++i)
+        if (!statesRead_.contains(FAppObjectsList[i].AppName))
+            statesRead_.emplace(FAppObjectsList[i].AppName, stateOf(FAppObjectsList[i]));
+}
+
+bool TMainModel::ChangedSinceRead(const std::wstring& name) const
+{
+    const int index = FAppObjectsList.IndexOf(name);
+    const auto read = statesRead_.find(name);
+    return index >= 0 && read != statesRead_.end() && !(stateOf(FAppObjectsList[index]) == read->second);
 }
 
 TAppObjectsList& TMainModel::AllEntries()
@@ -98,6 +122,7 @@ TAppObjectsList& TMainModel::AllEntries()
     if (!appletsLoaded_) {
         appletsLoaded_ = true;  // a failed enumeration is not tried again: it would add twice
         if (LoadCPApplets) LoadCPApplets(FAppObjectsList);
+        rememberStatesRead();
     }
     return FAppObjectsList;
 }
@@ -155,6 +180,8 @@ TMainModel::UserSwitch TMainModel::ChooseUser(const UserProfile& user, const Ask
     // file holds what was saved.
     if (discarded && store_) store_->IDList = TEncriptor(store_->DataFile, true).IDList;
     ReloadEntryStates(FAppObjectsList);
+    statesRead_.clear();
+    rememberStatesRead();
     setModified(false);
     // A user seen for the first time records the applets' states too, and so needs them now.
     if (store_ && !UndoSnapshotExists(dataFolder_, undoSnapshotFile()))
@@ -175,9 +202,12 @@ std::optional<std::wstring> TMainModel::SavedMessage(const SaveResult& result) c
     return SavedForUserMessage(editedUser_);
 }
 
-ExportPlan TMainModel::PlanExport(const std::wstring& ownExeName)
+ExportPlan TMainModel::PlanExport(const std::wstring& ownExeName, ExportContent content)
 {
-    ExportPlan plan = ::PlanExport(AllEntries(), ownExeName);
+    ExportPlan plan = content == ExportContent::Everything
+                          ? ::PlanExport(AllEntries(), ownExeName)
+                          : ::PlanExport(AllEntries(), ownExeName,
+                                         [this](const std::wstring& name) { return ChangedSinceRead(name); });
     if (!EditsRunningUser()) plan.MadeFor = editedUser_.Name;
     return plan;
 }

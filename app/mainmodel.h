@@ -2,6 +2,7 @@
 // What the main window decides, without a window: start-up, the unsaved-changes flag,
 // the close question and the save sequence. The Win32 layer maps it to controls.
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -90,7 +91,11 @@ public:
     // entries are another user's), and the search box (its text is built once and again when
     // the entries grew).
     std::vector<PendingChange> PendingChanges(const std::wstring& ownExeName);
-    ExportPlan PlanExport(const std::wstring& ownExeName);
+    // Changed: only the entries whose state differs from the one this user's entries had when
+    // they were read (at start or on choosing the user), so the pending changes and those
+    // saved since; an application list counts with its programs.
+    ExportPlan PlanExport(const std::wstring& ownExeName, ExportContent content = ExportContent::Everything);
+    bool ChangedSinceRead(const std::wstring& name) const;
     SearchView Search(const std::wstring& query);
 
     // View > Hide tweaks without effect on this Windows; off unless the store says otherwise.
@@ -152,6 +157,17 @@ private:
     void setModified(bool modified);
     int compareCaptions(const std::wstring& a, const std::wstring& b) const;
     std::wstring undoSnapshotFile() const;
+    // Each entry's state as first read for the edited user: what ChangedSinceRead compares.
+    struct EntryState {
+        bool Set = false;
+        std::wstring Text;
+        int Number = 0;
+        std::vector<std::wstring> List;  // an application list's stored programs
+        bool operator==(const EntryState&) const = default;
+    };
+    EntryState stateOf(const TRestrListRec& entry) const;
+    void rememberStatesRead();  // of entries not yet remembered
+    std::map<std::wstring, EntryState> statesRead_;  // by AppName
 
     // Another user's hive and the view of the registry through it, installed as the engine's
     // registry for the object's lifetime; the hive is let go after the view is taken away.

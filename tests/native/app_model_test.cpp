@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "app/runlists.h"
 #include "tests/native/app_model_fixture.h"
 
 using namespace apptest;
@@ -404,4 +405,33 @@ TEST_CASE("the shipped catalogue: every element has an entry, the applets after 
     CHECK(tree[0].Caption == L"Advaced");
     for (const CategoryNode& root : tree) CHECK(root.Name != L"Group_WinCommonRestr");
     CHECK(app.model.ShowGroup(tree[0].Name).Advertise);
+}
+
+TEST_CASE("File > Export: only the tweaks changed since the entries were read, or every tweak as it stands") {
+    App app;
+    app.model.SaveSteps = DefaultSaveHooks(L"quillmark.exe");
+    app.start();
+    const auto valueNames = [&](ExportContent content) {
+        std::vector<std::wstring> out;
+        for (const ExportKey& key : app.model.PlanExport(L"quillmark.exe", content).Keys)
+            for (const ExportValue& v : key.Values) out.push_back(v.Name);
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    CHECK(valueNames(ExportContent::Changed).empty());
+    const std::vector<std::wstring> everything = valueNames(ExportContent::Everything);
+
+    app.toggle(L"Zeta", true);
+    CHECK(valueNames(ExportContent::Changed) == std::vector<std::wstring>{L"Zeta"});
+    CHECK(valueNames(ExportContent::Everything).size() >= everything.size());
+    REQUIRE(app.model.SaveSettings().Succeeded());
+    CHECK(valueNames(ExportContent::Changed) == std::vector<std::wstring>{L"Zeta"});  // saved since start still counts
+    app.toggle(L"Zeta", false);
+    CHECK(valueNames(ExportContent::Changed).empty());  // back as it was read
+
+    // An application list counts with its programs, not only its switch.
+    CHECK_FALSE(app.model.ChangedSinceRead(L"DisallowRun"));
+    AddRunListFiles(*SettingsStore, RunListBlock(CurrentUserName, L"DisallowRun"), {L"C:\\Tools\\game.exe"});
+    CHECK(app.model.ChangedSinceRead(L"DisallowRun"));
+    CHECK_FALSE(app.model.ChangedSinceRead(L"NoSuchTweak"));
 }

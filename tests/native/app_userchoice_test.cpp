@@ -365,7 +365,7 @@ TEST_CASE("switching with unsaved changes asks exactly as closing does") {
         REQUIRE(app.model.SettingsModified());
 
         CHECK(app.choose(app.bob) == c.result);
-        CHECK(app.asked == std::vector<std::wstring>{L"Save the changed restrictions for alice and this computer?"});
+        CHECK(app.asked == std::vector<std::wstring>{L"Save the changed restrictions for PC\\alice and this computer?"});
         CHECK(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Alpha") == c.aliceAlpha);
         if (c.answer == SaveAnswer::Cancel) {
             CHECK(app.model.EditsRunningUser());

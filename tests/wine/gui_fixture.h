@@ -17,6 +17,7 @@
 
 #include "base/win/handles.h"
 #include "resources/resource.h"
+#include "platform/user.h"
 #include "store/Encript.h"
 #include "tests/support/environment.h"
 #include "tests/support/files.h"
@@ -48,6 +49,12 @@ inline std::wstring userName()
     wchar_t name[257];
     DWORD size = 257;
     return GetUserNameW(name, &size) ? std::wstring(name, size - 1) : std::wstring();
+}
+
+// The running user as the window names it: DOMAIN\name.
+inline std::wstring shownUserName()
+{
+    return accountNameOfSid(runningUserSid()).value_or(userName());
 }
 
 // The scrambled file read without the store's code: lines of 80 characters ending in CR LF,

@@ -268,7 +268,7 @@ TEST_CASE("Display settings: check a tweak, save, and reg.exe sees the value")
         MessageBoxAnswerer answerer(IDNO);
         SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
         REQUIRE(MessageBoxAnswerer::texts.size() == 1);
-        CHECK(MessageBoxAnswerer::texts[0] == L"Save the changed restrictions for " + userName() + L" and this computer?");
+        CHECK(MessageBoxAnswerer::texts[0] == L"Save the changed restrictions for " + shownUserName() + L" and this computer?");
         CHECK_FALSE(IsWindow(w.hwnd()));
         CHECK(readDword(PoliciesSystem, L"NoDispCPL") == 1u);
     }

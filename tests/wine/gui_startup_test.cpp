@@ -198,7 +198,7 @@ TEST_CASE("closing with unsaved changes asks, and each answer does its part")
         MessageBoxAnswerer answerer(c.button);
         SendMessageW(hwnd, WM_CLOSE, 0, 0);
         REQUIRE(MessageBoxAnswerer::texts.size() == 1);
-        CHECK(MessageBoxAnswerer::texts[0] == L"Save the changed restrictions for " + userName() + L" and this computer?");
+        CHECK(MessageBoxAnswerer::texts[0] == L"Save the changed restrictions for " + shownUserName() + L" and this computer?");
         CHECK(MessageBoxAnswerer::captions[0] == L"Save settings");
         CHECK(bool(IsWindow(hwnd)) == c.staysOpen);
         CHECK((readBytes((w.folder.path / L"quillmark.dat")) != before) == c.written);
