@@ -241,9 +241,31 @@ PolicyFiles PolicyFileBytes(const ExportPlan& plan) {
 
 void WriteRegFile(const std::filesystem::path& file, const ExportPlan& plan) { writeFile(file, RegFileBytes(plan)); }
 
+namespace {
+const char* const PolicyParts[] = {"Machine", "User"};
+}
+
+std::vector<std::filesystem::path> ExistingPolicyFiles(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> found;
+    for (const char* part : PolicyParts) {
+        std::error_code ec;
+        if (std::filesystem::exists(folder / part / "Registry.pol", ec)) found.push_back(folder / part / "Registry.pol");
+    }
+    return found;
+}
+
+std::wstring ReplacePolicyFilesQuestion(const std::vector<std::filesystem::path>& files) {
+    std::wstring text = files.size() == 1 ? L"This file already exists:\n" : L"These files already exist:\n";
+    for (const std::filesystem::path& file : files) {
+        const std::u8string name = file.u8string();
+        text += L"\n" + fromUtf8({reinterpret_cast<const char*>(name.data()), name.size()});
+    }
+    return text + (files.size() == 1 ? L"\n\nDo you want to replace it?" : L"\n\nDo you want to replace them?");
+}
+
 void WritePolicyFiles(const std::filesystem::path& folder, const ExportPlan& plan) {
     const PolicyFiles files = PolicyFileBytes(plan);
-    for (const auto& [part, bytes] : {std::pair{"Machine", &files.Machine}, std::pair{"User", &files.User}}) {
+    for (const auto& [part, bytes] : {std::pair{PolicyParts[0], &files.Machine}, std::pair{PolicyParts[1], &files.User}}) {
         const std::filesystem::path dir = folder / part;
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);

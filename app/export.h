@@ -79,6 +79,11 @@ void WriteRegFile(const std::filesystem::path& file, const ExportPlan& plan);
 // Policy object. Raises WideError naming the file that cannot be written.
 void WritePolicyFiles(const std::filesystem::path& folder, const ExportPlan& plan);
 
+// The Registry.pol files that WritePolicyFiles would replace in folder, and the question
+// asked before it does, as the .reg file's dialog asks before replacing that file.
+std::vector<std::filesystem::path> ExistingPolicyFiles(const std::filesystem::path& folder);
+std::wstring ReplacePolicyFilesQuestion(const std::vector<std::filesystem::path>& files);
+
 // The message after an export: what was left out and why; empty when nothing was.
 std::wstring ExportMessage(const ExportPlan& plan);
 inline const wchar_t* const ExportCaption = L"Export";

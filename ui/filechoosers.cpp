@@ -1,12 +1,22 @@
 #include "ui/filechoosers.h"
 
 #include <commdlg.h>
+#include <shlobj.h>
 #include <shobjidl.h>
 
 #include "base/error.h"
 #include "base/win/handles.h"
 
-std::optional<std::wstring> chooseFolder(HWND owner)
+std::wstring documentsFolder()
+{
+    wchar_t* path = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path))) folder = path;
+    CoTaskMemFree(path);
+    return folder;
+}
+
+std::optional<std::wstring> chooseFolder(HWND owner, const std::wstring& startFolder)
 {
     IFileOpenDialog* raw = nullptr;
     if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&raw))))
@@ -16,6 +26,12 @@ std::optional<std::wstring> chooseFolder(HWND owner)
     dialog->GetOptions(&flags);
     dialog->SetOptions(flags | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
     dialog->SetTitle(L"Folder for Machine\\Registry.pol and User\\Registry.pol");
+    IShellItem* start = nullptr;
+    if (!startFolder.empty() &&
+        SUCCEEDED(SHCreateItemFromParsingName(startFolder.c_str(), nullptr, IID_PPV_ARGS(&start)))) {
+        const ComPtr<IShellItem> folder(start);
+        dialog->SetFolder(start);
+    }
     if (FAILED(dialog->Show(owner))) return std::nullopt;  // also when cancelled
     IShellItem* item = nullptr;
     if (FAILED(dialog->GetResult(&item))) return std::nullopt;
@@ -27,9 +43,12 @@ std::optional<std::wstring> chooseFolder(HWND owner)
     return folder;
 }
 
-std::optional<std::wstring> chooseRegFile(HWND owner)
+std::optional<std::wstring> chooseRegFile(HWND owner, const std::wstring& startFolder)
 {
+    // A full path opens the dialog in its folder, whatever the dialog remembers.
     wchar_t file[MAX_PATH] = L"quillmark.reg";
+    const std::wstring start = startFolder.empty() ? std::wstring() : startFolder + L"\\quillmark.reg";
+    if (!start.empty() && start.size() < MAX_PATH) start.copy(file, start.size()), file[start.size()] = 0;
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;

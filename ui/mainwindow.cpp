@@ -4,6 +4,8 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <iterator>
 #include <optional>
 
 #include "app/export.h"
@@ -776,19 +778,51 @@ void TfrmQuillmark::OnPendingChanges()
 std::optional<std::wstring> TfrmQuillmark::ChooseExportPath(bool folder)
 {
     if (options_.chooseExportPath) return options_.chooseExportPath(folder);
-    return folder ? chooseFolder(hwnd()) : chooseRegFile(hwnd());
+    if (lastExportFolder_.empty()) lastExportFolder_ = documentsFolder();
+    return folder ? chooseFolder(hwnd(), lastExportFolder_) : chooseRegFile(hwnd(), lastExportFolder_);
+}
+
+std::optional<ExportContent> TfrmQuillmark::ChooseExportContent()
+{
+    if (options_.chooseExportContent) return options_.chooseExportContent();
+    enum { ChangedButton = 101, EverythingButton = 102 };
+    const TASKDIALOG_BUTTON buttons[] = {{ChangedButton, ExportChangedChoice}, {EverythingButton, ExportEverythingChoice}};
+    TASKDIALOGCONFIG config{};
+    config.cbSize = sizeof config;
+    config.hwndParent = hwnd();
+    config.dwFlags = TDF_USE_COMMAND_LINKS | TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+    config.dwCommonButtons = TDCBF_CANCEL_BUTTON;
+    config.pszWindowTitle = ExportCaption;
+    config.pszMainInstruction = L"What should the export include?";
+    config.cButtons = static_cast<UINT>(std::size(buttons));
+    config.pButtons = buttons;
+    config.nDefaultButton = ChangedButton;
+    int chosen = IDCANCEL;
+    if (FAILED(TaskDialogIndirect(&config, &chosen, nullptr, nullptr))) throw WideError(L"The export question cannot be shown.");
+    if (chosen == ChangedButton) return ExportContent::Changed;
+    if (chosen == EverythingButton) return ExportContent::Everything;
+    return std::nullopt;
 }
 
 void TfrmQuillmark::OnExport(bool policyFiles)
 {
     try {
+        const std::optional<ExportContent> content = ChooseExportContent();
+        if (!content) return;
         const std::optional<std::wstring> path = ChooseExportPath(policyFiles);
         if (!path) return;
-        const ExportPlan plan = model_->PlanExport(executableName());
+        if (policyFiles) {
+            const std::vector<std::filesystem::path> existing = ExistingPolicyFiles(*path);
+            if (!existing.empty() && MessageBoxW(hwnd(), ReplacePolicyFilesQuestion(existing).c_str(), ExportCaption,
+                                                 MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
+                return;
+        }
+        const ExportPlan plan = model_->PlanExport(executableName(), *content);
         if (policyFiles)
             WritePolicyFiles(*path, plan);
         else
             WriteRegFile(*path, plan);
+        lastExportFolder_ = policyFiles ? *path : std::filesystem::path(*path).parent_path().wstring();
         const std::wstring message = ExportMessage(plan);
         if (!message.empty()) MessageBoxW(hwnd(), message.c_str(), ExportCaption, MB_OK | MB_ICONINFORMATION);
     } catch (const std::exception& error) {

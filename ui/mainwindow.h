@@ -35,6 +35,9 @@ struct MainWindowOptions {
     // Where File > Export writes: a .reg file (folder false) or the Registry.pol folder; none:
     // cancelled. Null: the system's file and folder dialogs. Only in-process tests set it.
     std::function<std::optional<std::wstring>(bool folder)> chooseExportPath;
+    // What File > Export puts in; none: cancelled. Null: the question asked in a task dialog.
+    // Only in-process tests set it.
+    std::function<std::optional<ExportContent>()> chooseExportContent;
     // The command line's "/user <who>": the window starts on that user's restrictions.
     std::optional<std::wstring> startUser;
     // Whether the process is elevated; null: its access token. Tests answer no, which Wine
@@ -119,6 +122,7 @@ private:
     void OnExport(bool policyFiles);
     void OnHideWithoutEffect();
     std::optional<std::wstring> ChooseExportPath(bool folder);
+    std::optional<ExportContent> ChooseExportContent();
 
     // The tree and what the list shows.
     void BuildCategoryTree();
@@ -192,6 +196,7 @@ private:
     ListViewStyle listView_ = ListViewStyle::Report;
     ImageListKind smallImages_ = ImageListKind::Img16;
     std::vector<ListItemView> listItems_;
+    std::wstring lastExportFolder_;  // where the file dialogs of File > Export open next
     bool searching_ = false;  // the list shows the search's rows, with a group column
     std::unique_ptr<TOptionFrame> FLastFrame_;  // the one option frame shown, if any
     bool passwordRefused_ = false;

@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include <fstream>
 #include <tuple>
 
 #include "app/export.h"
@@ -146,4 +147,22 @@ TEST_CASE("export: files are written where asked, and a folder that cannot be wr
     CHECK(fs::exists(app.folder.path / "gpo" / "User" / "Registry.pol"));
 
     CHECK_THROWS_AS(WriteRegFile(app.folder.path / "missing" / "tweaks.reg", plan), std::runtime_error);
+}
+
+TEST_CASE("export: the Registry.pol files already in a folder are named before they are replaced") {
+    testsupport::TempFolder folder;
+    CHECK(ExistingPolicyFiles(folder.path).empty());
+    std::filesystem::create_directories(folder.path / "User");
+    std::ofstream(folder.path / "User" / "Registry.pol") << "PReg";
+    const std::vector<std::filesystem::path> one = ExistingPolicyFiles(folder.path);
+    REQUIRE(one.size() == 1);
+    CHECK(one[0] == folder.path / "User" / "Registry.pol");
+    CHECK(ReplacePolicyFilesQuestion(one) ==
+          L"This file already exists:\n\n" + (folder.path / "User" / "Registry.pol").wstring() +
+              L"\n\nDo you want to replace it?");
+    std::filesystem::create_directories(folder.path / "Machine");
+    std::ofstream(folder.path / "Machine" / "Registry.pol") << "PReg";
+    const std::vector<std::filesystem::path> both = ExistingPolicyFiles(folder.path);
+    CHECK(both.size() == 2);
+    CHECK(ReplacePolicyFilesQuestion(both).find(L"These files already exist:") == 0);
 }

@@ -168,6 +168,7 @@ struct InProcessWindow {
     TempFolder folder{"gui"};
     std::unique_ptr<TfrmQuillmark> window;
     std::optional<std::wstring> exportPath;  // what File > Export writes to; none: cancelled
+    std::optional<ExportContent> exportContent = ExportContent::Everything;  // the answer to its question
     // isAdministrator: the tree's administrator test; none: the process's token.
     explicit InProcessWindow(const std::wstring& dataFolder = {}, std::function<bool()> isAdministrator = {},
                              bool mustStart = true)
@@ -178,6 +179,7 @@ struct InProcessWindow {
                               .resources = resources.get(),
                               .isAdministrator = std::move(isAdministrator),
                               .chooseExportPath = [this](bool) { return exportPath; },
+                              .chooseExportContent = [this] { return exportContent; },
                               .startUser = {},
                               .isElevated = {},
                               .restartElevated = {}});

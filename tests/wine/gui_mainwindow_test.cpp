@@ -1310,6 +1310,54 @@ TEST_CASE("File > Export writes a .reg file and the two Registry.pol files")
         REQUIRE(MessageBoxAnswerer::texts.size() == 1);
         CHECK(MessageBoxAnswerer::texts[0].find(L"tweaks.reg") != std::wstring::npos);
     }
+    SUBCASE("only the tweaks changed: the one switched here, and nothing of the rest")
+    {
+        w.exportContent = ExportContent::Changed;
+        w.exportPath = (out.path / L"changed.reg").wstring();
+        MessageBoxAnswerer answerer(IDOK);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTREG, 0), 0);
+        const std::string changed = readBytes(out.path / L"changed.reg");
+        REQUIRE(changed.size() > 2);
+        std::wstring text((changed.size() - 2) / 2, L'\0');
+        std::memcpy(text.data(), changed.data() + 2, text.size() * 2);
+        const auto valueLines = [](const std::wstring& t) {
+            int n = 0;
+            for (std::size_t at = t.find(L"\"="); at != std::wstring::npos; at = t.find(L"\"=", at + 1)) ++n;
+            return n;
+        };
+        CHECK(text.find(L"\"NoDispCPL\"=dword:00000001") != std::wstring::npos);
+        CHECK(valueLines(text) == 1);
+        CHECK(valueLines(textOfFile) > 1);  // every tweak as it stands
+    }
+    SUBCASE("Registry.pol files in place are replaced only when the administrator says so")
+    {
+        std::ofstream(out.path / L"User" / L"Registry.pol", std::ios::binary | std::ios::trunc) << "kept";
+        const std::string before = readBytes(out.path / L"User" / L"Registry.pol");
+        w.exportPath = out.path.wstring();
+        {
+            MessageBoxAnswerer answerer(IDNO);
+            SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTPOL, 0), 0);
+            REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+            CHECK(MessageBoxAnswerer::texts[0].find(L"These files already exist:") == 0);
+            CHECK(MessageBoxAnswerer::texts[0].find((out.path / L"User" / L"Registry.pol").wstring()) != std::wstring::npos);
+        }
+        CHECK(readBytes(out.path / L"User" / L"Registry.pol") == before);
+        {
+            MessageBoxAnswerer answerer(IDYES);
+            SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTPOL, 0), 0);
+        }
+        const std::string after = readBytes(out.path / L"User" / L"Registry.pol");
+        CHECK(after.substr(0, 4) == "PReg");
+        CHECK(after.find("N\0o\0D\0i\0s\0p\0C\0P\0L", 0, 17) != std::string::npos);
+    }
+    SUBCASE("a cancelled question writes nothing")
+    {
+        w.exportContent.reset();
+        w.exportPath = (out.path / L"never.reg").wstring();
+        MessageBoxAnswerer answerer(IDOK);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTREG, 0), 0);
+        CHECK_FALSE(fs::exists(out.path / L"never.reg"));
+    }
     SUBCASE("a cancelled choice writes nothing")
     {
         w.exportPath.reset();
