@@ -80,6 +80,17 @@ long long nextValueNumber(RegRoot root, const std::wstring& keyPath) {
 
 }  // namespace
 
+TypedProgram CheckTypedProgram(const std::wstring& text) {
+    const std::wstring name = FileNamePart(trimBlanks(text));
+    if (name.empty()) return {L"", L"Type the file name of a program, such as tool.exe."};
+    if (name.find_first_of(L"<>:\"/\\|?*") != std::wstring::npos)
+        return {L"", L"A file name cannot contain any of these characters: < > : \" / \\ | ? *"};
+    const std::size_t dot = name.rfind(L'.');
+    if (dot == std::wstring::npos || dot == 0 || dot + 1 == name.size())
+        return {L"", L"Type the program's file name with its extension, such as tool.exe: the rule compares whole file names."};
+    return {name, L""};
+}
+
 std::wstring RunListBlock(const std::wstring& userName, const std::wstring& listName) {
     return userName + listName;
 }

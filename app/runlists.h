@@ -31,6 +31,14 @@ std::wstring RunListBlock(const std::wstring& userName, const std::wstring& list
 // "Add files": every path in the dialog's order; a path already stored (case and
 // surrounding blanks aside) is not added twice.
 void AddRunListFiles(TEncriptor& store, const std::wstring& block, const std::vector<std::wstring>& paths);
+// "Add name": a program typed by its name, which need not be on this machine. The rule matches
+// the file name only, so a typed path keeps its file name. Error says what is wrong, and then
+// Name is empty.
+struct TypedProgram {
+    std::wstring Name, Error;
+};
+TypedProgram CheckTypedProgram(const std::wstring& text);
+
 // "Delete file": the first stored item equal to path (case aside); the block is renumbered.
 void DeleteRunListFile(TEncriptor& store, const std::wstring& block, const std::wstring& path);
 

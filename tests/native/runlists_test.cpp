@@ -292,3 +292,30 @@ TEST_CASE("a list write that fails part way puts every value back as it was") {
     }
     CHECK(s.reg.openKeyCount() == 0);
 }
+
+TEST_CASE("a typed program name: its file name goes in, or the error says what is wrong") {
+    const struct {
+        const wchar_t* typed;
+        const wchar_t* name;  // empty: refused
+        const wchar_t* errorStart;
+    } cases[] = {
+        {L"portable.exe", L"portable.exe", L""},
+        {L"  Game Launcher.EXE  ", L"Game Launcher.EXE", L""},
+        {L"D:\\USB\\tools\\putty.exe", L"putty.exe", L""},  // the rule matches the file name only
+        {L"", L"", L"Type the file name of a program"},
+        {L"   ", L"", L"Type the file name of a program"},
+        {L"C:\\Tools\\", L"", L"Type the file name of a program"},
+        {L"tool", L"", L"Type the program's file name with its extension"},
+        {L"tool.", L"", L"Type the program's file name with its extension"},
+        {L".exe", L"", L"Type the program's file name with its extension"},
+        {L"what?.exe", L"", L"A file name cannot contain"},
+        {L"a|b.exe", L"", L"A file name cannot contain"},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(toUtf8(c.typed));
+        const TypedProgram typed = CheckTypedProgram(c.typed);
+        CHECK(typed.Name == c.name);
+        CHECK(typed.Error.rfind(c.errorStart, 0) == 0);
+        CHECK(typed.Error.empty() == !typed.Name.empty());
+    }
+}

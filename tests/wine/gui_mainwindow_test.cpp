@@ -1604,3 +1604,52 @@ TEST_CASE("keyboard: Tab and Shift+Tab go round every pane and out of the locati
     REQUIRE(MessageBoxAnswerer::captions.size() == 1);
     CHECK(MessageBoxAnswerer::captions[0].find(L"About") != std::wstring::npos);
 }
+
+TEST_CASE("an application list takes a typed program name, which the save puts into DisallowRun")
+{
+    const std::wstring listKey = std::wstring(PoliciesExplorer) + L"\\DisallowRun";
+    RegDeleteTreeW(HKEY_CURRENT_USER, listKey.c_str());
+    deleteValue(PoliciesExplorer, L"DisallowRun");
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    selectGroup(w, L"Restrict Applications Users Can Run");
+    const int run = itemIndex(list, getCaption(L"DisallowRun"));
+    REQUIRE(run >= 0);
+    ListView_SetItemState(list, run, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    setChecked(list, run, true);
+    auto* apps = dynamic_cast<TframeApplications*>(w.window->FLastFrame());
+    REQUIRE(apps);
+
+    {
+        // A name without its extension would never match: refused with the reason.
+        MessageBoxAnswerer answerer(IDOK);
+        SetWindowTextW(apps->edtName(), L"portable");
+        SendMessageW(apps->btnAddName(), BM_CLICK, 0, 0);
+        REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+        CHECK(MessageBoxAnswerer::texts[0].find(L"extension") != std::wstring::npos);
+        CHECK(ListView_GetItemCount(apps->lstFiles()) == 0);
+    }
+    SetWindowTextW(apps->edtName(), L"  portable.exe ");
+    SendMessageW(apps->btnAddName(), BM_CLICK, 0, 0);
+    REQUIRE(ListView_GetItemCount(apps->lstFiles()) == 1);
+    CHECK(subItemText(apps->lstFiles(), 0, 0) == L"portable.exe");
+    CHECK(text(apps->edtName()).empty());
+    CHECK(w.saveEnabled());
+
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    std::vector<std::wstring> programs;
+    HKEY key = nullptr;
+    REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER, listKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS);
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[64], data[260];
+        DWORD nameSize = 64, dataSize = sizeof data, type = 0;
+        if (RegEnumValueW(key, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS)
+            break;
+        if (type == REG_SZ) programs.push_back(data);
+    }
+    RegCloseKey(key);
+    CHECK(programs == std::vector<std::wstring>{L"portable.exe"});
+
+    RegDeleteTreeW(HKEY_CURRENT_USER, listKey.c_str());
+    deleteValue(PoliciesExplorer, L"DisallowRun");
+}

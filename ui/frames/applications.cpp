@@ -94,6 +94,9 @@ TframeApplications::TframeApplications(HWND parent, OptionFrameHost& host) : TOp
     CreateFrame(parent);
     btnBrowseApp_ = AddControl(WC_BUTTONW, L"&Add files", WS_TABSTOP | BS_PUSHBUTTON, IdBrowseApp);
     btnDeleteFile_ = AddControl(WC_BUTTONW, L"&Delete file", WS_TABSTOP | BS_PUSHBUTTON, IdDeleteFile);
+    edtName_ = AddControl(WC_EDITW, L"", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, IdName);
+    SendMessageW(edtName_, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Program name, e.g. tool.exe"));
+    btnAddName_ = AddControl(WC_BUTTONW, L"Add &name", WS_TABSTOP | BS_PUSHBUTTON, IdAddName);
     lstFiles_ = AddControl(WC_LISTVIEWW, L"", WS_TABSTOP | WS_BORDER | LVS_LIST | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
                            IdFiles);
 }
@@ -110,6 +113,11 @@ void TframeApplications::Layout(int width, int height) {
     if (!lstFiles_) return;
     MoveWindow(btnBrowseApp_, Scale(3), Scale(3), Scale(98), Scale(25), TRUE);
     MoveWindow(btnDeleteFile_, Scale(107), Scale(3), Scale(98), Scale(25), TRUE);
+    // The typed name takes what is left of the row, before its button at the right.
+    const int nameLeft = Scale(211), buttonWidth = Scale(80);
+    const int nameWidth = std::max(Scale(60), width - nameLeft - buttonWidth - Scale(9));
+    MoveWindow(edtName_, nameLeft, Scale(4), nameWidth, Scale(23), TRUE);
+    MoveWindow(btnAddName_, nameLeft + nameWidth + Scale(6), Scale(3), buttonWidth, Scale(25), TRUE);
     MoveWindow(lstFiles_, 0, Scale(34), width, height - Scale(34), TRUE);
 }
 
@@ -117,6 +125,7 @@ void TframeApplications::OnCommand(int id, int code) {
     if (code != BN_CLICKED) return;
     if (id == IdBrowseApp) btnBrowseAppClick();
     else if (id == IdDeleteFile) btnDeleteFileClick();
+    else if (id == IdAddName) btnAddNameClick();
 }
 
 std::wstring TframeApplications::Block() { return RunListBlock(CurrentUserName, Entry().AppName); }
@@ -127,6 +136,22 @@ void TframeApplications::btnBrowseAppClick() {
     if (paths.empty()) return;
     host_.OnSettingsChanged(FObjectIndex);
     AddRunListFiles(*SettingsStore, Block(), paths);
+    LoadFiles();
+}
+
+void TframeApplications::btnAddNameClick() {
+    if (FObjectIndex < 0 || !SettingsStore) return;
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edtName_)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(edtName_, text.data(), static_cast<int>(text.size()))));
+    const TypedProgram typed = CheckTypedProgram(text);
+    if (!typed.Error.empty()) {
+        MessageBoxW(GetAncestor(hwnd(), GA_ROOT), typed.Error.c_str(), L"Add name", MB_OK | MB_ICONERROR);
+        SetFocus(edtName_);
+        return;
+    }
+    host_.OnSettingsChanged(FObjectIndex);
+    AddRunListFiles(*SettingsStore, Block(), {typed.Name});
+    SetWindowTextW(edtName_, L"");
     LoadFiles();
 }
 

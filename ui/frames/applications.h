@@ -16,7 +16,9 @@ public:
     HWND btnBrowseApp() const { return btnBrowseApp_; }
     HWND btnDeleteFile() const { return btnDeleteFile_; }
     HWND lstFiles() const { return lstFiles_; }
-    enum ControlId { IdBrowseApp = 100, IdDeleteFile, IdFiles };
+    HWND edtName() const { return edtName_; }
+    HWND btnAddName() const { return btnAddName_; }
+    enum ControlId { IdBrowseApp = 100, IdDeleteFile, IdFiles, IdName, IdAddName };
 
 protected:
     void Layout(int width, int height) override;
@@ -25,10 +27,12 @@ protected:
 private:
     void btnBrowseAppClick();
     void btnDeleteFileClick();
+    void btnAddNameClick();
     void LoadFiles();
     std::wstring Block();
 
     HWND btnBrowseApp_ = nullptr, btnDeleteFile_ = nullptr, lstFiles_ = nullptr;
+    HWND edtName_ = nullptr, btnAddName_ = nullptr;  // a program typed by name
 };
 
 enum class FileDialogStyle { Classic, NewStyle };
