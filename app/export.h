@@ -23,20 +23,8 @@
 #include <vector>
 
 #include "app/appobjects.h"
+#include "profile/profile.h"
 #include "registry/registry.h"
-
-struct ExportValue {
-    std::wstring Name;             // "" for the default value
-    std::optional<RegValue> Data;  // none: the value is removed
-};
-
-struct ExportKey {
-    RegRoot Root = 0;
-    std::wstring Path;
-    bool DeleteFirst = false;  // the key goes first, with everything below it
-    bool Recreate = true;      // after DeleteFirst: the key is written again with Values
-    std::vector<ExportValue> Values;
-};
 
 struct ExportLeftOut {
     std::wstring Name, Caption;
@@ -47,7 +35,7 @@ struct ExportPlan {
     // Another user's name when the window shows theirs: the .reg file says for whom it was
     // made. Its keys still name HKEY_CURRENT_USER, so that it applies to whoever imports it.
     std::wstring MadeFor;
-    std::vector<ExportKey> Keys;             // in the save's order of first use
+    std::vector<ProfileKey> Keys;            // in the save's order of first use
     std::vector<ExportLeftOut> LeftOut;      // class key renames
     std::vector<ExportLeftOut> NotInPolicy;  // keys outside the two policy roots
 };
@@ -73,11 +61,13 @@ struct PolicyFiles {
 };
 PolicyFiles PolicyFileBytes(const ExportPlan& plan);
 
-// Writes the .reg file. Raises WideError naming the file when it cannot be written.
+// Writes the .reg file. Raises ProfileError naming the file when it cannot be written.
 void WriteRegFile(const std::filesystem::path& file, const ExportPlan& plan);
 // Writes folder\Machine\Registry.pol and folder\User\Registry.pol, the layout of a Group
-// Policy object. Raises WideError naming the file that cannot be written.
-void WritePolicyFiles(const std::filesystem::path& folder, const ExportPlan& plan);
+// Policy object (or folder\Machine\<fileName> and folder\User\<fileName>); returns the
+// two files. Raises ProfileError naming the file that cannot be written.
+std::vector<std::filesystem::path> WritePolicyFiles(const std::filesystem::path& folder, const ExportPlan& plan,
+                                                    const std::filesystem::path& fileName = L"Registry.pol");
 
 // The Registry.pol files that WritePolicyFiles would replace in folder, and the question
 // asked before it does, as the .reg file's dialog asks before replacing that file.

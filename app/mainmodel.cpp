@@ -92,7 +92,8 @@ void TMainModel::FormCreate(const StartupSources& sources)
     statesRead_.clear();
     rememberStatesRead();
     // Only the first start records the applets' states, and so needs them now.
-    if (!UndoSnapshotExists(dataFolder_)) EnsureUndoSnapshot(dataFolder_, *store_, AllEntries());
+    if (sources.writeUndoSnapshot && !UndoSnapshotExists(dataFolder_))
+        EnsureUndoSnapshot(dataFolder_, *store_, AllEntries());
 }
 
 TMainModel::EntryState TMainModel::stateOf(const TRestrListRec& entry) const
@@ -137,6 +138,13 @@ SearchView TMainModel::Search(const std::wstring& query)
     return search_.Find(AllEntries(), query,
                         [this](const std::wstring& a, const std::wstring& b) { return compareCaptions(a, b); },
                         Effect());
+}
+
+OpenedProfile TMainModel::OpenProfile(const std::vector<ProfileKey>& profile, const std::wstring& ownExeName)
+{
+    OpenedProfile opened = ::OpenProfile(AllEntries(), profile, store_.get(), CurrentUserName, ownExeName);
+    if (opened.Changed > 0) setModified(true);
+    return opened;
 }
 
 void TMainModel::UndoAllTweaks(const UndoWindow& window)

@@ -14,6 +14,7 @@
 #include "app/export.h"
 #include "app/groupview.h"
 #include "app/pending.h"
+#include "app/openprofile.h"
 #include "app/savesequence.h"
 #include "app/search.h"
 #include "app/undosnapshot.h"
@@ -46,6 +47,8 @@ struct StartupSources {
     std::wstring dataFolder;                    // with its trailing separator
     std::function<void(XmlDocument&)> loadScheme;  // APPSCHEME into the document
     std::function<std::wstring()> userName;     // empty when the platform cannot tell
+    // A command that only reads (/check, /export, /list) leaves default.qmk to the window.
+    bool writeUndoSnapshot = true;
 };
 
 class TMainModel {
@@ -97,6 +100,9 @@ public:
     ExportPlan PlanExport(const std::wstring& ownExeName, ExportContent content = ExportContent::Everything);
     bool ChangedSinceRead(const std::wstring& name) const;
     SearchView Search(const std::wstring& query);
+    // File > Open profile: the profile's values set their tweaks, applets and lists as
+    // pending changes (see OpenProfile); the settings are unsaved when anything changed.
+    OpenedProfile OpenProfile(const std::vector<ProfileKey>& profile, const std::wstring& ownExeName);
 
     // View > Hide tweaks without effect on this Windows; off unless the store says otherwise.
     bool HideWithoutEffect() const;

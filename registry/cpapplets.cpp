@@ -5,17 +5,7 @@
 #include "registry/regaccess.h"
 #include "scheme/xmldata.h"
 
-namespace {
-
-struct AppletLocation {
-    RegRoot Root = 0;
-    std::wstring KeyPath;
-};
-
-// The "don't load" key from the CPApplets element's location 1; nothing when the scheme does
-// not hold the element or its alias names no key (values directly under a root are never
-// touched).
-std::optional<AppletLocation> appletLocation()
+std::optional<AppletLocation> AppletsKey()
 {
     TAppObjectsRec object;
     getAppObject(CPAppletsGroup, getElem(L"TreeItem", nullptr), object);
@@ -25,14 +15,12 @@ std::optional<AppletLocation> appletLocation()
     return AppletLocation{RootKeyByName(object.RootKey1), std::move(keyPath)};
 }
 
-}  // namespace
-
 void GetAppletState(const std::wstring& appletPath, TCheckBoxRec& record)
 {
     record.SetValue = record.Exists1 = record.SetValue1 = record.Exists2 = record.SetValue2 = false;
     record.cValue.clear();
     record.nValue = 0;
-    const std::optional<AppletLocation> location = appletLocation();
+    const std::optional<AppletLocation> location = AppletsKey();
     if (!location) return;
     record.Exists1 = ValuePresent(location->Root, location->KeyPath, appletPath);
     if (record.Exists1)
@@ -42,7 +30,7 @@ void GetAppletState(const std::wstring& appletPath, TCheckBoxRec& record)
 
 std::optional<RegistryWrite> PlanAppletState(const std::wstring& appletPath, bool hidden, PlanScope scope)
 {
-    const std::optional<AppletLocation> location = appletLocation();
+    const std::optional<AppletLocation> location = AppletsKey();
     if (!location) return std::nullopt;
     if (scope == PlanScope::Changed) {
         TCheckBoxRec current;

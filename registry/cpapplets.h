@@ -15,6 +15,15 @@
 inline const wchar_t* const CPAppletsGroup = L"CPApplets";
 inline const wchar_t* const AppletHiddenText = L"Yes";
 
+// The "don't load" key from the CPApplets element's location 1; nothing when the scheme does
+// not hold the element or its alias names no key (values directly under a root are never
+// touched).
+struct AppletLocation {
+    RegRoot Root = 0;
+    std::wstring KeyPath;
+};
+std::optional<AppletLocation> AppletsKey();
+
 // Whether the applet is hidden: SetValue and SetValue1 are true only for a value of exactly
 // "Yes". Everything else in the record is cleared.
 void GetAppletState(const std::wstring& appletPath, TCheckBoxRec& record);

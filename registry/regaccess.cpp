@@ -104,11 +104,11 @@ bool deleteTree(RegRoot root, const std::wstring& path) {
     return ok && Registry().deleteKey(root, path);
 }
 
-bool isInside(const std::wstring& path, const std::wstring& ancestor) {
+}  // namespace
+
+bool IsKeyInside(const std::wstring& path, const std::wstring& ancestor) {
     return path.size() > ancestor.size() && path[ancestor.size()] == L'\\' && startsWithNoCase(path, ancestor);
 }
-
-}  // namespace
 
 IRegistry& Registry() {
     if (currentRegistry) return *currentRegistry;
@@ -163,6 +163,17 @@ bool ExpandOfficeKey(std::wstring& keyPath) {
     return false;
 }
 
+const std::wstring& OfficeKeyPath() { return kOfficeKey; }
+
+bool HasOfficeMarker(const std::wstring& aliasPath) { return aliasPath.find(kOfficeMarker) != std::wstring::npos; }
+
+std::optional<std::wstring> ExpandOfficeKeyFor(const std::wstring& aliasPath, const std::wstring& keyPath) {
+    const std::size_t marker = aliasPath.find(kOfficeMarker);
+    if (marker == std::wstring::npos || !IsKeyInside(keyPath, kOfficeKey)) return std::nullopt;
+    const std::size_t versionEnd = keyPath.find(L'\\', kOfficeKey.size() + 1);
+    return keyPath.substr(0, versionEnd) + aliasPath.substr(marker + kOfficeMarker.size());
+}
+
 bool KeyPresent(RegRoot root, const std::wstring& keyPath) {
     return Registry().openKey(root, keyPath, kKeyRead) != nullptr;
 }
@@ -196,6 +207,18 @@ int IntOfValue(const std::optional<RegValue>& value, int defaultValue) {
 std::wstring StrOfValue(const std::optional<RegValue>& value, const std::wstring& defaultValue) {
     if (!value || !(isText(value->type) || value->type == kRegBinary)) return defaultValue;
     return registryText(value->data);
+}
+
+std::vector<std::pair<std::wstring, RegValue>> ReadValues(RegRoot root, const std::wstring& keyPath) {
+    std::vector<std::pair<std::wstring, RegValue>> values;
+    std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeyRead);
+    if (!key) return values;
+    for (std::uint32_t i = 0;; ++i) {
+        const std::optional<std::wstring> name = key->enumValueName(i);
+        if (!name) break;
+        if (std::optional<RegValue> value = key->queryValue(*name)) values.emplace_back(*name, std::move(*value));
+    }
+    return values;
 }
 
 int ReadIntOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int defaultValue) {
@@ -263,7 +286,7 @@ void RenameKey(RegRoot root, const std::wstring& oldKeyPath, const std::wstring&
         if (!Registry().openKey(root, oldKeyPath, kKeyAllAccess)) return;
         if (Registry().openKey(root, newKeyPath, kKeyAllAccess)) return;
         // A tree cannot be moved into itself; the copy would never end.
-        if (isInside(newKeyPath, oldKeyPath)) return;
+        if (IsKeyInside(newKeyPath, oldKeyPath)) return;
         // Only a complete copy replaces the original; a partial one is taken away again.
         if (copyTree(root, oldKeyPath, newKeyPath))
             deleteTree(root, oldKeyPath);

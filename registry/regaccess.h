@@ -4,6 +4,7 @@
 // raise; writes, RemoveValue and ListSubkeyNames raise EJclRegistryError.
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/error.h"
@@ -24,6 +25,18 @@ std::wstring RootKeyName(RegRoot root);
 // False when the path holds the marker and no version key is found.
 bool ExpandOfficeKey(std::wstring& keyPath);
 
+// HKEY_CURRENT_USER\Software\Microsoft\Office, whose subkeys are the Office versions.
+const std::wstring& OfficeKeyPath();
+// What an alias path with the marker stands for under the Office version that keyPath names
+// (a path below OfficeKeyPath): the expansion with that version, whatever this machine
+// holds, so that a key from another machine meets its tweak. Nothing when the alias has no
+// marker or keyPath is not below the Office key.
+std::optional<std::wstring> ExpandOfficeKeyFor(const std::wstring& aliasPath, const std::wstring& keyPath);
+// Whether path names a key below ancestor (case aside); not ancestor itself.
+bool IsKeyInside(const std::wstring& path, const std::wstring& ancestor);
+
+bool HasOfficeMarker(const std::wstring& aliasPath);
+
 bool KeyPresent(RegRoot root, const std::wstring& keyPath);
 bool ValuePresent(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName);
 // The value's type and data by one open and one read: every read below is this and a
@@ -34,6 +47,9 @@ std::optional<RegValue> ReadValue(RegRoot root, const std::wstring& keyPath, con
 // data reads up to its first null (registryText), numbers in it by parseInteger.
 int IntOfValue(const std::optional<RegValue>& value, int defaultValue);
 std::wstring StrOfValue(const std::optional<RegValue>& value, const std::wstring& defaultValue);
+// Every value of a key with its name, in the order the registry lists them; empty when the
+// key is missing.
+std::vector<std::pair<std::wstring, RegValue>> ReadValues(RegRoot root, const std::wstring& keyPath);
 int ReadIntOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, int defaultValue);
 bool ReadFlagOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, bool defaultValue);
 std::wstring ReadStrOrDefault(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName,

@@ -73,9 +73,9 @@ bool FindTweakObject(const std::wstring& tweakName, const std::wstring& groupNam
 
 namespace {
 
-// The state of a value already read (nullopt: absent), by its type's test; not for "CLSID".
-bool stateOfValue(const TValueTypeRec& type, const std::optional<RegValue>& value, const std::wstring& tweakName,
-                  std::wstring& cValue, int& nValue) {
+// The state of a value already read (nullopt: absent), by its type's test alone; not for
+// "CLSID".
+bool valueState(const TValueTypeRec& type, const std::optional<RegValue>& value, std::wstring& cValue, int& nValue) {
     switch (type.Kind) {
     case ValueKind::Flag:
         return IntOfValue(value, 0) != 0;
@@ -85,23 +85,41 @@ bool stateOfValue(const TValueTypeRec& type, const std::optional<RegValue>& valu
         return IntOfValue(value, type.ReadDefault) == type.NumberSet;
     case ValueKind::String:
         cValue = StrOfValue(value, L"");
-        if (!cValue.empty()) return true;
-        if (storeBool(tweakName)) return true;
-        if (SettingsStore) cValue = SettingsStore->GetText(tweakName + L"_str", L"");
-        return false;
+        return !cValue.empty();
     case ValueKind::Integer:
         nValue = IntOfValue(value, 0);
-        if (nValue != 0) return true;
-        if (storeBool(tweakName)) return true;
-        if (SettingsStore) nValue = SettingsStore->GetInt(tweakName + L"_str", 0);
-        return false;
+        return nValue != 0;
     case ValueKind::Clsid:
         break;
     }
     return false;
 }
 
+// valueState, and for an empty text or a 0 what the settings store remembers.
+bool stateOfValue(const TValueTypeRec& type, const std::optional<RegValue>& value, const std::wstring& tweakName,
+                  std::wstring& cValue, int& nValue) {
+    if (valueState(type, value, cValue, nValue)) return true;
+    if (type.Kind != ValueKind::String && type.Kind != ValueKind::Integer) return false;
+    if (storeBool(tweakName)) return true;
+    if (!SettingsStore) return false;
+    if (type.Kind == ValueKind::String)
+        cValue = SettingsStore->GetText(tweakName + L"_str", L"");
+    else
+        nValue = SettingsStore->GetInt(tweakName + L"_str", 0);
+    return false;
+}
+
 }  // namespace
+
+bool StateOfValue(const std::wstring& valueType, const std::optional<RegValue>& value, std::wstring& cValue,
+                  int& nValue) {
+    cValue.clear();
+    const TValueTypeRec* type = FindValueType(valueType);
+    if (!type || type->Kind == ValueKind::Clsid) return false;
+    bool set = valueState(*type, value, cValue, nValue);
+    InvertByType(set, valueType);
+    return set;
+}
 
 bool ReadTweakValue(const std::wstring& valueType, RegRoot root, const std::wstring& keyPath,
                     const std::wstring& valueName, const std::wstring& tweakName, std::wstring& cValue,

@@ -1,5 +1,6 @@
 #pragma once
 // A tweak's state as the registry holds it, read by the rules of its value type.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -70,4 +71,10 @@ bool FindTweakObject(const std::wstring& tweakName, const std::wstring& groupNam
 bool ReadTweakValue(const std::wstring& valueType, RegRoot root, const std::wstring& keyPath,
                     const std::wstring& valueName, const std::wstring& tweakName, std::wstring& cValue,
                     int& nValue);
+// The state a location of this value type has when it holds `value` (nullopt: absent), after
+// InvertByType, by the value alone: a "String" or "Integer" location is set when its text is
+// not empty or its number not 0, whatever the settings store remembers. False for "CLSID"
+// and for names outside the table. cValue and nValue receive the text and number it holds.
+bool StateOfValue(const std::wstring& valueType, const std::optional<RegValue>& value, std::wstring& cValue,
+                  int& nValue);
 void GetTweakState(const std::wstring& tweakName, const std::wstring& groupName, TCheckBoxRec& record);

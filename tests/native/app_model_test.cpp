@@ -345,8 +345,8 @@ TEST_CASE("the applets: enumerated when something first needs them, once; each p
          }},
         {"the export",
          [&](App& app) {
-             for (const ExportKey& key : app.model.PlanExport(L"quillmark.exe").Keys)
-                 for (const ExportValue& value : key.Values)
+             for (const ProfileKey& key : app.model.PlanExport(L"quillmark.exe").Keys)
+                 for (const ProfileValue& value : key.Values)
                      if (value.Name == desk) return true;
              return false;
          }},
