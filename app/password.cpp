@@ -35,3 +35,10 @@ bool ChangeAdminPassword(TEncriptor& store, const PasswordDefinitionDialog& dial
         store.SetStr(AdminPassKey, HashPassword(*defined));
     return true;
 }
+
+bool UnattendedWriteAllowed(const TEncriptor& store, const TokenRights& token)
+{
+    if (store.GetStr(AdminPassKey, L"").empty()) return true;
+    return (token.isElevatedAdministrator && token.isElevatedAdministrator()) ||
+           (token.isLocalSystem && token.isLocalSystem());
+}

@@ -33,6 +33,18 @@ enum class PasswordGate { NoPassword, Accepted, Refused };
 // was accepted; the next save writes it.
 PasswordGate CheckAdminPassword(TEncriptor& store, const PasswordPrompt& prompt);
 
+// What the process's access token is: the platform answers from the token, tests simulate.
+struct TokenRights {
+    std::function<bool()> isElevatedAdministrator;  // the Administrators group enabled, not filtered
+    std::function<bool()> isLocalSystem;
+};
+// Whether a command may write without asking for the password (/apply): always when no
+// password is stored; otherwise only for an elevated administrator or SYSTEM, as deployment
+// engines run it. A command never asks.
+bool UnattendedWriteAllowed(const TEncriptor& store, const TokenRights& token);
+inline const wchar_t* const UnattendedWriteRefusedMessage =
+    L"An administrator password is set: /apply runs only as an elevated administrator or as SYSTEM.";
+
 // The definition dialog, told whether a password is set: the first entry's text on OK,
 // nothing otherwise.
 using PasswordDefinitionDialog = std::function<std::optional<std::wstring>(bool passwordSet)>;

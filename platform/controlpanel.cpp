@@ -116,7 +116,7 @@ void appendImageCopy(HIMAGELIST target, HIMAGELIST source, int index)
 
 }  // namespace
 
-std::vector<ControlPanelApplet> EnumerateControlPanel()
+std::vector<ControlPanelApplet> EnumerateControlPanel(bool withIcons)
 {
     ComApartment com;
     std::vector<ControlPanelApplet> applets;
@@ -141,7 +141,7 @@ std::vector<ControlPanelApplet> EnumerateControlPanel()
         applet.Item.InFolderName = displayName(folder.get(), child.get(), SHGDN_INFOLDER).value_or(std::wstring());
         applet.Item.NormalName = displayName(folder.get(), child.get(), SHGDN_NORMAL).value_or(std::wstring());
         applet.Item.Path = itemPath(desktop.get(), item.get());
-        applet.Icon = smallIcon(folder.get(), child.get(), item.get());
+        if (withIcons) applet.Icon = smallIcon(folder.get(), child.get(), item.get());
         applets.push_back(std::move(applet));
     }
     return applets;

@@ -15,8 +15,9 @@ struct ControlPanelApplet {
 };
 
 // Every item of the Control Panel folder, folders and non-folders, in the shell's order.
-// Empty when the shell cannot give the folder.
-std::vector<ControlPanelApplet> EnumerateControlPanel();
+// Empty when the shell cannot give the folder. Without icons (a command has no window to
+// show them) the shell reads no applet files for them, which is most of the time taken.
+std::vector<ControlPanelApplet> EnumerateControlPanel(bool withIcons = true);
 
 // The platform side of LoadCPApplets. Does nothing while AppImageList holds any image;
 // otherwise puts copies of img16's off and on images (2 and 21) in it, then one icon per

@@ -98,3 +98,15 @@ bool restartElevated(const std::wstring& parameters)
     if (GetLastError() == ERROR_CANCELLED) return false;
     throwLastError("ShellExecuteExW");
 }
+
+bool isLocalSystem()
+{
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    const UniqueHandle token(raw);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return false;
+    return IsWellKnownSid(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid, WinLocalSystemSid) != FALSE;
+}

@@ -25,3 +25,6 @@ std::wstring expandEnvironment(const std::wstring& text);
 // elevation prompt), with the given command-line parameters. False when the prompt was
 // declined; raises Win32Error when the program cannot be started.
 bool restartElevated(const std::wstring& parameters);
+
+// Whether the process runs as the local SYSTEM account, as deployment engines run commands.
+bool isLocalSystem();

@@ -8,6 +8,7 @@
 
 #include "base/win/phasetimes.h"
 #include "platform/userhive.h"
+#include "ui/commandline.h"
 #include "ui/mainwindow.h"
 
 namespace {
@@ -31,9 +32,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
     // signing in; and this one unloads its own even when it ends by an error.
     UnloadStaleMounts();
     UnloadOwnMountsOnFatalError();
+    const std::vector<std::wstring> args = commandLineArguments();
+    // A command runs without any window.
+    if (const std::optional<int> exitCode = RunCommandLine(args)) return *exitCode;
+
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     MainWindowOptions options;
-    options.startUser = UserOptionValue(commandLineArguments());
+    options.startUser = UserOptionValue(args);
     return RunQuillmark(instance, showCommand, std::move(options));
 }
