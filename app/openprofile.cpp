@@ -318,6 +318,23 @@ OpenedProfile OpenProfile(TAppObjectsList& entries, const std::vector<ProfileKey
     return mapper.finish();
 }
 
+std::vector<ProfileChoice> ProfileChoices(const std::filesystem::path& file) {
+    if (!IsPolicyFile(file)) return {{L"", {{file, 0}}}};
+    const auto partName = [](RegRoot root) {
+        return root == kHkeyLocalMachine ? std::wstring(L"the machine part (HKEY_LOCAL_MACHINE)")
+                                         : std::wstring(L"the user part (HKEY_CURRENT_USER)");
+    };
+    if (const RegRoot root = PolicyRootOfFolder(file)) {
+        const std::optional<ProfileSource> other = OtherPolicyPart(file);
+        if (!other) return {{L"", {{file, root}}}};
+        return {{L"Both parts: " + partName(kHkeyLocalMachine) + L" and " + partName(kHkeyCurrentUser),
+                 {{file, root}, *other}},
+                {L"Only " + partName(root), {{file, root}}}};
+    }
+    return {{L"As " + partName(kHkeyCurrentUser), {{file, kHkeyCurrentUser}}},
+            {L"As " + partName(kHkeyLocalMachine), {{file, kHkeyLocalMachine}}}};
+}
+
 std::vector<std::wstring> UnmatchedLines(const std::vector<ProfileKey>& unmatched) {
     std::vector<std::wstring> lines;
     for (const ProfileKey& key : unmatched) {

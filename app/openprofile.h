@@ -12,11 +12,13 @@
 // applet of that path when it is "Yes" and shows it otherwise; an applet that this machine
 // does not list gets an entry of its own. The values of a DisallowRun or RestrictRun key
 // become the current user's list of that name, in the order of their numbers.
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/appobjects.h"
 #include "profile/profile.h"
+#include "profile/profilefile.h"
 
 class TEncriptor;
 
@@ -36,6 +38,17 @@ struct OpenedProfile {
 // from the stored list keeps the stored one, paths and all.
 OpenedProfile OpenProfile(TAppObjectsList& entries, const std::vector<ProfileKey>& profile, TEncriptor* store,
                           const std::wstring& userName, const std::wstring& ownExeName);
+
+// One way to read the file the user chose.
+struct ProfileChoice {
+    std::wstring Caption;  // what the window offers
+    std::vector<ProfileSource> Sources;
+};
+// A .reg file, or a Registry.pol file whose Machine or User folder names its part and that
+// has no other part beside it: the one way. A part with the other part beside it: both
+// parts, or this one alone. A Registry.pol file in any other folder does not tell its root:
+// as the user part, or as the machine part. Raises ProfileError when the file cannot be read.
+std::vector<ProfileChoice> ProfileChoices(const std::filesystem::path& file);
 
 // One line per value of no tweak: "HKEY_...\key: name = data" or "... is removed".
 std::vector<std::wstring> UnmatchedLines(const std::vector<ProfileKey>& unmatched);

@@ -18,6 +18,7 @@
 #define IDM_HIDENOEFFECT 1013
 #define IDM_CHOOSEUSER 1011
 #define IDM_RESTARTADMIN 1012
+#define IDM_OPENPROFILE 1014
 
 // Controls of the main window.
 #define IDC_CATEGORIES 2001

@@ -1,5 +1,6 @@
 #include "ui/filechoosers.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -59,4 +60,44 @@ std::optional<std::wstring> chooseRegFile(HWND owner, const std::wstring& startF
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     if (!GetSaveFileNameW(&ofn)) return std::nullopt;
     return std::wstring(file);
+}
+
+std::optional<std::wstring> chooseProfileFile(HWND owner)
+{
+    wchar_t file[MAX_PATH] = L"";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = L"Profiles (*.reg, *.pol)\0*.reg;*.pol\0Registry files (*.reg)\0*.reg\0"
+                      L"Registry.pol files (*.pol)\0*.pol\0All files (*.*)\0*.*\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrTitle = L"Open profile";
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+    return std::wstring(file);
+}
+
+std::optional<std::size_t> chooseProfileReading(HWND owner, const std::wstring& file,
+                                                const std::vector<std::wstring>& ways)
+{
+    std::vector<TASKDIALOG_BUTTON> buttons;
+    for (std::size_t i = 0; i < ways.size(); ++i)
+        buttons.push_back({ProfileReadingButton + static_cast<int>(i), ways[i].c_str()});
+    const std::wstring content = L"\"" + file + L"\" is a Registry.pol file: which part is it to be read as?";
+    TASKDIALOGCONFIG config{};
+    config.cbSize = sizeof config;
+    config.hwndParent = owner;
+    config.dwFlags = TDF_USE_COMMAND_LINKS | TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+    config.dwCommonButtons = TDCBF_CANCEL_BUTTON;
+    config.pszWindowTitle = L"Open profile";
+    config.pszMainInstruction = L"Which part of the Group Policy file?";
+    config.pszContent = content.c_str();
+    config.cButtons = static_cast<UINT>(buttons.size());
+    config.pButtons = buttons.data();
+    int pressed = IDCANCEL;
+    if (FAILED(TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) throw WideError(L"The choice cannot be shown.");
+    const int index = pressed - ProfileReadingButton;
+    if (index < 0 || index >= static_cast<int>(ways.size())) return std::nullopt;
+    return static_cast<std::size_t>(index);
 }

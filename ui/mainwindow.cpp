@@ -10,6 +10,7 @@
 
 #include "app/export.h"
 #include "app/locationtext.h"
+#include "app/openprofile.h"
 #include "app/pending.h"
 #include "app/placement.h"
 #include "base/scope.h"
@@ -21,6 +22,7 @@
 #include "platform/controlpanel.h"
 #include "platform/user.h"
 #include "platform/userhive.h"
+#include "profile/regfile.h"
 #include "registry/cpapplets.h"
 #include "resources/icons.h"
 #include "resources/resource.h"
@@ -841,6 +843,46 @@ void TfrmQuillmark::OnHideWithoutEffect()
                     L"Quillmark", MB_OK | MB_ICONWARNING);
 }
 
+void TfrmQuillmark::OnOpenProfile()
+{
+    try {
+        const std::optional<std::wstring> file =
+            options_.chooseProfilePath ? options_.chooseProfilePath() : chooseProfileFile(hwnd());
+        if (!file) return;
+        const std::vector<ProfileChoice> choices = ProfileChoices(*file);
+        std::size_t chosen = 0;
+        if (choices.size() > 1) {
+            std::vector<std::wstring> ways;
+            for (const ProfileChoice& choice : choices) ways.push_back(choice.Caption);
+            const std::optional<std::size_t> answer = chooseProfileReading(hwnd(), *file, ways);
+            if (!answer) return;
+            chosen = *answer;
+        }
+        std::vector<ProfileKey> profile;
+        try {
+            profile = ReadProfile(choices[chosen].Sources);
+        } catch (const ProfileError& error) {
+            const std::wstring text = L"The profile cannot be read; nothing was changed.\n\n" + error.message();
+            MessageBoxW(hwnd(), text.c_str(), OpenProfileCaption, MB_OK | MB_ICONERROR);
+            return;
+        }
+        const OpenedProfile opened = model_->OpenProfile(profile, executableName());
+        // The list and the frame show the entries as the profile left them.
+        ShowCurrentList();
+        std::wstring text = OpenProfileMessage(opened);
+        if (opened.UnmatchedCount() == 0) {
+            MessageBoxW(hwnd(), text.c_str(), OpenProfileCaption, MB_OK | MB_ICONINFORMATION);
+            return;
+        }
+        text += L"\n\nSave them as a .reg file of their own?";
+        if (MessageBoxW(hwnd(), text.c_str(), OpenProfileCaption, MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+        if (const std::optional<std::wstring> target = ChooseExportPath(false))
+            WriteProfileFile(*target, RegFileBytes(RegFileText(opened.Unmatched)));
+    } catch (const std::exception& error) {
+        showErrorBox(hwnd(), errorText(error));
+    }
+}
+
 void TfrmQuillmark::ShowSelectedGroup()
 {
     const HTREEITEM node = TreeView_GetSelection(trvCategories_);
@@ -903,6 +945,9 @@ void TfrmQuillmark::OnCommand(int id, int code)
         break;
     case IDM_PENDING:
         OnPendingChanges();
+        break;
+    case IDM_OPENPROFILE:
+        OnOpenProfile();
         break;
     case IDM_EXPORTREG:
         OnExport(false);

@@ -34,10 +34,14 @@ struct MainWindowOptions {
     std::function<bool()> isAdministrator;
     // Where File > Export writes: a .reg file (folder false) or the Registry.pol folder; none:
     // cancelled. Null: the system's file and folder dialogs. Only in-process tests set it.
+    // The values of no tweak that File > Open profile found go to a .reg file through it too.
     std::function<std::optional<std::wstring>(bool folder)> chooseExportPath;
     // What File > Export puts in; none: cancelled. Null: the question asked in a task dialog.
     // Only in-process tests set it.
     std::function<std::optional<ExportContent>()> chooseExportContent;
+    // The file File > Open profile reads; none: cancelled. Null: the system's file dialog.
+    // Only in-process tests set it.
+    std::function<std::optional<std::wstring>()> chooseProfilePath;
     // The command line's "/user <who>": the window starts on that user's restrictions.
     std::optional<std::wstring> startUser;
     // Whether the process is elevated; null: its access token. Tests answer no, which Wine
@@ -121,6 +125,7 @@ private:
     void OnPendingChanges();
     void OnExport(bool policyFiles);
     void OnHideWithoutEffect();
+    void OnOpenProfile();
     std::optional<std::wstring> ChooseExportPath(bool folder);
     std::optional<ExportContent> ChooseExportContent();
 

@@ -3,6 +3,7 @@
 // values of no tweak.
 #include <doctest/doctest.h>
 
+#include <fstream>
 #include <map>
 #include <set>
 #include <tuple>
@@ -335,4 +336,37 @@ TEST_CASE("open: application lists name a program by its stored full path where 
         CHECK(app.storedList(DisallowRunName) == c.disallowed);
         CHECK(app.storedList(RestrictRunName) == c.restricted);
     }
+}
+
+TEST_CASE("open: the ways a chosen file can be read") {
+    TempFolder folder;
+    const auto write = [&](const fs::path& relative, const std::vector<std::uint8_t>& bytes) {
+        fs::create_directories((folder.path / relative).parent_path());
+        std::ofstream(folder.path / relative, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return folder.path / relative;
+    };
+    const std::vector<std::uint8_t> pol = PolicyFileBytes({}, kHkeyCurrentUser);
+    const fs::path user = write("gpo/User/Registry.pol", pol);
+    const fs::path lone = write("lone/machine/Registry.pol", pol);
+    const fs::path stray = write("stray.pol", pol);
+    const fs::path reg = write("profile.pol.reg", RegFileBytes(RegFileText(std::vector<ProfileKey>{})));
+    using Sources = std::vector<std::pair<fs::path, RegRoot>>;
+    const auto sources = [](const std::vector<ProfileChoice>& choices) {
+        std::vector<Sources> out;
+        for (const ProfileChoice& c : choices) {
+            out.emplace_back();
+            for (const ProfileSource& s : c.Sources) out.back().emplace_back(s.File, s.Root);
+        }
+        return out;
+    };
+    CHECK(sources(ProfileChoices(reg)) == std::vector<Sources>{{{reg, 0}}});  // by content, not by name
+    CHECK(sources(ProfileChoices(lone)) == std::vector<Sources>{{{lone, kHkeyLocalMachine}}});
+    CHECK(sources(ProfileChoices(user)) == std::vector<Sources>{{{user, kHkeyCurrentUser}}});
+    const fs::path machine = write("gpo/Machine/Registry.pol", pol);
+    CHECK(sources(ProfileChoices(user)) ==
+          std::vector<Sources>{{{user, kHkeyCurrentUser}, {machine, kHkeyLocalMachine}}, {{user, kHkeyCurrentUser}}});
+    const std::vector<ProfileChoice> strayChoices = ProfileChoices(stray);
+    CHECK(sources(strayChoices) == std::vector<Sources>{{{stray, kHkeyCurrentUser}}, {{stray, kHkeyLocalMachine}}});
+    CHECK(strayChoices[1].Caption == L"As the machine part (HKEY_LOCAL_MACHINE)");
 }

@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -114,22 +115,26 @@ inline std::vector<std::wstring> menuTexts(HMENU menu)
 }
 
 inline const std::vector<std::wstring> kMenu = {
-    L"File", L"File > Save", L"File > Choose user...",
+    L"File", L"File > Open profile...", L"File > Save", L"File > Choose user...",
     L"File > Export as .reg file...", L"File > Export as Registry.pol...",
     L"File > Exit", L"Edit", L"Edit > Undo all tweaks", L"Edit > Administrators password...",
     L"Edit > Find a tweak", L"Edit > Pending changes...", L"View", L"View > Hide tweaks without effect on this Windows",
     L"Help", L"Help > Web site", L"Help > About ...",
 };
 
-// Answers every message box of this thread with one button and keeps what it showed.
+// Answers every message box and task dialog of this thread with one button, or with the
+// given buttons in turn (the last one for any further box), and keeps what they showed.
 class MessageBoxAnswerer {
 public:
     // textControl: the control whose text is recorded; a message box's text by default.
     explicit MessageBoxAnswerer(int button, int textControl = 0xFFFF)
+        : MessageBoxAnswerer(std::vector<int>{button}, textControl) {}
+    explicit MessageBoxAnswerer(std::vector<int> buttons, int textControl = 0xFFFF)
         : hook_(SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId()))
     {
         REQUIRE(hook_);
-        button_ = button;
+        REQUIRE_FALSE(buttons.empty());
+        buttons_ = std::move(buttons);
         textControl_ = textControl;
         texts.clear();
         captions.clear();
@@ -146,18 +151,19 @@ private:
             GetClassNameW(box, cls, 32);
             if (std::wstring(cls) == L"#32770" && box != lastBox_) {
                 lastBox_ = box;
-                wchar_t text[512] = {}, caption[128] = {};
-                GetDlgItemTextW(box, textControl_, text, 512);
+                wchar_t text[2048] = {}, caption[128] = {};
+                GetDlgItemTextW(box, textControl_, text, 2048);
                 GetWindowTextW(box, caption, 128);
                 texts.push_back(text);
                 captions.push_back(caption);
-                PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button_), 0);
+                const std::size_t turn = std::min(texts.size() - 1, buttons_.size() - 1);
+                PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(buttons_[turn]), 0);
             }
         }
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
     Unique<HHOOK, &UnhookWindowsHookEx> hook_;
-    static inline int button_ = IDCANCEL;
+    static inline std::vector<int> buttons_;
     static inline int textControl_ = 0xFFFF;
     static inline HWND lastBox_ = nullptr;
 };
@@ -169,6 +175,7 @@ struct InProcessWindow {
     std::unique_ptr<TfrmQuillmark> window;
     std::optional<std::wstring> exportPath;  // what File > Export writes to; none: cancelled
     std::optional<ExportContent> exportContent = ExportContent::Everything;  // the answer to its question
+    std::optional<std::wstring> profilePath;  // what File > Open profile reads; none: cancelled
     // isAdministrator: the tree's administrator test; none: the process's token.
     explicit InProcessWindow(const std::wstring& dataFolder = {}, std::function<bool()> isAdministrator = {},
                              bool mustStart = true)
@@ -180,6 +187,7 @@ struct InProcessWindow {
                               .isAdministrator = std::move(isAdministrator),
                               .chooseExportPath = [this](bool) { return exportPath; },
                               .chooseExportContent = [this] { return exportContent; },
+                              .chooseProfilePath = [this] { return profilePath; },
                               .startUser = {},
                               .isElevated = {},
                               .restartElevated = {}});

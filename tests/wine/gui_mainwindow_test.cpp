@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 
 #include "app/password.h"
 #include "base/scope.h"
@@ -11,6 +12,9 @@
 #include "base/win/module.h"
 #include "platform/user.h"
 #include "scheme/xmldata.h"
+#include "profile/polfile.h"
+#include "profile/regfile.h"
+#include "ui/filechoosers.h"
 #include "ui/frames/applications.h"
 #include "ui/frames/drives.h"
 #include "ui/frames/textedit.h"
@@ -1455,6 +1459,18 @@ COLORREF rowTextColour(InProcessWindow& w, int index)
     return draw.clrText;
 }
 
+void writeBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+}
+
+void writeRegFile(const fs::path& file, const std::wstring& body)
+{
+    writeBytes(file, RegFileBytes(L"Windows Registry Editor Version 5.00\r\n\r\n" + body));
+}
+
 }  // namespace
 
 // Run by the next test case in a copy of this program that Wine tells it runs on the Windows
@@ -1652,4 +1668,87 @@ TEST_CASE("an application list takes a typed program name, which the save puts i
 
     RegDeleteTreeW(HKEY_CURRENT_USER, listKey.c_str());
     deleteValue(PoliciesExplorer, L"DisallowRun");
+}
+
+TEST_CASE("File > Open profile: the profile's tweaks become pending changes, values of no tweak a .reg file")
+{
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    selectGroup(w, L"Display settings");
+    TempFolder files;
+    w.profilePath = (files.path / L"profile.reg").wstring();
+    w.exportPath = (files.path / L"others.reg").wstring();
+    writeRegFile(*w.profilePath, L"[HKEY_CURRENT_USER\\" + std::wstring(PoliciesSystem) +
+                                     L"]\r\n\"NoDispCPL\"=dword:00000001\r\n\"Stranger\"=dword:00000005\r\n");
+    {
+        MessageBoxAnswerer answerer(IDYES);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_OPENPROFILE, 0), 0);
+        REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+        const std::wstring& said = MessageBoxAnswerer::texts[0];
+        CHECK(said.rfind(L"The profile changed 1 tweak, applet or application list.", 0) == 0);
+        CHECK(said.find(L"1 value belongs to no tweak and was not taken:\n\nHKEY_CURRENT_USER\\" +
+                        std::wstring(PoliciesSystem) + L": Stranger = REG_DWORD 0x00000005 (5)") != std::wstring::npos);
+    }
+    // Shown as switched, pending, not written.
+    CHECK(listItems(list)[static_cast<size_t>(itemIndex(list, DisplayTweak))].checked);
+    CHECK(w.saveEnabled());
+    CHECK_FALSE(readDword(PoliciesSystem, L"NoDispCPL"));
+    const std::string others = readFile(files.path / L"others.reg");
+    CHECK(ReadRegFile({others.begin(), others.end()}) ==
+          std::vector<ProfileKey>{{kHkeyCurrentUser, PoliciesSystem, ProfileKey::Removal::None, true,
+                                   {{L"Stranger", RegValue{kRegDword, {5, 0, 0, 0}}}}}});
+
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    CHECK(readDword(PoliciesSystem, L"NoDispCPL") == 1u);
+
+    SUBCASE("a damaged profile is named by its line and changes nothing")
+    {
+        writeRegFile(*w.profilePath, L"[HKEY_CURRENT_USER\\" + std::wstring(PoliciesSystem) +
+                                         L"]\r\n\"NoDispCPL\"=dword:0\r\n\"Broken\"=dword:\r\n");
+        MessageBoxAnswerer answerer(IDOK);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_OPENPROFILE, 0), 0);
+        REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+        CHECK(MessageBoxAnswerer::texts[0].rfind(L"The profile cannot be read; nothing was changed.", 0) == 0);
+        CHECK(MessageBoxAnswerer::texts[0].find(L"profile.reg\", line 5: dword: needs") != std::wstring::npos);
+        CHECK_FALSE(w.saveEnabled());
+        CHECK(listItems(list)[static_cast<size_t>(itemIndex(list, DisplayTweak))].checked);
+    }
+    SUBCASE("a Registry.pol part with the other part beside it: this part alone, or both")
+    {
+        const fs::path user = files.path / L"gpo" / L"User" / L"Registry.pol";
+        writeBytes(user, PolicyFileBytes({{kHkeyCurrentUser, PoliciesSystem, ProfileKey::Removal::None, true,
+                                           {{L"NoDispCPL", std::nullopt}}}},
+                                         kHkeyCurrentUser));
+        writeBytes(files.path / L"gpo" / L"Machine" / L"Registry.pol",
+                   PolicyFileBytes({{kHkeyLocalMachine, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+                                     ProfileKey::Removal::None, true, {{L"DisableCAD", RegValue{kRegDword, {0, 0, 0, 0}}}}}},
+                                   kHkeyLocalMachine));
+        w.profilePath = user.wstring();
+        const int disableCad = w.window->Model().FAppObjectsList.IndexOf(L"DisableCAD");
+        REQUIRE(disableCad >= 0);
+        const bool cadBefore = w.window->Model().FAppObjectsList[disableCad].SetValue;
+        {
+            MessageBoxAnswerer answerer(std::vector<int>{ProfileReadingButton + 1, IDOK});  // only this part
+            SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_OPENPROFILE, 0), 0);
+            CHECK(MessageBoxAnswerer::texts.size() == 2);
+        }
+        CHECK_FALSE(listItems(list)[static_cast<size_t>(itemIndex(list, DisplayTweak))].checked);
+        CHECK(w.window->Model().FAppObjectsList[disableCad].SetValue == cadBefore);
+        {
+            MessageBoxAnswerer answerer(std::vector<int>{ProfileReadingButton + 0, IDOK});  // both parts
+            SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_OPENPROFILE, 0), 0);
+        }
+        CHECK(w.window->Model().FAppObjectsList[disableCad].SetValue);
+        {
+            MessageBoxAnswerer answerer(IDCANCEL);  // the choice cancelled: nothing read
+            w.window->Model().FAppObjectsList[disableCad].SetValue = cadBefore;
+            SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_OPENPROFILE, 0), 0);
+            CHECK(MessageBoxAnswerer::texts.size() == 1);
+        }
+        CHECK(w.window->Model().FAppObjectsList[disableCad].SetValue == cadBefore);
+    }
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+    MessageBoxAnswerer answerer(IDNO);
+    SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
 }
