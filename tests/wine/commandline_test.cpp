@@ -126,8 +126,8 @@ void writeFile(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::vector<std::uint8_t> readBytes(const fs::path& file) {
-    const std::string text = readFile(file);
+std::vector<std::uint8_t> fileBytes(const fs::path& file) {
+    const std::string text = testsupport::readBytes(file);
     return {text.begin(), text.end()};
 }
 
@@ -232,15 +232,15 @@ TEST_CASE("command line: /export writes what File > Export writes; /list lists e
                 list.Add(std::make_unique<TRestrListRec>(MakeAppletEntry<TRestrListRec>(applet.Item)));
         };
         model.FormCreate({quillmark.folder.withSeparator(),
-                          [&](XmlDocument& doc) { doc.loadFromResource(L"APPSCHEME", resources.module.get()); },
+                          [&](XmlDocument& doc) { doc.loadFromResource(L"APPSCHEME", resources.get()); },
                           [] { return userName(); }, false});
         plan = PlanExport(model.FAppObjectsList, L"quillmark.exe");
         for (int i = 0; i < model.FAppObjectsList.Count(); ++i) tweaks += model.FAppObjectsList[i].AType == L"CheckBox";
     }
-    CHECK(readBytes(quillmark.folder.path / L"state.reg") == RegFileBytes(plan));
+    CHECK(fileBytes(quillmark.folder.path / L"state.reg") == RegFileBytes(plan));
     const PolicyFiles files = PolicyFileBytes(plan);
-    CHECK(readBytes(quillmark.folder.path / L"gpo" / L"User" / L"Registry.pol") == files.User);
-    CHECK(readBytes(quillmark.folder.path / L"gpo" / L"Machine" / L"Registry.pol") == files.Machine);
+    CHECK(fileBytes(quillmark.folder.path / L"gpo" / L"User" / L"Registry.pol") == files.User);
+    CHECK(fileBytes(quillmark.folder.path / L"gpo" / L"Machine" / L"Registry.pol") == files.Machine);
     // The tweak switched on here is in the user part.
     const ProfileValue noDispCpl{L"NoDispCPL", RegValue{kRegDword, {1, 0, 0, 0}}};
     const std::vector<ProfileKey> user = ReadPolicyFile(files.User, kHkeyCurrentUser);
@@ -268,7 +268,7 @@ TEST_CASE("command line: with a password set, /apply runs only elevated; it neve
         store.SetStr(AdminPassKey, L"secret");
         REQUIRE(store.Flush(true));
     }
-    const std::string storeBefore = readFile(quillmark.folder.path / L"quillmark.dat");
+    const std::string storeBefore = testsupport::readBytes(quillmark.folder.path / L"quillmark.dat");
     writeFile(quillmark.folder.path / L"profile.reg", regFile(kProfileBody));
     const std::wstring profile = quillmark.quoted(L"profile.reg");
     const UniqueHandle limited = tokenWithoutAdministrators();
@@ -278,7 +278,7 @@ TEST_CASE("command line: with a password set, /apply runs only elevated; it neve
     CHECK(refused.exitCode == 5);
     CHECK(refused.has("An administrator password is set: /apply runs only as an elevated administrator or as SYSTEM."));
     CHECK(regQuery(L"HKCU\\" + kSystem, L"NoDispCPL").empty());
-    CHECK(readFile(quillmark.folder.path / L"quillmark.dat") == storeBefore);
+    CHECK(testsupport::readBytes(quillmark.folder.path / L"quillmark.dat") == storeBefore);
     CHECK_FALSE(fs::exists(quillmark.folder.path / L"default.qmk"));
 
     // Commands that write nothing are not refused.
@@ -322,7 +322,7 @@ TEST_CASE("command line: usage, wrong command lines, damaged profiles and the lo
     const fs::path log = quillmark.folder.path / L"run.log";
     const Run first = quillmark(L"/check " + quillmark.quoted(L"damaged.reg") + L" /log \"" + log.wstring() + L"\"");
     const Run second = quillmark(L"/? /log \"" + log.wstring() + L"\"");
-    const std::string logged = readFile(log);
+    const std::string logged = testsupport::readBytes(log);
     CHECK(logged.rfind("\xEF\xBB\xBF", 0) == 0);
     CHECK(logged.find("line 4: dword: needs") != std::string::npos);
     CHECK(logged.find("quillmark /apply <profile>") > logged.find("line 4: dword: needs"));  // appended

@@ -1694,7 +1694,7 @@ TEST_CASE("File > Open profile: the profile's tweaks become pending changes, val
     CHECK(listItems(list)[static_cast<size_t>(itemIndex(list, DisplayTweak))].checked);
     CHECK(w.saveEnabled());
     CHECK_FALSE(readDword(PoliciesSystem, L"NoDispCPL"));
-    const std::string others = readFile(files.path / L"others.reg");
+    const std::string others = testsupport::readBytes(files.path / L"others.reg");
     CHECK(ReadRegFile({others.begin(), others.end()}) ==
           std::vector<ProfileKey>{{kHkeyCurrentUser, PoliciesSystem, ProfileKey::Removal::None, true,
                                    {{L"Stranger", RegValue{kRegDword, {5, 0, 0, 0}}}}}});
