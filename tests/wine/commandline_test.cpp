@@ -235,7 +235,8 @@ TEST_CASE("command line: /export writes what File > Export writes; /list lists e
                           [&](XmlDocument& doc) { doc.loadFromResource(L"APPSCHEME", resources.get()); },
                           [] { return userName(); }, false});
         plan = PlanExport(model.FAppObjectsList, L"quillmark.exe");
-        for (int i = 0; i < model.FAppObjectsList.Count(); ++i) tweaks += model.FAppObjectsList[i].AType == L"CheckBox";
+        const TAppObjectsList& entries = model.AllEntries();  // the applets too, as /list lists them
+        for (int i = 0; i < entries.Count(); ++i) tweaks += entries[i].AType == L"CheckBox";
     }
     CHECK(fileBytes(quillmark.folder.path / L"state.reg") == RegFileBytes(plan));
     const PolicyFiles files = PolicyFileBytes(plan);
