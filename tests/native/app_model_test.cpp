@@ -413,8 +413,8 @@ TEST_CASE("File > Export: only the tweaks changed since the entries were read, o
     app.start();
     const auto valueNames = [&](ExportContent content) {
         std::vector<std::wstring> out;
-        for (const ExportKey& key : app.model.PlanExport(L"quillmark.exe", content).Keys)
-            for (const ExportValue& v : key.Values) out.push_back(v.Name);
+        for (const ProfileKey& key : app.model.PlanExport(L"quillmark.exe", content).Keys)
+            for (const ProfileValue& v : key.Values) out.push_back(v.Name);
         std::sort(out.begin(), out.end());
         return out;
     };
