@@ -22,7 +22,7 @@ struct Commands {
     MemoryRegistry reg;
     ScopedRegistry scope{reg};
     TempFolder folder;
-    std::string scheme = readSource("tests/fixtures/app/profile.xml");
+    std::string scheme = sourceFile("tests/fixtures/app/profile.xml");
     std::vector<std::wstring> lines;
     bool elevated = true, system = false;
     int policyBroadcasts = 0;
