@@ -4,6 +4,7 @@
 #include <doctest/doctest.h>
 
 #include <cstdlib>
+#include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -23,6 +24,12 @@ namespace fs = std::filesystem;
 using testsupport::sourceFile;
 
 using testsupport::TempFolder;
+
+// Registry paths and value names in one case, for comparing them as Windows does.
+inline std::wstring lower(std::wstring s) {
+    for (wchar_t& c : s) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return s;
+}
 
 struct FakeApplet {
     std::wstring path, name;

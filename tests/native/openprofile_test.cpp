@@ -36,11 +36,6 @@ const std::wstring kDesk = L"C:\\Windows\\system32\\desk.cpl";
 const std::wstring kClassKey = L"Software\\QuillmarkTest\\CLSID\\{5b4dae26-b807-11d0-9815-00c04fd91972}";
 const std::wstring kOffice = L"Software\\Microsoft\\Office";
 
-std::wstring lower(std::wstring s) {
-    for (wchar_t& c : s) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return s;
-}
-
 // The fixture scheme of every value type, with applets the registry decides.
 struct ProfileApp : App {
     ProfileApp() : App("tests/fixtures/app/profile.xml") {

@@ -24,11 +24,6 @@ const std::wstring kDisallow = std::wstring(RunListsKey) + L"DisallowRun";
 // Every value below the given keys, by "ROOT\key" and value name, lower case.
 using Dump = std::map<std::pair<std::wstring, std::wstring>, RegValue>;
 
-std::wstring lower(std::wstring s) {
-    for (wchar_t& c : s) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return s;
-}
-
 void dumpKey(IRegistry& reg, RegRoot root, const std::wstring& path, Dump& dump) {
     std::unique_ptr<IRegKey> key = reg.openKey(root, path, kKeyRead);
     if (!key) return;
