@@ -61,8 +61,9 @@ int apply(TMainModel& model, const std::vector<ProfileKey>& profile, const Comma
         env.print(UnattendedWriteRefusedMessage);
         return ExitRefused;
     }
-    // The first start records the state it found, so Edit > Undo all tweaks can go back to it.
-    EnsureUndoSnapshot(model.DataFolder(), *model.Store(), model.AllEntries());
+    // The first start records the state it found, so Edit > Undo all tweaks can go back to it;
+    // another user's goes to a snapshot of their own.
+    model.EnsureUndoSnapshot();
     const OpenedProfile opened = model.OpenProfile(profile, env.ownExeName);
     printUnmatched(env, opened, L"Not applied");
 
@@ -75,7 +76,8 @@ int apply(TMainModel& model, const std::vector<ProfileKey>& profile, const Comma
         env.print(L"The save stopped: " + errorText(error));
         stopped = true;
     }
-    if (result.Wrote && env.policyChanged) env.policyChanged();
+    // Another user's programs do not run on this desktop: they read the values at sign-in.
+    if (result.Wrote && env.policyChanged && model.EditsRunningUser()) env.policyChanged();
     // What was written is what is no longer pending: read back, not assumed.
     const std::vector<PendingChange> after = model.PendingChanges(env.ownExeName);
     int written = 0;
@@ -92,6 +94,38 @@ int apply(TMainModel& model, const std::vector<ProfileKey>& profile, const Comma
     if (stopped || !result.Succeeded()) return ExitNotWritten;
     env.print(written == 0 ? std::wstring(L"Nothing to write: the registry already holds the profile.")
                            : std::to_wstring(written) + (written == 1 ? L" value written." : L" values written."));
+    if (written > 0)
+        if (const std::optional<std::wstring> message = model.SavedMessage(result)) printLines(env, *message);
+    return ExitDone;
+}
+
+// /user: the command works on the HKEY_CURRENT_USER of the user named, found and opened as the
+// window's /user does. ExitDone when the command may go on.
+int chooseUser(TMainModel& model, const std::wstring& argument, const CommandEnvironment& env, bool sayWhose) {
+    const std::optional<UserProfile> user = FindUserChoice(
+        UserChoices(env.readProfiles ? env.readProfiles() : std::vector<UserProfile>{}, model.RunningUser), argument);
+    if (!user) {
+        env.print(UnknownUserMessage(argument));
+        return ExitBadCommandLine;
+    }
+    // Nothing is changed yet, so the save question is never asked.
+    const AskSaveHook unasked = [](const std::wstring&, const std::wstring&) { return SaveAnswer::Cancel; };
+    std::wstring failure;
+    switch (model.ChooseUser(*user, unasked, [&failure](const std::wstring& text) { failure = text; })) {
+    case TMainModel::UserSwitch::NeedsElevation:
+        env.print(L"The registry of " + user->Name +
+                  L" needs administrator rights: run the command elevated, or as SYSTEM.");
+        return ExitRefused;
+    case TMainModel::UserSwitch::Unchanged:
+        if (!failure.empty()) {
+            env.print(failure);
+            return ExitFileError;
+        }
+        break;  // the running user named
+    case TMainModel::UserSwitch::Switched:
+        if (sayWhose) env.print(L"HKEY_CURRENT_USER below is the registry of " + user->Name + L".");
+        break;
+    }
     return ExitDone;
 }
 
@@ -245,19 +279,18 @@ std::wstring CommandLineUsage() {
            L"folder holding Machine\\Registry.pol and User\\Registry.pol.\n"
            L"\n"
            L"  /log <file>                     also appends the output to the file\n"
-           L"  /user <name|SID|path|default>   the user whose registry a command works on (not yet supported)\n"
+           L"  /user <name|SID|path|default>   the user whose HKEY_CURRENT_USER a command works on:\n"
+           L"                                  DOMAIN\\name, a SID, the path of an NTUSER.DAT or default\n"
+           L"                                  (new users); another user needs an elevated administrator\n"
            L"\n"
            L"Exit codes: 0 done (/check: compliant), 1 not compliant, 2 wrong command line,\n"
-           L"3 a file cannot be read or written, 4 something could not be written,\n"
-           L"5 refused: an administrator password is set and the process is not elevated.\n"
+           L"3 a file or a user's hive cannot be read or written, 4 something could not be written,\n"
+           L"5 refused without elevation: /apply with an administrator password set, or /user naming\n"
+           L"another user.\n"
            L"/apply with a password set runs only as an elevated administrator or as SYSTEM.\n";
 }
 
 int RunCommand(const CommandLineOptions& options, const CommandEnvironment& env) {
-    if (options.user) {
-        env.print(L"/user is not supported yet: a command works on the registry of the user who runs it.");
-        return ExitBadCommandLine;
-    }
     if (options.command == Command::Help || options.command == Command::Window) {
         printLines(env, CommandLineUsage());
         return ExitDone;
@@ -269,10 +302,18 @@ int RunCommand(const CommandLineOptions& options, const CommandEnvironment& env)
         TMainModel model;
         model.LoadCPApplets = env.loadCPApplets;
         model.IsAdministrator = env.token.isElevatedAdministrator;
+        model.IsElevated = env.isElevated;
+        model.RunningUser = env.runningUser;
+        model.OpenUserHive = env.openUserHive;
         model.SaveSteps = env.saveSteps;
         StartupSources startup = env.startup;
         startup.writeUndoSnapshot = false;  // /apply takes it once the password rule let it write
         model.FormCreate(startup);
+        // The model unloads a mounted hive when it goes, on every way out of here.
+        if (options.user)
+            if (const int exitCode = chooseUser(model, *options.user, env, options.command != Command::List);
+                exitCode != ExitDone)
+                return exitCode;
         switch (options.command) {
         case Command::Apply:
             return apply(model, profile, env);

@@ -9,6 +9,7 @@
 
 #include "app/mainmodel.h"
 #include "app/password.h"
+#include "app/userchoice.h"
 #include "base/error.h"
 
 enum class Command { Window, Help, Apply, Check, Export, List };
@@ -18,8 +19,8 @@ struct CommandLineOptions {
     std::wstring path;     // the profile of /apply and /check, the file or folder of /export
     bool csv = false;      // /list /csv
     std::wstring logFile;  // /log <file>: the output goes there as well; empty for none
-    // /user <name|SID|path|default>: whose registry a command works on. Taken apart here so
-    // that commands on another user's hive only have to use it; until they do, it is refused.
+    // /user <name|SID|path|default>: whose HKEY_CURRENT_USER a command works on, or which
+    // user the window starts on.
     std::optional<std::wstring> user;
 };
 
@@ -39,9 +40,9 @@ enum ExitCode : int {
     ExitDone = 0,
     ExitNotCompliant = 1,  // /check: the registry differs from the profile
     ExitBadCommandLine = 2,
-    ExitFileError = 3,    // the profile or the export cannot be read or written
+    ExitFileError = 3,    // the profile, the export or /user's hive cannot be read or written
     ExitNotWritten = 4,   // /apply: a value, or the settings file, could not be written; start-up failed
-    ExitRefused = 5,      // /apply with an administrator password set, not elevated
+    ExitRefused = 5,      // not elevated: /apply with an administrator password set, or /user another user
 };
 
 // What a command needs from the platform.
@@ -51,7 +52,13 @@ struct CommandEnvironment {
     std::wstring ownExeName;
     SaveHooks saveSteps;
     TokenRights token;
-    std::function<void()> policyChanged;  // after /apply wrote anything
+    // /user: the user running the command, the computer's profiles, opening another user's
+    // hive, and whether the process is elevated, as the window's chooser has them.
+    UserProfile runningUser;
+    std::function<std::vector<UserProfile>()> readProfiles;
+    OpenUserHiveHook openUserHive;
+    std::function<bool()> isElevated;
+    std::function<void()> policyChanged;  // after /apply wrote anything for the running user
     std::function<void(const std::wstring& line)> print;
 };
 

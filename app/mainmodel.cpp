@@ -91,9 +91,8 @@ void TMainModel::FormCreate(const StartupSources& sources)
                                       });
     statesRead_.clear();
     rememberStatesRead();
-    // Only the first start records the applets' states, and so needs them now.
-    if (sources.writeUndoSnapshot && !UndoSnapshotExists(dataFolder_))
-        EnsureUndoSnapshot(dataFolder_, *store_, AllEntries());
+    writeUndoSnapshot_ = sources.writeUndoSnapshot;
+    if (writeUndoSnapshot_) EnsureUndoSnapshot();
 }
 
 TMainModel::EntryState TMainModel::stateOf(const TRestrListRec& entry) const
@@ -153,6 +152,13 @@ void TMainModel::UndoAllTweaks(const UndoWindow& window)
     setallsettingstodefaultstate1Click(dataFolder_, *store_, AllEntries(), window, undoSnapshotFile());
 }
 
+void TMainModel::EnsureUndoSnapshot()
+{
+    // Only a user's first start records the applets' states, and so needs them now.
+    if (store_ && !UndoSnapshotExists(dataFolder_, undoSnapshotFile()))
+        ::EnsureUndoSnapshot(dataFolder_, *store_, AllEntries(), undoSnapshotFile());
+}
+
 std::wstring TMainModel::undoSnapshotFile() const
 {
     return EditsRunningUser() ? std::wstring(UndoSnapshotFileName) : UndoSnapshotFileFor(editedUser_);
@@ -191,9 +197,7 @@ TMainModel::UserSwitch TMainModel::ChooseUser(const UserProfile& user, const Ask
     statesRead_.clear();
     rememberStatesRead();
     setModified(false);
-    // A user seen for the first time records the applets' states too, and so needs them now.
-    if (store_ && !UndoSnapshotExists(dataFolder_, undoSnapshotFile()))
-        EnsureUndoSnapshot(dataFolder_, *store_, AllEntries(), undoSnapshotFile());
+    if (writeUndoSnapshot_) EnsureUndoSnapshot();
     return UserSwitch::Switched;
 }
 

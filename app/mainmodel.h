@@ -74,6 +74,9 @@ public:
 
     // Edit > Undo all tweaks: asks, restores the snapshot into the entries and the store.
     void UndoAllTweaks(const UndoWindow& window);
+    // Writes the edited user's undo snapshot when it does not exist yet: what start-up and
+    // ChooseUser do unless StartupSources said to leave it (a command, before it may write).
+    void EnsureUndoSnapshot();
 
     bool SettingsModified() const { return settingsModified_; }
     // Marks the settings unsaved. The answer is the SetEnabled call for the shown frame, if any.
@@ -118,7 +121,7 @@ public:
     enum class UserSwitch { Switched, Unchanged, NeedsElevation };
     // Shows another user's restrictions (or the running user's again): asks about unsaved
     // changes exactly as closing does, opens that user's hive, reads every entry's state
-    // from it and takes that user's first-seen snapshot. Another user's hive needs
+    // from it and takes that user's first-seen snapshot (see EnsureUndoSnapshot). Another user's hive needs
     // administrator rights: without them nothing changes and the answer says so. A hive that
     // cannot be opened is reported through showError, naming the user and why, and the
     // entries stay those of the user shown before.
@@ -196,6 +199,7 @@ private:
     std::unique_ptr<TXMLDataModule> dataModule_;
     bool settingsModified_ = false;
     bool appletsLoaded_ = false;
+    bool writeUndoSnapshot_ = true;
     TTweakSearch search_;
     std::vector<CategoryNode> categoryTree_;
     std::wstring runningUserName_;

@@ -144,6 +144,12 @@ std::optional<UserProfile> FindUserProfile(const std::vector<UserProfile>& profi
     return file;
 }
 
+std::optional<UserProfile> FindUserChoice(const std::vector<UserChoice>& choices, const std::wstring& argument) {
+    std::vector<UserProfile> profiles;
+    for (const UserChoice& choice : choices) profiles.push_back(choice.Profile);
+    return FindUserProfile(profiles, argument);
+}
+
 std::wstring UndoSnapshotFileFor(const UserProfile& user) {
     if (user.DefaultProfile) return L"DefaultProfile.qmk";
     if (!user.Sid.empty()) return user.Sid + L".qmk";
@@ -169,7 +175,7 @@ std::wstring NeedsElevationMessage(const UserProfile& user) {
 std::wstring UnknownUserMessage(const std::wstring& argument) {
     return L"No user of this computer is \"" + argument +
            L"\": name a user as DOMAIN\\name or by the SID, or give the path of an NTUSER.DAT file, or default for "
-           L"new users.\n\nThe restrictions shown are your own.";
+           L"new users.";
 }
 
 std::wstring SavedForUserMessage(const UserProfile& user) {

@@ -56,6 +56,9 @@ std::wstring MainWindowTitleFor(const UserProfile& user, const UserProfile& runn
 // profile has it) or the path of a hive file, which need not belong to a listed profile.
 // None when the argument names nothing.
 std::optional<UserProfile> FindUserProfile(const std::vector<UserProfile>& profiles, const std::wstring& argument);
+// The same among the chooser's items, the running user included: what the window's and a
+// command's /user resolve to.
+std::optional<UserProfile> FindUserChoice(const std::vector<UserChoice>& choices, const std::wstring& argument);
 // The command line's "/user <who>" (or "-user"), any letter case; none without it.
 std::optional<std::wstring> UserOptionValue(const std::vector<std::wstring>& arguments);
 // "/user <who>" naming this user for a new process: the SID, "default", or the hive file.
@@ -76,7 +79,7 @@ std::wstring RunListOwner(const UserProfile& user);
 std::wstring HiveFailureMessage(const UserProfile& user, const std::wstring& reason);
 inline const wchar_t* const ChooseUserCaption = L"Choose user";
 std::wstring NeedsElevationMessage(const UserProfile& user);
-// /user named no one: the window shows the running user's restrictions.
+// /user named no one.
 std::wstring UnknownUserMessage(const std::wstring& argument);
 std::wstring SavedForUserMessage(const UserProfile& user);
 

@@ -12,6 +12,7 @@
 #include "platform/controlpanel.h"
 #include "platform/user.h"
 #include "registry/cpapplets.h"
+#include "ui/users.h"
 
 namespace {
 
@@ -61,6 +62,10 @@ std::optional<int> RunCommandLine(const std::vector<std::wstring>& args)
     environment.ownExeName = executableName();
     environment.saveSteps = DefaultSaveHooks(environment.ownExeName);
     environment.token = {isUserAdministrator, isLocalSystem};
+    environment.runningUser = RunningUserProfile();
+    environment.readProfiles = ComputerProfiles;
+    environment.openUserHive = OpenProfileHive;
+    environment.isElevated = isProcessElevated;
     environment.policyChanged = [] { BroadcastPolicyChange(); };
     environment.print = [&output](const std::wstring& line) { output->Line(line); };
     return RunCommand(options, environment);

@@ -33,6 +33,7 @@
 #include "ui/passfrm.h"
 #include "ui/pendingdialog.h"
 #include "ui/placement_registry.h"
+#include "ui/users.h"
 #include "ui/windows_version.h"
 
 TfrmQuillmark* frmQuillmark = nullptr;
@@ -69,10 +70,8 @@ TfrmQuillmark::TfrmQuillmark(MainWindowOptions options)
     model_->CompareCaptions = compareCaptions;
     model_->RunningWindows = runningWindowsVersion();
     model_->SaveSteps = DefaultSaveHooks(executableName());
-    model_->RunningUser.Sid = runningUserSid();
-    model_->RunningUser.Name = accountNameOfSid(model_->RunningUser.Sid).value_or(currentUserName());
-    model_->RunningUser.SignedIn = true;
-    model_->OpenUserHive = [](const UserProfile& user) { return OpenUserHive(user.Sid, user.HivePath); };
+    model_->RunningUser = RunningUserProfile();
+    model_->OpenUserHive = OpenProfileHive;
 }
 
 TfrmQuillmark::~TfrmQuillmark()
@@ -609,7 +608,7 @@ void TfrmQuillmark::LoadUserChoices()
 {
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     const ScopeExit arrow([] { SetCursor(LoadCursorW(nullptr, IDC_ARROW)); });
-    userChoices_ = UserChoices(ReadProfiles(Registry(), {accountNameOfSid, expandEnvironment}), model_->RunningUser);
+    userChoices_ = UserChoices(ComputerProfiles(), model_->RunningUser);
 }
 
 // The chooser, the title and the line without administrator rights for the user shown now.
@@ -666,12 +665,11 @@ void TfrmQuillmark::ChooseUser(const UserProfile& user)
 void TfrmQuillmark::StartOnUser(const std::wstring& argument)
 {
     LoadUserChoices();
-    std::vector<UserProfile> profiles;
-    for (const UserChoice& choice : userChoices_) profiles.push_back(choice.Profile);
-    if (const std::optional<UserProfile> user = FindUserProfile(profiles, argument))
+    if (const std::optional<UserProfile> user = FindUserChoice(userChoices_, argument))
         ChooseUser(*user);
     else
-        MessageBoxW(hwnd(), UnknownUserMessage(argument).c_str(), ChooseUserCaption, MB_OK | MB_ICONWARNING);
+        MessageBoxW(hwnd(), (UnknownUserMessage(argument) + L"\n\nThe restrictions shown are your own.").c_str(),
+                    ChooseUserCaption, MB_OK | MB_ICONWARNING);
 }
 
 void TfrmQuillmark::OnChooseUserMenu()

@@ -1,6 +1,6 @@
 #pragma once
 // A started main window model on the in-memory registry: a fixture scheme, a store in a
-// scratch folder, and applet entries from a fake enumeration.
+// scratch folder, applet entries from a fake enumeration, and other users' hives opened on it.
 #include <doctest/doctest.h>
 
 #include <cstdlib>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/mainmodel.h"
+#include "base/error.h"
 #include "registry/memory_registry.h"
 #include "tests/native/registry_fixture.h"
 #include "tests/support/files.h"
@@ -87,6 +88,31 @@ struct App {
     // Switches an item as the list reports it after a click on its check box.
     ListChange toggle(const std::wstring& name, bool checked, ImageListKind images = ImageListKind::Img16) {
         return model.lstRestrListChange(name, checked, images);
+    }
+};
+
+// Opens hives as the platform would: HKEY_USERS\<SID> for a signed-in user, a mount named
+// after the SID for the others. Counts the hives still open.
+struct FakeHives {
+    struct Hive : IUserHive {
+        Hive(std::wstring key, int& open) : key(std::move(key)), open(open) { ++open; }
+        ~Hive() override { --open; }
+        const std::wstring& KeyName() const override { return key; }
+        std::wstring key;
+        int& open;
+    };
+    std::shared_ptr<int> open = std::make_shared<int>(0);
+    std::vector<std::wstring> opened;
+    std::optional<std::wstring> failure;
+    OpenUserHiveHook hook() {
+        return [this, open = open](const UserProfile& user) -> std::unique_ptr<IUserHive> {
+            opened.push_back(user.Name);
+            if (failure) throw WideError(*failure);
+            return std::make_unique<Hive>(mountOf(user), *open);
+        };
+    }
+    static std::wstring mountOf(const UserProfile& user) {
+        return user.SignedIn ? user.Sid : L"Quillmark.1." + (user.Sid.empty() ? L"default" : user.Sid);
     }
 };
 

@@ -64,31 +64,6 @@ std::string show(const std::vector<UserProfile>& profiles) {
     return toUtf8(text);
 }
 
-// Opens hives as the platform would: HKEY_USERS\<SID> for a signed-in user, a mount named
-// after the SID for the others. Counts the hives still open.
-struct FakeHives {
-    struct Hive : IUserHive {
-        Hive(std::wstring key, int& open) : key(std::move(key)), open(open) { ++open; }
-        ~Hive() override { --open; }
-        const std::wstring& KeyName() const override { return key; }
-        std::wstring key;
-        int& open;
-    };
-    std::shared_ptr<int> open = std::make_shared<int>(0);
-    std::vector<std::wstring> opened;
-    std::optional<std::wstring> failure;
-    OpenUserHiveHook hook() {
-        return [this, open = open](const UserProfile& user) -> std::unique_ptr<IUserHive> {
-            opened.push_back(user.Name);
-            if (failure) throw WideError(*failure);
-            return std::make_unique<Hive>(mountOf(user), *open);
-        };
-    }
-    static std::wstring mountOf(const UserProfile& user) {
-        return user.SignedIn ? user.Sid : L"Quillmark.1." + (user.Sid.empty() ? L"default" : user.Sid);
-    }
-};
-
 // A started model for alice, with bob's hive mounted beside her registry: each of them has
 // switched on a different half of the tweaks.
 struct Users : App {

@@ -17,6 +17,8 @@ using regtest::setRaw;
 
 namespace {
 
+const std::wstring kBobSid = L"S-1-5-21-1-2-3-1001";
+
 // A command's environment over the fixture scheme, the in-memory registry and a scratch folder.
 struct Commands {
     MemoryRegistry reg;
@@ -26,6 +28,10 @@ struct Commands {
     std::vector<std::wstring> lines;
     bool elevated = true, system = false;
     int policyBroadcasts = 0;
+    // /user: alice runs the commands; bob has a profile of his own, not signed in.
+    UserProfile alice{L"S-1-5-21-1-2-3-1000", L"PC\\alice", L"C:\\Users\\alice\\NTUSER.DAT", true, false};
+    FakeHives hives;
+    bool processElevated = true;
 
     int operator()(std::vector<std::wstring> args) {
         lines.clear();
@@ -39,6 +45,16 @@ struct Commands {
         env.saveSteps = DefaultSaveHooks(env.ownExeName);
         env.token = {[this] { return elevated; }, [this] { return system; }};
         env.policyChanged = [this] { ++policyBroadcasts; };
+        env.runningUser = alice;
+        env.readProfiles = [this] {
+            return ReadProfiles(reg, {[](const std::wstring& sid) -> std::optional<std::wstring> {
+                                          if (sid == kBobSid) return L"PC\\bob";
+                                          return std::nullopt;
+                                      },
+                                      [](const std::wstring& path) { return path; }});
+        };
+        env.openUserHive = hives.hook();
+        env.isElevated = [this] { return processElevated; };
         env.print = [this](const std::wstring& line) { lines.push_back(line); };
         return RunCommand(ParseCommandLine(args), env);
     }
@@ -205,4 +221,116 @@ TEST_CASE("command line: /list shows every tweak and applet with its state; /exp
     CHECK(keys == std::vector<ProfileKey>{{kHkeyCurrentUser, kPolicies, ProfileKey::Removal::None, true,
                                            {{L"String", regtest::sz(L"a, \"b\"")}}}});
     CHECK_FALSE(fs::exists(quillmark.folder.path / "default.qmk"));  // a command that only reads
+}
+
+// bob's profile in ProfileList and his hive, mounted where FakeHives mounts it, holding one of
+// the profile's tweaks already.
+struct BobsProfile : Commands {
+    UserProfile bob{kBobSid, L"PC\\bob", L"C:\\Users\\bob\\NTUSER.DAT", false, false};
+    std::wstring bobKey = FakeHives::mountOf(bob);
+    BobsProfile() {
+        setRaw(reg, kHkeyLocalMachine, std::wstring(ProfileListKey) + L"\\" + kBobSid, L"ProfileImagePath",
+               regtest::sz(L"C:\\Users\\bob"));
+        setRaw(reg, kHkeyUsers, bobKey + L"\\" + kPolicies, L"Integer10", dword(1));
+    }
+    std::optional<RegValue> bobs(const std::wstring& name) { return getRaw(reg, kHkeyUsers, bobKey + L"\\" + kPolicies, name); }
+    std::optional<RegValue> alices(const std::wstring& name) { return getRaw(reg, kHkeyCurrentUser, kPolicies, name); }
+};
+
+TEST_CASE("command line: /user works on that user's HKEY_CURRENT_USER and never on the running user's") {
+    BobsProfile quillmark;
+    const std::wstring profile = quillmark.file(L"p.reg", kProfile);
+
+    CHECK(quillmark({L"/check", profile, L"/user", L"PC\\bob"}) == ExitNotCompliant);
+    CHECK(quillmark.lines.front() == L"HKEY_CURRENT_USER below is the registry of PC\\bob.");
+    CHECK(quillmark.count(L"Differs: ") == 2);  // bob has Integer10 already; alice would differ in 3
+    CHECK(*quillmark.hives.open == 0);
+
+    // The name alone finds him too, as the window's /user does.
+    CHECK(quillmark({L"/apply", profile, L"/user", L"bob"}) == ExitDone);
+    CHECK(quillmark.count(L"Written: ") == 2);
+    CHECK(quillmark.bobs(L"String") == regtest::sz(L"hello"));
+    CHECK(getRaw(quillmark.reg, kHkeyLocalMachine, kMachine, L"MachineFlag") == dword(1));  // machine-wide
+    CHECK_FALSE(quillmark.alices(L"String"));
+    CHECK_FALSE(quillmark.alices(L"Integer10"));
+    CHECK_FALSE(quillmark.reg.openKey(kHkeyCurrentUser, L"Software", kKeyRead));
+    CHECK(quillmark.policyBroadcasts == 0);  // not alice's desktop
+    CHECK(quillmark.count(L"The restrictions of PC\\bob were saved. They take effect when PC\\bob next signs in.") == 1);
+    CHECK(*quillmark.hives.open == 0);
+    // bob's first-seen state is his own snapshot; alice's stays for the window.
+    CHECK(fs::exists(quillmark.folder.path / (kBobSid + L".qmk")));
+    CHECK_FALSE(fs::exists(quillmark.folder.path / "default.qmk"));
+
+    CHECK(quillmark({L"/check", profile, L"/user", kBobSid}) == ExitDone);
+    CHECK(quillmark({L"/check", profile}) == ExitNotCompliant);  // alice's own registry is untouched
+
+    const fs::path exported = quillmark.folder.path / "bob.reg";
+    CHECK(quillmark({L"/export", exported.wstring(), L"/user", L"bob"}) == ExitDone);
+    std::ifstream in(exported, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::wstring text = [&] {
+        std::wstring t;
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) t += static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
+        return t;
+    }();
+    CHECK(text.find(L"; Made for PC\\bob: HKEY_CURRENT_USER below is the user who imports this file.") !=
+          std::wstring::npos);
+    CHECK(ReadRegFile(bytes) ==
+          std::vector<ProfileKey>{{kHkeyCurrentUser, kPolicies, ProfileKey::Removal::None, true,
+                                   {{L"Integer10", dword(1)}, {L"String", regtest::sz(L"hello")}}},
+                                  {kHkeyLocalMachine, kMachine, ProfileKey::Removal::None, true,
+                                   {{L"MachineFlag", dword(1)}}}});
+
+    CHECK(quillmark({L"/list", L"/csv", L"/user", L"bob"}) == ExitDone);
+    CHECK(quillmark.lines.front().rfind(L"Group,", 0) == 0);  // nothing before the CSV header
+    CHECK(quillmark.count(L"Group_Types,Types,T_String,T String tweak,on,hello,") == 1);
+    CHECK(*quillmark.hives.open == 0);
+}
+
+TEST_CASE("command line: /user that names no one, a process that is not elevated, a hive that cannot be loaded") {
+    const struct {
+        std::wstring user;
+        bool elevated;
+        std::optional<std::wstring> failure;
+        int exitCode;
+        std::wstring message;
+        int hivesOpened;
+    } cases[] = {
+        {L"nobody", true, std::nullopt, ExitBadCommandLine, L"No user of this computer is \"nobody\"", 0},
+        {L"PC\\bob", false, std::nullopt, ExitRefused,
+         L"The registry of PC\\bob needs administrator rights: run the command elevated, or as SYSTEM.", 0},
+        {L"bob", true, L"the file is in use.", ExitFileError,
+         L"The restrictions of PC\\bob cannot be shown: the file is in use.", 1},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(toUtf8(c.user));
+        BobsProfile quillmark;
+        quillmark.processElevated = c.elevated;
+        quillmark.hives.failure = c.failure;
+        CHECK(quillmark({L"/apply", quillmark.file(L"p.reg", kProfile), L"/user", c.user}) == c.exitCode);
+        CHECK(quillmark.count(c.message) == 1);
+        CHECK(quillmark.count(L"Written: ") == 0);
+        CHECK(quillmark.hives.opened.size() == static_cast<std::size_t>(c.hivesOpened));
+        CHECK(*quillmark.hives.open == 0);
+        CHECK_FALSE(quillmark.alices(L"String"));
+        CHECK_FALSE(getRaw(quillmark.reg, kHkeyLocalMachine, kMachine, L"MachineFlag"));
+        CHECK_FALSE(fs::exists(quillmark.folder.path / (kBobSid + L".qmk")));
+        CHECK_FALSE(fs::exists(quillmark.folder.path / "default.qmk"));
+    }
+}
+
+TEST_CASE("command line: /user naming the running user works on her own registry; default on the default profile") {
+    BobsProfile quillmark;
+    const std::wstring profile = quillmark.file(L"p.reg", kProfile);
+    CHECK(quillmark({L"/apply", profile, L"/user", quillmark.alice.Sid}) == ExitDone);
+    CHECK(quillmark.hives.opened.empty());
+    CHECK(quillmark.alices(L"String") == regtest::sz(L"hello"));
+    CHECK(quillmark.policyBroadcasts == 1);
+
+    CHECK(quillmark({L"/apply", profile, L"/user", L"default"}) == ExitDone);
+    CHECK(quillmark.hives.opened == std::vector<std::wstring>{DefaultProfileName});
+    CHECK(getRaw(quillmark.reg, kHkeyUsers, L"Quillmark.1.default\\" + kPolicies, L"String") == regtest::sz(L"hello"));
+    CHECK(quillmark.count(L"The restrictions were saved in the default profile.") == 1);
+    CHECK(quillmark.policyBroadcasts == 1);
+    CHECK(fs::exists(quillmark.folder.path / "DefaultProfile.qmk"));
 }

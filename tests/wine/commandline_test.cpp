@@ -16,14 +16,20 @@
 #include "app/mainmodel.h"
 #include "app/password.h"
 #include "platform/controlpanel.h"
+#include "base/scope.h"
+#include "base/text.h"
 #include "base/win/handles.h"
 #include "profile/polfile.h"
 #include "profile/regfile.h"
 #include "registry/cpapplets.h"
 #include "store/Encript.h"
+#include "tests/support/hives.h"
 #include "tests/wine/gui_fixture.h"
 
 using namespace guitest;
+using testsupport::HiveFile;
+using testsupport::ListedProfile;
+using testsupport::quillmarkMounts;
 
 namespace {
 
@@ -305,7 +311,7 @@ TEST_CASE("command line: usage, wrong command lines, damaged profiles and the lo
         {L"/apply", 2, "/apply needs a profile"},
         {L"/frobnicate", 2, "Unknown option \"/frobnicate\"."},
         {L"/list /check x.reg", 2, "One command at a time"},
-        {L"/list /user bob", 2, "/user is not supported yet"},
+        {L"/list /user nobody", 2, "No user of this computer is \"nobody\""},
         {L"/apply " + quillmark.quoted(L"damaged.reg"), 3, "damaged.reg\", line 4: dword: needs one to eight hexadecimal digits"},
         {L"/check " + quillmark.quoted(L"missing.reg"), 3, "missing.reg\" does not exist"},
         {L"/check " + quillmark.quoted(L"stray.pol"), 3, "is a Registry.pol file outside a Machine or User folder"},
@@ -329,4 +335,118 @@ TEST_CASE("command line: usage, wrong command lines, damaged profiles and the lo
     CHECK(logged.find("quillmark /apply <profile>") > logged.find("line 4: dword: needs"));  // appended
     CHECK(first.has("line 4: dword: needs"));  // and still on the output
     CHECK(second.exitCode == 0);
+}
+
+namespace {
+
+// A second user of the prefix, not signed in: a profile folder with an NTUSER.DAT in which
+// the Display Control Panel is disabled already.
+struct SecondUser {
+    HiveFile hive{{{kSystem, L"NoDispCPL", 1}}};
+    ListedProfile listed{L"S-1-5-21-0-0-0-1201", hive.folder.path.wstring()};
+    std::string sid = toUtf8(listed.sid);
+};
+
+std::string narrow(const std::wstring& text) { return toUtf8(text); }
+
+}  // namespace
+
+TEST_CASE("command line: /user runs a command on a second profile's hive, loaded for the command and unloaded after") {
+    const Product quillmark;
+    const SecondUser bob;
+    writeFile(quillmark.folder.path / L"profile.reg", regFile(kProfileBody));
+    const std::wstring profile = quillmark.quoted(L"profile.reg");
+
+    // By the path of the hive file as well as by the SID: the differences are bob's.
+    for (const std::wstring& who : {bob.listed.sid, L"\"" + bob.hive.path + L"\""}) {
+        const Run checked = quillmark(L"/check " + profile + L" /user " + who);
+        CAPTURE(checked.output);
+        CHECK(checked.exitCode == 1);
+        CHECK(checked.has("HKEY_CURRENT_USER below is the registry of "));
+        CHECK(checked.count("Differs: ") == 5);  // the six of the running user's, but NoDispCPL
+        CHECK_FALSE(checked.has("NoDispCPL is"));
+        CHECK(quillmarkMounts().empty());
+    }
+
+    const Run exported = quillmark(L"/export " + quillmark.quoted(L"bob.reg") + L" /user " + bob.listed.sid);
+    CAPTURE(exported.output);
+    CHECK(exported.exitCode == 0);
+    const std::vector<std::uint8_t> exportBytes = fileBytes(quillmark.folder.path / L"bob.reg");
+    const std::string exportText = narrow([&] {
+        std::wstring text;
+        for (std::size_t i = 2; i + 1 < exportBytes.size(); i += 2)
+            text += static_cast<wchar_t>(exportBytes[i] | exportBytes[i + 1] << 8);
+        return text;
+    }());
+    CHECK(exportText.find("; Made for " + bob.sid + ": HKEY_CURRENT_USER below is the user who imports this file.") !=
+          std::string::npos);
+    const std::vector<ProfileKey> keys = ReadRegFile(exportBytes);
+    const ProfileValue noDispCpl{L"NoDispCPL", RegValue{kRegDword, {1, 0, 0, 0}}};
+    CHECK(std::any_of(keys.begin(), keys.end(), [&](const ProfileKey& k) {
+        return k.Root == kHkeyCurrentUser && k.Path == kSystem &&
+               std::count(k.Values.begin(), k.Values.end(), noDispCpl) == 1;
+    }));
+    CHECK(regQuery(L"HKCU\\" + kSystem, L"NoDispCPL").empty());  // what was exported is bob's, not ours
+
+    const Run applied = quillmark(L"/apply " + profile + L" /user " + bob.listed.sid);
+    CAPTURE(applied.output);
+    CHECK(applied.exitCode == 0);
+    // The lines are read back from bob's hive while it is loaded. Wine does not write a loaded
+    // hive back to its file when it is unloaded, so a later process (another /check) cannot
+    // see them there; on Windows the unload keeps them in bob's NTUSER.DAT.
+    CHECK(applied.count("Written: ") == 5);
+    CHECK(applied.has("Written: HKEY_CURRENT_USER\\" + narrow(kExplorer) +
+                      ", NoThemesTab: REG_DWORD 0x00000001 (1) (was (not set))"));
+    CHECK(applied.has("The restrictions of " + bob.sid + " were saved. They take effect when " + bob.sid +
+                      " next signs in."));
+    // Not one value in the running user's hive; the machine-wide one in the machine's.
+    for (const auto& [key, name] : std::vector<std::pair<std::wstring, std::wstring>>{
+             {kExplorer, L"NoThemesTab"}, {kExplorer, L"DisallowRun"}, {kDisallow, L"0"}, {kDontLoad, kApplet}})
+        CHECK(regQuery(L"HKCU\\" + key, name).empty());
+    CHECK(regQuery(L"HKLM\\" + kWinlogon, L"DisableCAD") == "DisableCAD    REG_DWORD    0x0");
+    CHECK(quillmarkMounts().empty());
+    CHECK(fs::exists(quillmark.folder.path / (bob.listed.sid + L".qmk")));  // bob's first-seen state
+    CHECK_FALSE(fs::exists(quillmark.folder.path / L"default.qmk"));
+}
+
+TEST_CASE("command line: /user on a signed-in user writes into HKEY_USERS\\<SID>, where /check then complies") {
+    const Product quillmark;
+    const SecondUser bob;
+    writeFile(quillmark.folder.path / L"profile.reg", regFile(kProfileBody));
+    const std::wstring profile = quillmark.quoted(L"profile.reg");
+    // Signed in: Windows has the hive loaded under the SID, and Quillmark uses it as it is.
+    REQUIRE(RegLoadKeyW(HKEY_USERS, bob.listed.sid.c_str(), bob.hive.path.c_str()) == ERROR_SUCCESS);
+    const ScopeExit signOut([&] { RegUnLoadKeyW(HKEY_USERS, bob.listed.sid.c_str()); });
+    const std::wstring bobs = L"HKU\\" + bob.listed.sid + L"\\";
+
+    const Run applied = quillmark(L"/apply " + profile + L" /user " + bob.listed.sid);
+    CAPTURE(applied.output);
+    CHECK(applied.exitCode == 0);
+    CHECK(applied.has("after signing out and in again"));
+    CHECK(regQuery(bobs + kExplorer, L"NoThemesTab") == "NoThemesTab    REG_DWORD    0x1");
+    CHECK(regQuery(bobs + kDisallow, L"0") == "0    REG_SZ    notepad.exe");
+    CHECK(regQuery(bobs + kDontLoad, kApplet) == "C:\\QuillmarkTest\\test.cpl    REG_SZ    Yes");
+    CHECK(regQuery(L"HKCU\\" + kExplorer, L"NoThemesTab").empty());
+    CHECK(quillmarkMounts().empty());  // nothing of Quillmark's own was loaded
+
+    CHECK(quillmark(L"/check " + profile + L" /user " + bob.listed.sid).exitCode == 0);
+    CHECK(quillmark(L"/check " + profile).exitCode == 1);  // the running user's registry is not bob's
+}
+
+TEST_CASE("command line: /user with a hive that cannot be loaded does nothing") {
+    // Without elevation /user is refused too; Wine cannot show it: its tokens, restricted
+    // ones included, are all elevated. The native tests make the token answer no.
+    const Product quillmark;
+    writeFile(quillmark.folder.path / L"profile.reg", regFile(kProfileBody));
+    TempFolder empty{"nohive"};
+    const ListedProfile gone(L"S-1-5-21-0-0-0-1202", empty.path.wstring());
+    const Run missing = quillmark(L"/apply " + quillmark.quoted(L"profile.reg") + L" /user " + gone.sid);
+    CAPTURE(missing.output);
+    CHECK(missing.exitCode == 3);
+    CHECK(missing.has("The restrictions of " + narrow(gone.sid) + " cannot be shown: "));
+    CHECK(missing.has("does not exist"));
+    CHECK_FALSE(missing.has("Written: "));
+    CHECK(regQuery(L"HKLM\\" + kWinlogon, L"DisableCAD").empty());
+    CHECK(quillmarkMounts().empty());
+    CHECK_FALSE(fs::exists(quillmark.folder.path / L"default.qmk"));
 }

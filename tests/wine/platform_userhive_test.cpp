@@ -16,12 +16,16 @@
 #include "platform/user.h"
 #include "platform/userhive.h"
 #include "registry/regaccess.h"
+#include "tests/support/hives.h"
 
 namespace fs = std::filesystem;
+using testsupport::HiveFile;
+using testsupport::ListedProfile;
+using testsupport::quillmarkMounts;
+using testsupport::TempFolder;
 
 namespace {
 
-const std::wstring kProfiles = ProfileListKey;
 const std::wstring kPolicies = L"Software\\QuillmarkTest\\Policies";
 
 bool keyExists(HKEY root, const std::wstring& path)
@@ -45,85 +49,13 @@ void setDword(HKEY root, const std::wstring& path, const std::wstring& name, DWO
     REQUIRE(RegSetKeyValueW(root, path.c_str(), name.c_str(), REG_DWORD, &value, sizeof value) == ERROR_SUCCESS);
 }
 
-// Privileges for RegSaveKeyW and RegLoadKeyW made by the test itself.
-void enablePrivileges()
-{
-    HANDLE raw = nullptr;
-    REQUIRE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw));
-    const UniqueHandle token(raw);
-    for (const wchar_t* name : {SE_BACKUP_NAME, SE_RESTORE_NAME}) {
-        TOKEN_PRIVILEGES wanted{1, {{{}, SE_PRIVILEGE_ENABLED}}};
-        REQUIRE(LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid));
-        REQUIRE(AdjustTokenPrivileges(token.get(), FALSE, &wanted, 0, nullptr, nullptr));
-    }
-}
-
-struct TempFolder {
-    fs::path path;
-    TempFolder()
-    {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        path = fs::path(base) / (L"qm_hive_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                                 std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(counter++));
-        fs::create_directories(path);
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    static inline int counter = 0;
-};
-
-// A user's NTUSER.DAT made by RegSaveKeyW from a scratch key holding one policy value.
-struct HiveFile {
-    TempFolder folder;
-    std::wstring path = (folder.path / L"NTUSER.DAT").wstring();
-    explicit HiveFile(DWORD alpha)
-    {
-        enablePrivileges();
-        const std::wstring source = L"Software\\QuillmarkTest\\HiveSource" + std::to_wstring(GetCurrentProcessId());
-        setDword(HKEY_CURRENT_USER, source + L"\\" + kPolicies, L"Alpha", alpha);
-        HKEY raw = nullptr;
-        REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER, source.c_str(), 0, KEY_READ, &raw) == ERROR_SUCCESS);
-        const UniqueHkey key(raw);
-        REQUIRE(RegSaveKeyW(key.get(), path.c_str(), nullptr) == ERROR_SUCCESS);
-        RegDeleteTreeW(HKEY_CURRENT_USER, source.c_str());
-    }
-};
-
-std::vector<std::wstring> ourMounts()
-{
-    std::vector<std::wstring> names;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(HKEY_USERS, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        if (startsWithNoCase(name, HiveMountPrefix)) names.emplace_back(name);
-    }
-    return names;
-}
-
-// A user in ProfileList for the test's lifetime.
-struct ListedProfile {
-    std::wstring sid;
-    ListedProfile(std::wstring sid, const std::wstring& folder) : sid(std::move(sid))
-    {
-        const std::wstring key = kProfiles + L"\\" + this->sid;
-        REQUIRE(RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"ProfileImagePath", REG_EXPAND_SZ, folder.c_str(),
-                                static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS);
-    }
-    ~ListedProfile() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kProfiles + L"\\" + sid).c_str()); }
-};
-
 }  // namespace
 
 TEST_CASE("the profile list under Wine: the running user signed in, a second profile with its own hive file")
 {
     const std::wstring running = runningUserSid();
     REQUIRE_FALSE(running.empty());
-    HiveFile hive(1);
+    HiveFile hive({{kPolicies, L"Alpha", 1}});
     const ListedProfile second(L"S-1-5-21-0-0-0-1101", hive.folder.path.wstring());
     const std::vector<UserProfile> profiles =
         ReadProfiles(Win32Registry(), {accountNameOfSid, expandEnvironment});
@@ -155,14 +87,14 @@ TEST_CASE("the profile list under Wine: the running user signed in, a second pro
 
 TEST_CASE("a profile's hive is loaded under a mount of its own while it is open, and unloaded after")
 {
-    HiveFile hive(1);
+    HiveFile hive({{kPolicies, L"Alpha", 1}});
     std::wstring mount;
     {
         const std::unique_ptr<IUserHive> opened = OpenUserHive(L"S-1-5-21-0-0-0-1101", hive.path);
         mount = opened->KeyName();
         CHECK(mount.starts_with(std::wstring(HiveMountPrefix) + std::to_wstring(GetCurrentProcessId()) + L"."));
         CHECK(dwordAt(HKEY_USERS, mount + L"\\" + kPolicies, L"Alpha") == 1u);
-        CHECK(ourMounts() == std::vector<std::wstring>{mount});
+        CHECK(quillmarkMounts() == std::vector<std::wstring>{mount});
 
         // Through the view the engine reads and writes there, and not in HKEY_CURRENT_USER.
         UserHiveRegistry view(Win32Registry(), mount);
@@ -173,7 +105,7 @@ TEST_CASE("a profile's hive is loaded under a mount of its own while it is open,
         CHECK_FALSE(dwordAt(HKEY_CURRENT_USER, kPolicies, L"Zeta"));
     }
     CHECK_FALSE(keyExists(HKEY_USERS, mount));
-    CHECK(ourMounts().empty());
+    CHECK(quillmarkMounts().empty());
 }
 
 TEST_CASE("a signed-in user's HKEY_USERS key is used as it is, and stays")
@@ -184,7 +116,7 @@ TEST_CASE("a signed-in user's HKEY_USERS key is used as it is, and stays")
         // The file is not even looked at while Windows has the hive loaded.
         const std::unique_ptr<IUserHive> opened = OpenUserHive(sid, L"C:\\nowhere\\NTUSER.DAT");
         CHECK(opened->KeyName() == sid);
-        CHECK(ourMounts().empty());
+        CHECK(quillmarkMounts().empty());
     }
     CHECK(dwordAt(HKEY_USERS, sid + L"\\" + kPolicies, L"Alpha") == 7u);
     RegDeleteTreeW(HKEY_USERS, sid.c_str());
@@ -192,7 +124,7 @@ TEST_CASE("a signed-in user's HKEY_USERS key is used as it is, and stays")
 
 TEST_CASE("a hive that cannot be loaded says why")
 {
-    TempFolder folder;
+    TempFolder folder{"hive"};
     const fs::path garbage = folder.path / L"NTUSER.DAT";
     std::ofstream(garbage, std::ios::binary) << "not a registry hive at all";
     struct Case {
@@ -213,14 +145,14 @@ TEST_CASE("a hive that cannot be loaded says why")
         }
         CAPTURE(toUtf8(message));
         CHECK(message.find(c.reason) != std::wstring::npos);
-        CHECK(ourMounts().empty());
+        CHECK(quillmarkMounts().empty());
     }
 }
 
 TEST_CASE("mounts of processes that ended are unloaded; those of a running process stay")
 {
-    enablePrivileges();
-    HiveFile leftHive(2), heldHive(3), ownHive(4);
+    testsupport::enableHivePrivileges();
+    HiveFile leftHive({{kPolicies, L"Alpha", 2}}), heldHive({{kPolicies, L"Alpha", 3}}), ownHive({{kPolicies, L"Alpha", 4}});
 
     // Left by a process that is gone: loaded, and nobody holds its name.
     const std::wstring left = std::wstring(HiveMountPrefix) + L"4000000.1";
