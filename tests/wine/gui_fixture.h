@@ -176,9 +176,12 @@ struct InProcessWindow {
     std::optional<std::wstring> exportPath;  // what File > Export writes to; none: cancelled
     std::optional<ExportContent> exportContent = ExportContent::Everything;  // the answer to its question
     std::optional<std::wstring> profilePath;  // what File > Open profile reads; none: cancelled
-    // isAdministrator: the tree's administrator test; none: the process's token.
+    // isAdministrator: the tree's administrator test; none: the process's token. startUser: the
+    // command line's /user. isElevated: the token's elevation; none: the process's (always
+    // elevated under Wine).
     explicit InProcessWindow(const std::wstring& dataFolder = {}, std::function<bool()> isAdministrator = {},
-                             bool mustStart = true)
+                             bool mustStart = true, std::optional<std::wstring> startUser = {},
+                             std::function<bool()> isElevated = {})
     {
         window = std::make_unique<TfrmQuillmark>(
             MainWindowOptions{.dataFolder = dataFolder.empty() ? folder.withSeparator() : dataFolder,
@@ -188,8 +191,8 @@ struct InProcessWindow {
                               .chooseExportPath = [this](bool) { return exportPath; },
                               .chooseExportContent = [this] { return exportContent; },
                               .chooseProfilePath = [this] { return profilePath; },
-                              .startUser = {},
-                              .isElevated = {},
+                              .startUser = std::move(startUser),
+                              .isElevated = std::move(isElevated),
                               .restartElevated = {}});
         window->Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
         if (mustStart) REQUIRE(window->hwnd());

@@ -2,6 +2,8 @@
 
 #include "tests/wine/gui_fixture.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -12,6 +14,7 @@
 #include "base/win/module.h"
 #include "platform/user.h"
 #include "scheme/xmldata.h"
+#include "tests/support/hives.h"
 #include "profile/polfile.h"
 #include "profile/regfile.h"
 #include "ui/filechoosers.h"
@@ -1751,4 +1754,113 @@ TEST_CASE("File > Open profile: the profile's tweaks become pending changes, val
     deleteValue(PoliciesSystem, L"NoDispCPL");
     MessageBoxAnswerer answerer(IDNO);
     SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+}
+
+namespace {
+
+std::vector<std::wstring> comboItems(HWND combo)
+{
+    std::vector<std::wstring> items;
+    for (int i = 0; i < ComboBox_GetCount(combo); ++i) {
+        wchar_t item[512] = {};
+        ComboBox_GetLBText(combo, i, item);
+        items.emplace_back(item);
+    }
+    return items;
+}
+
+// Opens the chooser (which reads the computer's profiles then), picks a user and closes it.
+void chooseUser(InProcessWindow& w, const std::wstring& caption)
+{
+    const HWND combo = w.window->cmbUser();
+    SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    const std::vector<std::wstring> items = comboItems(combo);
+    const auto it = std::find(items.begin(), items.end(), caption);
+    if (it != items.end()) ComboBox_SetCurSel(combo, static_cast<int>(it - items.begin()));
+    SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+    CAPTURE(toUtf8(caption));
+    REQUIRE_MESSAGE(it != items.end(), "no such user in the chooser");
+}
+
+bool listChecked(InProcessWindow& w, const std::wstring& caption)
+{
+    const HWND list = w.window->lstRestrList();
+    const int index = itemIndex(list, caption);
+    REQUIRE_MESSAGE(index >= 0, "no such tweak in the list");
+    return listItems(list)[static_cast<size_t>(index)].checked;
+}
+
+}  // namespace
+
+TEST_CASE("another user's restrictions in the window: shown from that user's hive, saved into it, unloaded after")
+{
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+    deleteValue(PoliciesSystem, L"NoDispBackgroundPage");
+    // bob, not signed in: a profile folder whose NTUSER.DAT has the Display Control Panel off.
+    const testsupport::HiveFile hive({{PoliciesSystem, L"NoDispCPL", 1}});
+    const testsupport::ListedProfile bob(L"S-1-5-21-0-0-0-1301", hive.folder.path.wstring());
+    const std::wstring disableDisplay = L"Disable the Display Control Panel";
+    const auto background = [] { return getCaption(L"NoDispBackgroundPage"); };  // once the window has the scheme
+
+    SUBCASE("started with /user: a save goes into bob's hive, and closing unloads it")
+    {
+        InProcessWindow w({}, {}, true, bob.sid);
+        CHECK(text(w.hwnd()) == L"Quillmark - restrictions of " + bob.sid);
+        CHECK(text(w.window->cmbUser()) == bob.sid);
+        const std::vector<std::wstring> mounts = testsupport::quillmarkMounts();
+        REQUIRE(mounts.size() == 1);
+        const std::wstring bobsPolicies = mounts[0] + L"\\" + PoliciesSystem;
+
+        selectGroup(w, L"Display settings");
+        CHECK(listChecked(w, disableDisplay));  // bob's, while the running user has it off
+        CHECK_FALSE(listChecked(w, background()));
+        setChecked(w.window->lstRestrList(), itemIndex(w.window->lstRestrList(), background()), true);
+        {
+            MessageBoxAnswerer answerer(IDOK);
+            SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+            REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+            CHECK(MessageBoxAnswerer::texts[0].starts_with(L"The restrictions of " + bob.sid + L" were saved."));
+        }
+        CHECK_FALSE(w.saveEnabled());
+        // Read while the hive is loaded: Wine does not write a loaded hive back to its file when
+        // it is unloaded (Windows does), so after closing nothing of the save could be seen.
+        const std::string saved = regQuery(L"\"HKU\\" + bobsPolicies + L"\" /v NoDispBackgroundPage");
+        CAPTURE(saved);
+        CHECK(saved.find("REG_DWORD    0x1\n") != std::string::npos);
+        CHECK_FALSE(readDword(PoliciesSystem, L"NoDispBackgroundPage"));
+        CHECK_FALSE(readDword(PoliciesSystem, L"NoDispCPL"));
+
+        SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+        CHECK_FALSE(IsWindow(w.hwnd()));
+        CHECK(testsupport::quillmarkMounts().empty());
+    }
+    SUBCASE("picked in the chooser: bob's check marks, then the running user's own again and no mount left")
+    {
+        InProcessWindow w;
+        selectGroup(w, L"Display settings");
+        CHECK_FALSE(listChecked(w, disableDisplay));
+        chooseUser(w, bob.sid);
+        CHECK(text(w.hwnd()) == L"Quillmark - restrictions of " + bob.sid);
+        CHECK(testsupport::quillmarkMounts().size() == 1);
+        CHECK(listChecked(w, disableDisplay));
+        snapshot(w.hwnd(), L"gui_other_user.bmp");
+
+        chooseUser(w, shownUserName() + L" (you)");
+        CHECK(text(w.hwnd()) == L"Quillmark");
+        CHECK(testsupport::quillmarkMounts().empty());
+        CHECK_FALSE(listChecked(w, disableDisplay));
+    }
+}
+
+TEST_CASE("not elevated: one line says how many tweaks cannot be saved, beside Restart as administrator")
+{
+    InProcessWindow w({}, {}, true, {}, [] { return false; });
+    CHECK(IsWindowVisible(w.window->lblElevation()));
+    CHECK(IsWindowVisible(w.window->btnRestart()));
+    const std::wstring line = text(w.window->lblElevation());
+    CHECK(line.starts_with(L"Not running as administrator: "));
+    CHECK(line == NotElevatedText(w.window->Model().TweaksNeedingElevation()));
+    CHECK(w.window->Model().TweaksNeedingElevation() > 0);
+    CHECK(text(w.window->btnRestart()) == RestartAsAdministratorText);
+    snapshot(w.hwnd(), L"gui_not_elevated.bmp");
 }
