@@ -121,10 +121,10 @@ public:
     enum class UserSwitch { Switched, Unchanged, NeedsElevation };
     // Shows another user's restrictions (or the running user's again): asks about unsaved
     // changes exactly as closing does, opens that user's hive, reads every entry's state
-    // from it and takes that user's first-seen snapshot (see EnsureUndoSnapshot). Another user's hive needs
-    // administrator rights: without them nothing changes and the answer says so. A hive that
-    // cannot be opened is reported through showError, naming the user and why, and the
-    // entries stay those of the user shown before.
+    // from it and takes that user's first-seen snapshot (see EnsureUndoSnapshot). Another
+    // user's hive needs administrator rights: without them nothing changes and the answer
+    // says so. A hive that cannot be opened is reported through showError, naming the user
+    // and why, and the entries stay those of the user shown before.
     UserSwitch ChooseUser(const UserProfile& user, const AskSaveHook& ask,
                           const std::function<void(const std::wstring& text)>& showError);
     // Lets go of another user's hive at once (the session ends): the engine is on the running

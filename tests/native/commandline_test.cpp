@@ -268,11 +268,7 @@ TEST_CASE("command line: /user works on that user's HKEY_CURRENT_USER and never 
     CHECK(quillmark({L"/export", exported.wstring(), L"/user", L"bob"}) == ExitDone);
     std::ifstream in(exported, std::ios::binary);
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    const std::wstring text = [&] {
-        std::wstring t;
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) t += static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
-        return t;
-    }();
+    const std::wstring text = fromUtf16le(bytes);
     CHECK(text.find(L"; Made for PC\\bob: HKEY_CURRENT_USER below is the user who imports this file.") !=
           std::wstring::npos);
     CHECK(ReadRegFile(bytes) ==
@@ -317,6 +313,11 @@ TEST_CASE("command line: /user that names no one, a process that is not elevated
         CHECK_FALSE(fs::exists(quillmark.folder.path / (kBobSid + L".qmk")));
         CHECK_FALSE(fs::exists(quillmark.folder.path / "default.qmk"));
     }
+    // An error after the hive was opened lets it go as well.
+    BobsProfile quillmark;
+    CHECK(quillmark({L"/export", quillmark.file(L"state.txt", L""), L"/user", L"bob"}) == ExitBadCommandLine);
+    CHECK(quillmark.hives.opened.size() == 1);
+    CHECK(*quillmark.hives.open == 0);
 }
 
 TEST_CASE("command line: /user naming the running user works on her own registry; default on the default profile") {

@@ -347,8 +347,6 @@ struct SecondUser {
     std::string sid = toUtf8(listed.sid);
 };
 
-std::string narrow(const std::wstring& text) { return toUtf8(text); }
-
 }  // namespace
 
 TEST_CASE("command line: /user runs a command on a second profile's hive, loaded for the command and unloaded after") {
@@ -372,12 +370,7 @@ TEST_CASE("command line: /user runs a command on a second profile's hive, loaded
     CAPTURE(exported.output);
     CHECK(exported.exitCode == 0);
     const std::vector<std::uint8_t> exportBytes = fileBytes(quillmark.folder.path / L"bob.reg");
-    const std::string exportText = narrow([&] {
-        std::wstring text;
-        for (std::size_t i = 2; i + 1 < exportBytes.size(); i += 2)
-            text += static_cast<wchar_t>(exportBytes[i] | exportBytes[i + 1] << 8);
-        return text;
-    }());
+    const std::string exportText = toUtf8(fromUtf16le(exportBytes));
     CHECK(exportText.find("; Made for " + bob.sid + ": HKEY_CURRENT_USER below is the user who imports this file.") !=
           std::string::npos);
     const std::vector<ProfileKey> keys = ReadRegFile(exportBytes);
@@ -395,7 +388,7 @@ TEST_CASE("command line: /user runs a command on a second profile's hive, loaded
     // hive back to its file when it is unloaded, so a later process (another /check) cannot
     // see them there; on Windows the unload keeps them in bob's NTUSER.DAT.
     CHECK(applied.count("Written: ") == 5);
-    CHECK(applied.has("Written: HKEY_CURRENT_USER\\" + narrow(kExplorer) +
+    CHECK(applied.has("Written: HKEY_CURRENT_USER\\" + toUtf8(kExplorer) +
                       ", NoThemesTab: REG_DWORD 0x00000001 (1) (was (not set))"));
     CHECK(applied.has("The restrictions of " + bob.sid + " were saved. They take effect when " + bob.sid +
                       " next signs in."));
@@ -443,7 +436,7 @@ TEST_CASE("command line: /user with a hive that cannot be loaded does nothing") 
     const Run missing = quillmark(L"/apply " + quillmark.quoted(L"profile.reg") + L" /user " + gone.sid);
     CAPTURE(missing.output);
     CHECK(missing.exitCode == 3);
-    CHECK(missing.has("The restrictions of " + narrow(gone.sid) + " cannot be shown: "));
+    CHECK(missing.has("The restrictions of " + toUtf8(gone.sid) + " cannot be shown: "));
     CHECK(missing.has("does not exist"));
     CHECK_FALSE(missing.has("Written: "));
     CHECK(regQuery(L"HKLM\\" + kWinlogon, L"DisableCAD").empty());
