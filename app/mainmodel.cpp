@@ -260,6 +260,29 @@ GroupView TMainModel::ShowGroup(const std::wstring& groupName)
                        Effect());
 }
 
+bool TMainModel::CanRemoveFromRegistry(const std::wstring& itemName) const
+{
+    const int index = FAppObjectsList.IndexOf(itemName);
+    return index >= 0 && ::CanRemoveFromRegistry(FAppObjectsList[index]) &&
+           !NotConfiguredAfterSave(FAppObjectsList, index);
+}
+
+bool TMainModel::RemoveFromRegistry(const std::wstring& itemName)
+{
+    if (!CanRemoveFromRegistry(itemName)) return false;
+    // Every entry of the name shows the same state; the first carries what the save writes.
+    for (int i = 0; i < FAppObjectsList.Count(); ++i)
+        if (sameTextNoCase(FAppObjectsList[i].AppName, itemName)) FAppObjectsList[i].SetValue = false;
+    MarkRemoveFromRegistry(FAppObjectsList[FAppObjectsList.IndexOf(itemName)]);
+    SettingsChanged(-1);
+    return true;
+}
+
+bool TMainModel::NotConfigured(const std::wstring& itemName) const
+{
+    return NotConfiguredAfterSave(FAppObjectsList, FAppObjectsList.IndexOf(itemName));
+}
+
 ListChange TMainModel::lstRestrListChange(const std::wstring& itemName, bool checked, ImageListKind smallImages)
 {
     return ::lstRestrListChange(FAppObjectsList, Frames, itemName, checked, smallImages,

@@ -132,6 +132,14 @@ public:
     // The tweaks this process cannot save without administrator rights; 0 when elevated.
     int TweaksNeedingElevation() const;
 
+    // Edit > Remove from registry for a list item's tweak: offered where CanRemoveFromRegistry
+    // allows it and the tweak is not already Not configured. Marks it, as switched off, so
+    // that the next save removes its values; the settings are then unsaved. False: not offered.
+    bool CanRemoveFromRegistry(const std::wstring& itemName) const;
+    bool RemoveFromRegistry(const std::wstring& itemName);
+    // NotConfiguredAfterSave of the item's tweak.
+    bool NotConfigured(const std::wstring& itemName) const;
+
     // The tree selection changed, and the list reported a change of an item.
     GroupView ShowGroup(const std::wstring& groupName);
     ListChange lstRestrListChange(const std::wstring& itemName, bool checked, ImageListKind smallImages);

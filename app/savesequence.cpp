@@ -46,17 +46,39 @@ SaveHooks DefaultSaveHooks(const std::wstring& ownExeName) {
     return hooks;
 }
 
+TweakRequest CheckBoxTweakRequest(const TAppObjectsList& entries, int index) {
+    const TRestrListRec& entry = entries[index];
+    const TRestrListRec& state = entries[entries.IndexOf(entry.AppName)];
+    const std::vector<RecordedValue>* exact = state.ExactValuesNow();
+    return {entry.AppName, entry.GroupName, state.SetValue, state.cValue, state.nValue,
+            exact ? *exact : std::vector<RecordedValue>{}};
+}
+
 std::vector<TweakRequest> CheckBoxTweakRequests(const TAppObjectsList& entries) {
     std::vector<TweakRequest> requests;
-    for (int i = 0; i < entries.Count(); ++i) {
-        const TRestrListRec& entry = entries[i];
-        if (entry.AType != L"CheckBox") continue;
-        const TRestrListRec& state = entries[entries.IndexOf(entry.AppName)];
-        const std::vector<RecordedValue>* exact = state.ExactValuesNow();
-        requests.push_back({entry.AppName, entry.GroupName, state.SetValue, state.cValue, state.nValue,
-                            exact ? *exact : std::vector<RecordedValue>{}});
-    }
+    for (int i = 0; i < entries.Count(); ++i)
+        if (entries[i].AType == L"CheckBox") requests.push_back(CheckBoxTweakRequest(entries, i));
     return requests;
+}
+
+bool NotConfiguredAfterSave(const TAppObjectsList& entries, int index) {
+    if (!entries.Valid(index)) return false;
+    const TRestrListRec& entry = entries[index];
+    if (entry.AType != L"CheckBox" || entry.GroupName == AppletGroupName) return false;
+    try {
+        const std::vector<RecordedValue> now = RecordTweakValues(entry.AppName, entry.GroupName);
+        if (now.empty()) return false;
+        const TweakPlan plan = PlanRequest(CheckBoxTweakRequest(entries, index));
+        return std::all_of(now.begin(), now.end(), [&](const RecordedValue& value) {
+            const auto planned = std::find_if(plan.locations.begin(), plan.locations.end(), [&](const LocationPlan& l) {
+                return l.index == value.index && l.write.has_value();
+            });
+            if (planned == plan.locations.end()) return !value.value.has_value();
+            return planned->write->op == RegistryWrite::Op::DeleteValue;
+        });
+    } catch (...) {
+        return false;  // a registry that cannot be read tells nothing about it
+    }
 }
 
 std::vector<SwitchRequest> AppletRequests(const TAppObjectsList& entries) {

@@ -59,6 +59,11 @@ struct SaveResult {
 // Every "CheckBox" entry in list order; a name listed twice carries the state of its first
 // entry, the one every edit reaches.
 std::vector<TweakRequest> CheckBoxTweakRequests(const TAppObjectsList& entries);
+TweakRequest CheckBoxTweakRequest(const TAppObjectsList& entries, int index);
+// What the list marks "Not configured": a tweak whose values are all absent once the next
+// save is done (now, when it has nothing to write; after Remove from registry or Undo all,
+// when those remove every value). False for applets, groups and tweaks without values.
+bool NotConfiguredAfterSave(const TAppObjectsList& entries, int index);
 // Every applet entry, in list order.
 std::vector<SwitchRequest> AppletRequests(const TAppObjectsList& entries);
 // The tweaks "DisallowRun" then "RestrictRun", each when a "CheckBox" entry of that name exists.

@@ -243,3 +243,47 @@ TEST_CASE("Not configured, and Remove from registry: offered under a Policies ke
     REQUIRE(app.model.SaveSettings().Succeeded());
     CHECK(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta") == dword(0));
 }
+
+TEST_CASE("the list's Not configured mark follows what the next save leaves, and Remove from registry sets it") {
+    PendingApp app;
+    app.appletsAsEnumerated();
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta", dword(1));
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Shared", dword(0));  // off by a value, in two groups
+    app.start();
+    const auto marked = [&](const std::wstring& group) {
+        std::map<std::wstring, bool> rows;
+        for (const ListItemView& item : app.model.ShowGroup(group).Items) rows[item.Name] = item.NotConfigured;
+        return rows;
+    };
+    const std::map<std::wstring, bool> display = marked(L"Group_Display"), network = marked(L"Group_Network");
+    CHECK(display.at(L"Alpha"));
+    CHECK_FALSE(display.at(L"Zeta"));  // on
+    CHECK(display.at(L"TextTweak"));
+    CHECK_FALSE(network.at(L"Shared"));  // off, by a value
+    CHECK_FALSE(app.model.NotConfigured(kDesk));
+    CHECK_FALSE(app.model.CanRemoveFromRegistry(L"Alpha"));        // nothing to remove
+    CHECK_FALSE(app.model.CanRemoveFromRegistry(L"MachineFlag"));  // not under a Policies key
+    CHECK_FALSE(app.model.RemoveFromRegistry(L"MachineFlag"));
+    CHECK_FALSE(app.model.SettingsModified());
+
+    // Switched on, a tweak without values is about to get one: no longer marked.
+    app.toggle(L"Alpha", true);
+    CHECK_FALSE(app.model.NotConfigured(L"Alpha"));
+    app.toggle(L"Alpha", false);  // back: the save writes nothing, and nothing is there
+    CHECK(app.model.NotConfigured(L"Alpha"));
+
+    // Marked for removal it reads as switched off, in both groups, before the save and after it.
+    REQUIRE(app.model.CanRemoveFromRegistry(L"Zeta"));
+    REQUIRE(app.model.RemoveFromRegistry(L"Shared"));
+    REQUIRE(app.model.RemoveFromRegistry(L"Zeta"));
+    CHECK(app.model.SettingsModified());
+    CHECK_FALSE(app.entry(L"Zeta").SetValue);
+    CHECK(marked(L"Group_Display").at(L"Zeta"));
+    CHECK(marked(L"Group_Network").at(L"Shared"));
+    CHECK_FALSE(app.model.CanRemoveFromRegistry(L"Zeta"));  // done once is enough
+    checkAgainstSave(app);
+    CHECK_FALSE(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta"));
+    CHECK_FALSE(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Shared"));
+    CHECK(marked(L"Group_Display").at(L"Zeta"));
+    CHECK(app.model.NotConfigured(L"Shared"));
+}
