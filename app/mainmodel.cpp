@@ -294,12 +294,38 @@ int TMainModel::compareCaptions(const std::wstring& a, const std::wstring& b) co
     return CompareCaptions ? CompareCaptions(a, b) : compareTextNoCase(a, b);
 }
 
+namespace {
+
+std::wstring counted(int count, const wchar_t* one, const wchar_t* many)
+{
+    return std::to_wstring(count) + L" " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
 std::wstring TMainModel::SavePromptText() const
 {
     // HKEY_LOCAL_MACHINE tweaks go out with every save, so the question names both.
+    return L"Save the changed restrictions for " + savedForText() + L" and this computer?";
+}
+
+std::wstring TMainModel::savedForText() const
+{
     const std::wstring& user = editedUser_.Name.empty() ? CurrentUserName : editedUser_.Name;
-    return L"Save the changed restrictions for " + (user.empty() ? std::wstring(L"the current user") : user) +
-           L" and this computer?";
+    return user.empty() ? std::wstring(L"the current user") : user;
+}
+
+std::wstring TMainModel::SavedStatusText(const SaveResult& result) const
+{
+    if (!result.Succeeded()) return L"Not everything was saved: the settings stay unsaved.";
+    if (!result.Wrote) return L"Saved. The registry already held every value; nothing was written to it.";
+    std::wstring text = L"Saved for " + savedForText() + L" and this computer";
+    if (result.Written == 0 && result.Removed == 0) return text + L".";
+    text += L": ";
+    if (result.Written > 0) text += counted(result.Written, L"value written", L"values written");
+    if (result.Written > 0 && result.Removed > 0) text += L", ";
+    if (result.Removed > 0) text += counted(result.Removed, L"value removed", L"values removed");
+    return text + L".";
 }
 
 bool TMainModel::QuerySaveSettings(const AskSaveHook& ask)

@@ -127,6 +127,8 @@ public:
     // Lets go of another user's hive at once (the session ends): the engine is on the running
     // user's registry again. The entries are not read again.
     void ReleaseUserHive();
+    // The status line after a save: for whom, and how many values it wrote and removed.
+    std::wstring SavedStatusText(const SaveResult& result) const;
     // The message after a save for another user; none for the running user's own.
     std::optional<std::wstring> SavedMessage(const SaveResult& result) const;
     // The tweaks this process cannot save without administrator rights; 0 when elevated.
@@ -169,6 +171,7 @@ public:
 
 private:
     void setModified(bool modified);
+    std::wstring savedForText() const;  // DOMAIN\name of the user shown, as the save prompt names it
     int compareCaptions(const std::wstring& a, const std::wstring& b) const;
     std::wstring undoSnapshotFile() const;
     // Each entry's state as first read for the edited user: what ChangedSinceRead compares.

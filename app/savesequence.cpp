@@ -16,9 +16,14 @@ SaveFailure failureOf(const std::wstring& name, const std::wstring& message) {
     return {name, getCaption(name), message};
 }
 
-bool writesAnything(const TweakPlan& plan) {
-    return std::any_of(plan.locations.begin(), plan.locations.end(),
-                       [](const LocationPlan& location) { return location.write.has_value(); });
+void count(SaveResult* tally, const std::optional<RegistryWrite>& write) {
+    if (!tally || !write) return;
+    tally->Wrote = true;
+    ++(write->op == RegistryWrite::Op::DeleteValue ? tally->Removed : tally->Written);
+}
+
+void count(SaveResult* tally, const TweakPlan& plan) {
+    for (const LocationPlan& location : plan.locations) count(tally, location.write);
 }
 
 std::vector<SaveFailure> applyTweak(const TweakRequest& r) {
@@ -100,13 +105,13 @@ std::vector<TweakRequest> RunListRequests(const TAppObjectsList& entries) {
     return requests;
 }
 
-std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, bool* wrote) {
+std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, SaveResult* tally) {
     std::vector<SaveFailure> failures;
     for (const TweakRequest& r : CheckBoxTweakRequests(entries)) {
         if (IsRunListTweak(r.Name)) continue;
         try {
             const TweakPlan plan = PlanRequest(r);
-            if (wrote && writesAnything(plan)) *wrote = true;
+            count(tally, plan);
             for (const LocationFailure& f : ExecutePlan(plan)) failures.push_back(failureOf(r.Name, f.message));
         } catch (...) {
             failures.push_back(failureOf(r.Name, currentErrorText()));
@@ -115,24 +120,26 @@ std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, boo
     return failures;
 }
 
-void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks, bool* wrote) {
+void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks, SaveResult* tally) {
     if (!hooks.applyAppletState) return;
     for (const SwitchRequest& r : AppletRequests(entries)) {
-        if (wrote && PlanAppletState(r.Name, r.Set)) *wrote = true;
+        if (tally) count(tally, PlanAppletState(r.Name, r.Set));
         hooks.applyAppletState(r.Name, r.Set);
     }
 }
 
-std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks, bool* wrote) {
+std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks, SaveResult* tally) {
     std::vector<SaveFailure> failures;
     for (const TweakRequest& r : RunListRequests(entries)) {
-        if (wrote) {
+        if (tally) {
             try {
-                if (PlanRunList(r.Name, r.Wanted, L"").TouchesRegistry() ||
-                    writesAnything(PlanRequest(r)))
-                    *wrote = true;
+                const RunListPlan list = PlanRunList(r.Name, r.Wanted, L"");
+                if (list.TouchesRegistry()) tally->Wrote = true;
+                tally->Written += static_cast<int>(list.Add.size());
+                tally->Removed += static_cast<int>(list.Remove.size());
+                count(tally, PlanRequest(r));
             } catch (...) {
-                *wrote = true;  // the step itself reports what went wrong
+                tally->Wrote = true;  // the step itself reports what went wrong
             }
         }
         std::vector<SaveFailure> step = hooks.saveRunList ? hooks.saveRunList(r) : applyTweak(r);
@@ -173,9 +180,9 @@ std::vector<SaveFailure> SaveRunList(const TweakRequest& flag, const std::wstrin
 
 SaveResult RunSaveSequence(const TAppObjectsList& entries, TEncriptor* store, const SaveHooks& hooks) {
     SaveResult result;
-    result.Failures = ApplyCheckBoxTweaks(entries, &result.Wrote);
-    ApplyCPApplets(entries, hooks, &result.Wrote);
-    for (SaveFailure& f : WriteRunLists(entries, hooks, &result.Wrote)) result.Failures.push_back(std::move(f));
+    result.Failures = ApplyCheckBoxTweaks(entries, &result);
+    ApplyCPApplets(entries, hooks, &result);
+    for (SaveFailure& f : WriteRunLists(entries, hooks, &result)) result.Failures.push_back(std::move(f));
     if (store)
         for (int i = 0; i < entries.Count(); ++i)
             // The first entry of a name is the one every edit reaches.

@@ -286,4 +286,18 @@ TEST_CASE("the list's Not configured mark follows what the next save leaves, and
     CHECK_FALSE(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Shared"));
     CHECK(marked(L"Group_Display").at(L"Zeta"));
     CHECK(app.model.NotConfigured(L"Shared"));
+
+    // The status line counts what a save wrote and removed, for whom.
+    app.toggle(L"Zeta", true);
+    app.toggle(L"Alpha", true);
+    SaveResult saved = app.model.SaveSettings();
+    CHECK(saved.Written == 2);
+    CHECK(saved.Removed == 0);
+    CHECK(app.model.SavedStatusText(saved) == L"Saved for alice and this computer: 2 values written.");
+    REQUIRE(app.model.RemoveFromRegistry(L"Alpha"));
+    app.toggle(L"Zeta", false);
+    saved = app.model.SaveSettings();
+    CHECK(app.model.SavedStatusText(saved) == L"Saved for alice and this computer: 1 value written, 1 value removed.");
+    CHECK(app.model.SavedStatusText(app.model.SaveSettings()) ==
+          L"Saved. The registry already held every value; nothing was written to it.");
 }

@@ -117,7 +117,7 @@ inline std::vector<std::wstring> menuTexts(HMENU menu)
 inline const std::vector<std::wstring> kMenu = {
     L"File", L"File > Open profile...", L"File > Save", L"File > Choose user...",
     L"File > Export as .reg file...", L"File > Export as Registry.pol...",
-    L"File > Exit", L"Edit", L"Edit > Undo all tweaks", L"Edit > Administrators password...",
+    L"File > Exit", L"Edit", L"Edit > Undo all tweaks", L"Edit > Remove from registry", L"Edit > Administrators password...",
     L"Edit > Find a tweak", L"Edit > Pending changes...", L"View", L"View > Hide tweaks without effect on this Windows",
     L"Help", L"Help > Web site", L"Help > About ...",
 };
@@ -176,6 +176,8 @@ struct InProcessWindow {
     std::optional<std::wstring> exportPath;  // what File > Export writes to; none: cancelled
     std::optional<ExportContent> exportContent = ExportContent::Everything;  // the answer to its question
     std::optional<std::wstring> profilePath;  // what File > Open profile reads; none: cancelled
+    // Told the list's context menu when it opens; returns the command chosen (none: 0).
+    std::function<int(HMENU)> contextMenu;
     // isAdministrator: the tree's administrator test; none: the process's token.
     explicit InProcessWindow(const std::wstring& dataFolder = {}, std::function<bool()> isAdministrator = {},
                              bool mustStart = true)
@@ -190,7 +192,8 @@ struct InProcessWindow {
                               .chooseProfilePath = [this] { return profilePath; },
                               .startUser = {},
                               .isElevated = {},
-                              .restartElevated = {}});
+                              .restartElevated = {},
+                              .trackContextMenu = [this](HMENU menu) { return contextMenu ? contextMenu(menu) : 0; }});
         window->Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
         if (mustStart) REQUIRE(window->hwnd());
     }
