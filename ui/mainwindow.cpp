@@ -238,7 +238,11 @@ HMODULE TfrmQuillmark::resources() const
 
 void TfrmQuillmark::OnSettingsChanged(int ObjectIndex)
 {
-    if (model_) ApplyFrameEnabling(model_->SettingsChanged(ObjectIndex));
+    if (!model_) return;
+    ApplyFrameEnabling(model_->SettingsChanged(ObjectIndex));
+    // An edit in the frame: the locations show what the save would write now.
+    if (FLastFrame_)
+        if (const std::optional<std::wstring> name = SelectedItemName()) ShowLocation(*name);
 }
 
 void TfrmQuillmark::BuildCategoryTree()

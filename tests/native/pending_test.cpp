@@ -301,3 +301,37 @@ TEST_CASE("the list's Not configured mark follows what the next save leaves, and
     CHECK(app.model.SavedStatusText(app.model.SaveSettings()) ==
           L"Saved. The registry already held every value; nothing was written to it.");
 }
+
+TEST_CASE("Undo all + save removes again the keys that were absent at the first start, once they are empty") {
+    PendingApp app;
+    app.appletsAsEnumerated();
+    setRaw(app.reg, kHkeyLocalMachine, kMachine, L"Other", dword(7));  // the machine key was there
+    app.start();
+    // The first start recorded how many levels of each absent value's key were missing.
+    const TEncriptor snapshot(app.folder.withSeparator() + UndoSnapshotFileName, true);
+    CHECK(snapshot.GetInt(L"Alpha_key1", 0) == 3);  // Software\QuillmarkTest\Policies
+    CHECK(snapshot.GetInt(L"MachineFlag_key1", 0) == 0);
+    const Dump first = dumpAll(app.reg);
+
+    for (const wchar_t* name : {L"Alpha", L"Zeta", L"MachineFlag"}) app.toggle(name, true);
+    REQUIRE(app.model.SaveSettings().Succeeded());
+    REQUIRE(KeyPresent(kHkeyCurrentUser, kPolicies));
+
+    UndoWindow window;
+    window.askYesNo = [](const std::wstring&, const std::wstring&) { return true; };
+    window.showError = [](const std::wstring& text, const std::wstring&) { FAIL(doctest::StringMaker<std::wstring>::convert(text)); };
+    SUBCASE("the keys go with their last value; a key that was there stays") {
+        app.model.UndoAllTweaks(window);
+        checkAgainstSave(app);
+        CHECK(dumpAll(app.reg) == first);
+        CHECK_FALSE(KeyPresent(kHkeyCurrentUser, L"Software\\QuillmarkTest"));
+        CHECK(KeyPresent(kHkeyLocalMachine, kMachine));
+    }
+    SUBCASE("a key that holds something else by then stays") {
+        setRaw(app.reg, kHkeyCurrentUser, kPolicies + L"\\Sub", L"Kept", dword(1));
+        app.model.UndoAllTweaks(window);
+        checkAgainstSave(app);
+        CHECK_FALSE(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Alpha"));
+        CHECK(getRaw(app.reg, kHkeyCurrentUser, kPolicies + L"\\Sub", L"Kept") == dword(1));
+    }
+}

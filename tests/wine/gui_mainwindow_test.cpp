@@ -800,6 +800,8 @@ TEST_CASE("option frames in the panel: built for the selected tweak, enabled by 
           L"Kiosk player");
     CHECK(w.saveEnabled());
     CHECK(IsWindowEnabled(frame->edtString()));  // typing leaves the enabling alone
+    // The locations show what the save would write now, the text typed included.
+    CHECK(text(w.window->edtLocation()).find(L"\"Kiosk player\"") != std::wstring::npos);
     // Tab goes on from the list into the frame.
     SetFocus(list);
     MSG tab{list, WM_KEYDOWN, VK_TAB, 0, 0, {}};
@@ -1351,7 +1353,8 @@ TEST_CASE("File > Export writes a .reg file and the two Registry.pol files")
         }
         CHECK(readBytes(out.path / L"User" / L"Registry.pol") == before);
         {
-            MessageBoxAnswerer answerer(IDYES);
+            // Yes to the question; OK to the note on what was left out, when the registry has any.
+            MessageBoxAnswerer answerer(std::vector<int>{IDYES, IDOK});
             SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTPOL, 0), 0);
         }
         const std::string after = readBytes(out.path / L"User" / L"Registry.pol");
@@ -1846,4 +1849,46 @@ TEST_CASE("Not configured: the state column, Edit > Remove from registry and the
     SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_REMOVEFROMREGISTRY, 0), 0);
     CHECK(readDword(Advanced, L"PersistBrowsers") == 0u);
     CHECK_FALSE(w.saveEnabled());
+}
+
+TEST_CASE("Undo all + Save leaves the touched keys as reg export showed them at the first start")
+{
+    // No Policies\Explorer at the first start: the save creates it, and the undo removes it again.
+    RegDeleteTreeW(HKEY_CURRENT_USER, PoliciesExplorer);
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+    deleteValue(PoliciesSystem, L"NoDispAppearancePage");
+    TempFolder exports{"undo_export"};
+    const auto exported = [&](const std::wstring& name) {
+        const fs::path file = exports.path / name;
+        runReg(L"export \"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\" \"" +
+               file.wstring() + L"\" /y");
+        return readBytes(file);
+    };
+    const std::string first = exported(L"first.reg");
+
+    InProcessWindow w;  // a first start: it writes the undo snapshot
+    const HWND list = w.window->lstRestrList();
+    const auto switchOn = [&](const std::wstring& group, const wchar_t* tweak) {
+        selectGroup(w, group);
+        const int index = itemIndex(list, getCaption(tweak));
+        REQUIRE(index >= 0);
+        setChecked(list, index, true);
+    };
+    switchOn(L"Display settings", L"NoDispCPL");
+    switchOn(L"Display settings", L"NoDispAppearancePage");
+    switchOn(getCaption(L"Group_StartMenuTaskbar"), L"NoRun");
+    switchOn(getCaption(L"Group_StartMenuTaskbar"), L"NoClose");
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    REQUIRE(readDword(PoliciesExplorer, L"NoRun") == 1u);
+    REQUIRE(exported(L"saved.reg") != first);
+
+    {
+        MessageBoxAnswerer answerer(IDYES);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_UNDOALL, 0), 0);
+    }
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    CHECK(exported(L"undone.reg") == first);
+    HKEY key = nullptr;
+    CHECK(RegOpenKeyExW(HKEY_CURRENT_USER, PoliciesExplorer, 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
+    if (key) RegCloseKey(key);
 }
