@@ -32,7 +32,7 @@ struct MainLayout {
 namespace layout {
 inline constexpr int ClientWidth = 654, ClientHeight = 462;
 inline constexpr int CategoriesWidth = 233, CategoriesMinWidth = 150, RightMinWidth = 300;
-inline constexpr int SplitterSize = 3;
+inline constexpr int SplitterSize = 3, SplitterKeyStep = 8;  // an arrow key moves a bar this far
 inline constexpr int InfoLeft = 11, InfoTop = 8, InfoHeight = 63, SupportedHeight = 15;
 inline constexpr int AdditionalOptHeight = 117;
 inline constexpr int FontPoints = 8;

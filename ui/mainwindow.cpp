@@ -479,6 +479,10 @@ void TfrmQuillmark::OnListItemChanged(const NMLISTVIEW& change)
         item.iImage = *result.NewImage;
         ListView_SetItem(lstRestrList_, &item);
     }
+    // Switched, a tweak has something to write, or nothing any more.
+    if (result.NewImage && listView_ == ListViewStyle::Report)
+        setSubItem(lstRestrList_, change.iItem, searching_ ? 2 : 1,
+                   model_->NotConfigured(shown.Name) ? NotConfiguredText : L"");
     ShowDescription(result.Description, result.Supported);
     ShowLocation(shown.Name);
     if (result.Frame) BuildOptionFrame(*result.Frame);
@@ -1062,6 +1066,12 @@ void TfrmQuillmark::OnCommand(int id, int code)
         break;
     case IDM_HIDENOEFFECT:
         OnHideWithoutEffect();
+        break;
+    case IDM_MOVECATEGORIESBAR:
+        categoriesSplitter_.MoveByKeyboard(scaleToDpi(layout::SplitterKeyStep, Dpi()));
+        break;
+    case IDM_MOVEDESCRIPTIONBAR:
+        optSplitter_.MoveByKeyboard(scaleToDpi(layout::SplitterKeyStep, Dpi()));
         break;
     case IDM_SAVE:
         OnSave();

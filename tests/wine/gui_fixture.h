@@ -118,7 +118,8 @@ inline const std::vector<std::wstring> kMenu = {
     L"File", L"File > Open profile...", L"File > Save", L"File > Choose user...",
     L"File > Export as .reg file...", L"File > Export as Registry.pol...",
     L"File > Exit", L"Edit", L"Edit > Undo all tweaks", L"Edit > Remove from registry", L"Edit > Administrators password...",
-    L"Edit > Find a tweak", L"Edit > Pending changes...", L"View", L"View > Hide tweaks without effect on this Windows",
+    L"Edit > Find a tweak", L"Edit > Pending changes...", L"View", L"View > Hide tweaks without effect on this Windows", L"View > Move the category split bar",
+    L"View > Move the description split bar",
     L"Help", L"Help > Web site", L"Help > About ...",
 };
 

@@ -1797,6 +1797,12 @@ TEST_CASE("Not configured: the state column, Edit > Remove from registry and the
     CHECK(subItemText(list, appearance, 1) == L"Not configured");
     CHECK(subItemText(list, cpl, 1).empty());
     CHECK(listItems(list)[cpl].checked);
+    // Switched on, it is about to get a value; back off, it is not configured again.
+    setChecked(list, appearance, true);
+    CHECK(subItemText(list, appearance, 1).empty());
+    setChecked(list, appearance, false);
+    CHECK(subItemText(list, appearance, 1) == L"Not configured");
+    CHECK(w.saveEnabled());
     CHECK_FALSE(offeredInEdit());  // nothing selected
     selectItem(list, appearance);
     CHECK_FALSE(offeredInEdit());  // nothing there to remove
@@ -1891,4 +1897,37 @@ TEST_CASE("Undo all + Save leaves the touched keys as reg export showed them at 
     HKEY key = nullptr;
     CHECK(RegOpenKeyExW(HKEY_CURRENT_USER, PoliciesExplorer, 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
     if (key) RegCloseKey(key);
+}
+
+TEST_CASE("the split bars move by keyboard: View's items give them the focus, the arrows move them, Enter gives it back")
+{
+    forgetPlacement();
+    InProcessWindow w;
+    const int step = scaleToDpi(layout::SplitterKeyStep, static_cast<int>(GetDpiForWindow(w.hwnd())));
+    const HWND tree = w.window->trvCategories(), list = w.window->lstRestrList();
+    selectGroup(w, L"Display settings");
+    SetFocus(list);
+
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_MOVECATEGORIESBAR, 0), 0);
+    const HWND bar = GetFocus();
+    CHECK(bar == GetDlgItem(w.hwnd(), IDC_CATEGORIESSPLITTER));
+    const int width = rectIn(tree, w.hwnd()).width();
+    pressKey(w, bar, VK_RIGHT);
+    pressKey(w, bar, VK_RIGHT);
+    CHECK(rectIn(tree, w.hwnd()).width() == width + 2 * step);
+    pressKey(w, bar, VK_LEFT);
+    CHECK(rectIn(tree, w.hwnd()).width() == width + step);
+    CHECK(rectIn(bar, w.hwnd()).left == rectIn(tree, w.hwnd()).right);
+    snapshot(w.hwnd(), L"gui_splitter_keyboard.bmp");
+    pressKey(w, bar, VK_RETURN);
+    CHECK(GetFocus() == list);
+
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_MOVEDESCRIPTIONBAR, 0), 0);
+    const HWND horizontal = GetFocus();
+    CHECK(horizontal == GetDlgItem(GetParent(list), IDC_OPTSPLITTER));
+    const int listHeight = rectIn(list, w.hwnd()).height();
+    pressKey(w, horizontal, VK_UP);  // the description panel grows
+    CHECK(rectIn(list, w.hwnd()).height() == listHeight - step);
+    pressKey(w, horizontal, VK_ESCAPE);
+    CHECK(GetFocus() == list);
 }
