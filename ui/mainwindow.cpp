@@ -1155,10 +1155,10 @@ void TfrmQuillmark::CreateControls()
     if (!lblSupported_) throwLastError("CreateWindowExW");
     pnlAdditionalOpt_.create(pnlDescription_.hwnd(), IDC_PNLADDITIONALOPT, instance_);
     // After the option panel: Tab reaches a tweak's frame before its locations.
-    // Text the user selects and copies: where the selected tweak writes.
+    // Text the user selects and copies: where the selected tweak writes. Long key paths wrap
+    // rather than scroll sideways, so that two lines are two lines of text in a small window.
     edtLocation_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"",
-                                   WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
-                                       ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                                   WS_CHILD | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
                                    0, 0, 0, 0, pnlDescription_.hwnd(), childId(IDC_LOCATION), instance_, nullptr);
     if (!edtLocation_) throwLastError("CreateWindowExW");
     letTabLeave(edtLocation_);
