@@ -115,6 +115,8 @@ bool CanRemoveFromRegistry(const TRestrListRec& entry) {
 
 void MarkRemoveFromRegistry(TRestrListRec& entry) {
     if (!CanRemoveFromRegistry(entry)) return;
+    // Without its values the tweak reads as switched off; its text or number stays for the editor.
+    entry.SetValue = false;
     TRestrListRec::ExactValues exact{{}, entry.SetValue, entry.cValue, entry.nValue};
     for (const auto& located : TweakValueLocations(entry.AppName, entry.GroupName))
         exact.Values.push_back({located.first, std::nullopt});

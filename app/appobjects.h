@@ -50,7 +50,8 @@ bool EntryNotConfigured(const TRestrListRec& entry);
 // Edit > Remove from registry is offered for a check-box tweak whose value locations all lie
 // under a "Policies" key, where an absent value means the Windows default.
 bool CanRemoveFromRegistry(const TRestrListRec& entry);
-// Marks the tweak so that the next save removes its values, until it is switched again.
+// Marks the tweak so that the next save removes its values, until it is switched again; it
+// shows as switched off, as it reads once they are gone.
 void MarkRemoveFromRegistry(TRestrListRec& entry);
 
 // Unsorted and append-only while the window lives, so an index stays valid for the whole

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/savesequence.h"
 #include "base/text.h"
 #include "scheme/xmldata.h"
 
@@ -88,6 +89,7 @@ GroupView ShowGroup(const TAppObjectsList& entries, TFrameHost& frames, const st
         item.Name = name;
         item.Caption = entry.ACaption.empty() ? getCaption(name) : entry.ACaption;
         item.Checked = entry.SetValue;
+        item.NotConfigured = !groupOfGroups && NotConfiguredAfterSave(entries, index);
         if (entry.GroupName == AppletGroupName || groupOfGroups)
             item.Image = entry.nImageIndex;
         else
@@ -115,11 +117,7 @@ ListChange lstRestrListChange(TAppObjectsList& entries, TFrameHost& frames, cons
             // A switch writes the switched state, whatever Undo all or Remove from registry planned.
             for (int i = 0; i < entries.Count(); ++i)
                 if (sameTextNoCase(entries[i].AppName, itemName)) entries[i].Exact.reset();
-            if (smallImages == ImageListKind::AppImageList) {
-                if (entry.GroupName != AppletGroupName) change.NewImage = checked ? AppImageChecked : AppImageUnchecked;
-            } else {
-                change.NewImage = checked ? ImageChecked : ImageUnchecked;
-            }
+            change.NewImage = CheckImage(entry, smallImages, checked);
         }
         // A tweak listed in two groups has two entries; both hold what the user chose, so
         // the later one cannot write its start-up state back at save.
@@ -132,6 +130,12 @@ ListChange lstRestrListChange(TAppObjectsList& entries, TFrameHost& frames, cons
         // A failed list change shows nothing; the entry keeps what was already done.
     }
     return change;
+}
+
+std::optional<int> CheckImage(const TRestrListRec& entry, ImageListKind smallImages, bool checked) {
+    if (smallImages != ImageListKind::AppImageList) return checked ? ImageChecked : ImageUnchecked;
+    if (entry.GroupName == AppletGroupName) return std::nullopt;
+    return checked ? AppImageChecked : AppImageUnchecked;
 }
 
 int DblClickTarget(ListViewStyle view, const std::optional<std::wstring>& selectedCaption,

@@ -39,7 +39,11 @@ struct ListItemView {
     bool Checked = false;
     int Image = 0;
     bool NoEffect = false;  // a tweak documented to do nothing on the running Windows: greyed
+    bool NotConfigured = false;  // NotConfiguredAfterSave: the row's state reads NotConfiguredText
 };
+
+// The state column of a tweak whose values are all absent, as Group Policy's editor words it.
+inline const wchar_t* const NotConfiguredText = L"Not configured";
 
 // Which Windows runs the program, and whether tweaks without effect there are left out of
 // the lists. They still read and write as before, so a profile for other machines can be made.
@@ -94,6 +98,10 @@ using SettingsChangedFn = std::function<std::optional<bool>(int ObjectIndex)>;
 // end the handling silently, keeping what was already done.
 ListChange lstRestrListChange(TAppObjectsList& entries, TFrameHost& frames, const std::wstring& itemName,
                               bool checked, ImageListKind smallImages, const SettingsChangedFn& settingsChanged);
+
+// A row's image for its check state: the check images of its image list; none for an applet,
+// which keeps its own icon.
+std::optional<int> CheckImage(const TRestrListRec& entry, ImageListKind smallImages, bool checked);
 
 // Double click: in the large-icon view, with an item selected, the index of the first child
 // of the selected tree node whose caption equals the item's exactly; -1: nothing to select.

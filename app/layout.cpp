@@ -46,7 +46,9 @@ MainLayout MainLayoutModel::compute(int clientWidth, int clientHeight, int dpi, 
     const int bar = scaleToDpi(SplitterSize, dpi);
     MainLayout l;
     const int top = std::min(clientHeight, placeBand(l, clientWidth, dpi, elevationLine));
-    clientHeight -= top;  // from here on the panes' height, below the band
+    const int statusTop = std::max(top, clientHeight - scaleToDpi(StatusHeight, dpi));
+    l.stbStatus = {0, statusTop, clientWidth, std::max(statusTop, clientHeight)};
+    clientHeight = statusTop - top;  // from here on the panes' height, between the band and the status line
 
     const int catWidth = clampPane(scaleToDpi(categoriesWidth_, dpi), scaleToDpi(CategoriesMinWidth, dpi),
                                    bar + scaleToDpi(RightMinWidth, dpi), clientWidth);

@@ -264,6 +264,29 @@ GroupView TMainModel::ShowGroup(const std::wstring& groupName)
                        Effect());
 }
 
+bool TMainModel::CanRemoveFromRegistry(const std::wstring& itemName) const
+{
+    const int index = FAppObjectsList.IndexOf(itemName);
+    return index >= 0 && ::CanRemoveFromRegistry(FAppObjectsList[index]) &&
+           !NotConfiguredAfterSave(FAppObjectsList, index);
+}
+
+bool TMainModel::RemoveFromRegistry(const std::wstring& itemName)
+{
+    if (!CanRemoveFromRegistry(itemName)) return false;
+    // Every entry of the name shows the same state; the first carries what the save writes.
+    for (int i = 0; i < FAppObjectsList.Count(); ++i)
+        if (sameTextNoCase(FAppObjectsList[i].AppName, itemName)) FAppObjectsList[i].SetValue = false;
+    MarkRemoveFromRegistry(FAppObjectsList[FAppObjectsList.IndexOf(itemName)]);
+    SettingsChanged(-1);
+    return true;
+}
+
+bool TMainModel::NotConfigured(const std::wstring& itemName) const
+{
+    return NotConfiguredAfterSave(FAppObjectsList, FAppObjectsList.IndexOf(itemName));
+}
+
 ListChange TMainModel::lstRestrListChange(const std::wstring& itemName, bool checked, ImageListKind smallImages)
 {
     return ::lstRestrListChange(FAppObjectsList, Frames, itemName, checked, smallImages,
@@ -275,12 +298,38 @@ int TMainModel::compareCaptions(const std::wstring& a, const std::wstring& b) co
     return CompareCaptions ? CompareCaptions(a, b) : compareTextNoCase(a, b);
 }
 
+namespace {
+
+std::wstring counted(int count, const wchar_t* one, const wchar_t* many)
+{
+    return std::to_wstring(count) + L" " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
 std::wstring TMainModel::SavePromptText() const
 {
     // HKEY_LOCAL_MACHINE tweaks go out with every save, so the question names both.
+    return L"Save the changed restrictions for " + savedForText() + L" and this computer?";
+}
+
+std::wstring TMainModel::savedForText() const
+{
     const std::wstring& user = editedUser_.Name.empty() ? CurrentUserName : editedUser_.Name;
-    return L"Save the changed restrictions for " + (user.empty() ? std::wstring(L"the current user") : user) +
-           L" and this computer?";
+    return user.empty() ? std::wstring(L"the current user") : user;
+}
+
+std::wstring TMainModel::SavedStatusText(const SaveResult& result) const
+{
+    if (!result.Succeeded()) return L"Not everything was saved: the settings stay unsaved.";
+    if (!result.Wrote) return L"Saved. The registry already held every value; nothing was written to it.";
+    std::wstring text = L"Saved for " + savedForText() + L" and this computer";
+    if (result.Written == 0 && result.Removed == 0) return text + L".";
+    text += L": ";
+    if (result.Written > 0) text += counted(result.Written, L"value written", L"values written");
+    if (result.Written > 0 && result.Removed > 0) text += L", ";
+    if (result.Removed > 0) text += counted(result.Removed, L"value removed", L"values removed");
+    return text + L".";
 }
 
 bool TMainModel::QuerySaveSettings(const AskSaveHook& ask)

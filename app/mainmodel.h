@@ -130,10 +130,20 @@ public:
     // Lets go of another user's hive at once (the session ends): the engine is on the running
     // user's registry again. The entries are not read again.
     void ReleaseUserHive();
+    // The status line after a save: for whom, and how many values it wrote and removed.
+    std::wstring SavedStatusText(const SaveResult& result) const;
     // The message after a save for another user; none for the running user's own.
     std::optional<std::wstring> SavedMessage(const SaveResult& result) const;
     // The tweaks this process cannot save without administrator rights; 0 when elevated.
     int TweaksNeedingElevation() const;
+
+    // Edit > Remove from registry for a list item's tweak: offered where CanRemoveFromRegistry
+    // allows it and the tweak is not already Not configured. Marks it, as switched off, so
+    // that the next save removes its values; the settings are then unsaved. False: not offered.
+    bool CanRemoveFromRegistry(const std::wstring& itemName) const;
+    bool RemoveFromRegistry(const std::wstring& itemName);
+    // NotConfiguredAfterSave of the item's tweak.
+    bool NotConfigured(const std::wstring& itemName) const;
 
     // The tree selection changed, and the list reported a change of an item.
     GroupView ShowGroup(const std::wstring& groupName);
@@ -164,6 +174,7 @@ public:
 
 private:
     void setModified(bool modified);
+    std::wstring savedForText() const;  // DOMAIN\name of the user shown, as the save prompt names it
     int compareCaptions(const std::wstring& a, const std::wstring& b) const;
     std::wstring undoSnapshotFile() const;
     // Each entry's state as first read for the edited user: what ChangedSinceRead compares.

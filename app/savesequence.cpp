@@ -16,9 +16,14 @@ SaveFailure failureOf(const std::wstring& name, const std::wstring& message) {
     return {name, getCaption(name), message};
 }
 
-bool writesAnything(const TweakPlan& plan) {
-    return std::any_of(plan.locations.begin(), plan.locations.end(),
-                       [](const LocationPlan& location) { return location.write.has_value(); });
+void count(SaveResult* tally, const std::optional<RegistryWrite>& write) {
+    if (!tally || !write) return;
+    tally->Wrote = true;
+    ++(write->op == RegistryWrite::Op::DeleteValue ? tally->Removed : tally->Written);
+}
+
+void count(SaveResult* tally, const TweakPlan& plan) {
+    for (const LocationPlan& location : plan.locations) count(tally, location.write);
 }
 
 std::vector<SaveFailure> applyTweak(const TweakRequest& r) {
@@ -46,17 +51,39 @@ SaveHooks DefaultSaveHooks(const std::wstring& ownExeName) {
     return hooks;
 }
 
+TweakRequest CheckBoxTweakRequest(const TAppObjectsList& entries, int index) {
+    const TRestrListRec& entry = entries[index];
+    const TRestrListRec& state = entries[entries.IndexOf(entry.AppName)];
+    const std::vector<RecordedValue>* exact = state.ExactValuesNow();
+    return {entry.AppName, entry.GroupName, state.SetValue, state.cValue, state.nValue,
+            exact ? *exact : std::vector<RecordedValue>{}};
+}
+
 std::vector<TweakRequest> CheckBoxTweakRequests(const TAppObjectsList& entries) {
     std::vector<TweakRequest> requests;
-    for (int i = 0; i < entries.Count(); ++i) {
-        const TRestrListRec& entry = entries[i];
-        if (entry.AType != L"CheckBox") continue;
-        const TRestrListRec& state = entries[entries.IndexOf(entry.AppName)];
-        const std::vector<RecordedValue>* exact = state.ExactValuesNow();
-        requests.push_back({entry.AppName, entry.GroupName, state.SetValue, state.cValue, state.nValue,
-                            exact ? *exact : std::vector<RecordedValue>{}});
-    }
+    for (int i = 0; i < entries.Count(); ++i)
+        if (entries[i].AType == L"CheckBox") requests.push_back(CheckBoxTweakRequest(entries, i));
     return requests;
+}
+
+bool NotConfiguredAfterSave(const TAppObjectsList& entries, int index) {
+    if (!entries.Valid(index)) return false;
+    const TRestrListRec& entry = entries[index];
+    if (entry.AType != L"CheckBox" || entry.GroupName == AppletGroupName) return false;
+    try {
+        const std::vector<RecordedValue> now = RecordTweakValues(entry.AppName, entry.GroupName);
+        if (now.empty()) return false;
+        const TweakPlan plan = PlanRequest(CheckBoxTweakRequest(entries, index));
+        return std::all_of(now.begin(), now.end(), [&](const RecordedValue& value) {
+            const auto planned = std::find_if(plan.locations.begin(), plan.locations.end(), [&](const LocationPlan& l) {
+                return l.index == value.index && l.write.has_value();
+            });
+            if (planned == plan.locations.end()) return !value.value.has_value();
+            return planned->write->op == RegistryWrite::Op::DeleteValue;
+        });
+    } catch (...) {
+        return false;  // a registry that cannot be read tells nothing about it
+    }
 }
 
 std::vector<SwitchRequest> AppletRequests(const TAppObjectsList& entries) {
@@ -78,13 +105,13 @@ std::vector<TweakRequest> RunListRequests(const TAppObjectsList& entries) {
     return requests;
 }
 
-std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, bool* wrote) {
+std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, SaveResult* tally) {
     std::vector<SaveFailure> failures;
     for (const TweakRequest& r : CheckBoxTweakRequests(entries)) {
         if (IsRunListTweak(r.Name)) continue;
         try {
             const TweakPlan plan = PlanRequest(r);
-            if (wrote && writesAnything(plan)) *wrote = true;
+            count(tally, plan);
             for (const LocationFailure& f : ExecutePlan(plan)) failures.push_back(failureOf(r.Name, f.message));
         } catch (...) {
             failures.push_back(failureOf(r.Name, currentErrorText()));
@@ -93,24 +120,26 @@ std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, boo
     return failures;
 }
 
-void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks, bool* wrote) {
+void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks, SaveResult* tally) {
     if (!hooks.applyAppletState) return;
     for (const SwitchRequest& r : AppletRequests(entries)) {
-        if (wrote && PlanAppletState(r.Name, r.Set)) *wrote = true;
+        if (tally) count(tally, PlanAppletState(r.Name, r.Set));
         hooks.applyAppletState(r.Name, r.Set);
     }
 }
 
-std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks, bool* wrote) {
+std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks, SaveResult* tally) {
     std::vector<SaveFailure> failures;
     for (const TweakRequest& r : RunListRequests(entries)) {
-        if (wrote) {
+        if (tally) {
             try {
-                if (PlanRunList(r.Name, r.Wanted, L"").TouchesRegistry() ||
-                    writesAnything(PlanRequest(r)))
-                    *wrote = true;
+                const RunListPlan list = PlanRunList(r.Name, r.Wanted, L"");
+                if (list.TouchesRegistry()) tally->Wrote = true;
+                tally->Written += static_cast<int>(list.Add.size());
+                tally->Removed += static_cast<int>(list.Remove.size());
+                count(tally, PlanRequest(r));
             } catch (...) {
-                *wrote = true;  // the step itself reports what went wrong
+                tally->Wrote = true;  // the step itself reports what went wrong
             }
         }
         std::vector<SaveFailure> step = hooks.saveRunList ? hooks.saveRunList(r) : applyTweak(r);
@@ -151,9 +180,9 @@ std::vector<SaveFailure> SaveRunList(const TweakRequest& flag, const std::wstrin
 
 SaveResult RunSaveSequence(const TAppObjectsList& entries, TEncriptor* store, const SaveHooks& hooks) {
     SaveResult result;
-    result.Failures = ApplyCheckBoxTweaks(entries, &result.Wrote);
-    ApplyCPApplets(entries, hooks, &result.Wrote);
-    for (SaveFailure& f : WriteRunLists(entries, hooks, &result.Wrote)) result.Failures.push_back(std::move(f));
+    result.Failures = ApplyCheckBoxTweaks(entries, &result);
+    ApplyCPApplets(entries, hooks, &result);
+    for (SaveFailure& f : WriteRunLists(entries, hooks, &result)) result.Failures.push_back(std::move(f));
     if (store)
         for (int i = 0; i < entries.Count(); ++i)
             // The first entry of a name is the one every edit reaches.

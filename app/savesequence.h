@@ -53,12 +53,20 @@ struct SaveResult {
     std::wstring StoreFailure;
     // Some step had something to change in the registry: programs should reload policies.
     bool Wrote = false;
+    // The registry values the steps set out to write and to remove (a renamed class key
+    // counts as written); those that failed are in Failures as well.
+    int Written = 0, Removed = 0;
     bool Succeeded() const { return Failures.empty() && StoreFailure.empty(); }
 };
 
 // Every "CheckBox" entry in list order; a name listed twice carries the state of its first
 // entry, the one every edit reaches.
 std::vector<TweakRequest> CheckBoxTweakRequests(const TAppObjectsList& entries);
+TweakRequest CheckBoxTweakRequest(const TAppObjectsList& entries, int index);
+// What the list marks "Not configured": a tweak whose values are all absent once the next
+// save is done (now, when it has nothing to write; after Remove from registry or Undo all,
+// when those remove every value). False for applets, groups and tweaks without values.
+bool NotConfiguredAfterSave(const TAppObjectsList& entries, int index);
 // Every applet entry, in list order.
 std::vector<SwitchRequest> AppletRequests(const TAppObjectsList& entries);
 // The tweaks "DisallowRun" then "RestrictRun", each when a "CheckBox" entry of that name exists.
@@ -67,13 +75,13 @@ std::vector<TweakRequest> RunListRequests(const TAppObjectsList& entries);
 bool IsRunListTweak(const std::wstring& name);
 
 // Every "CheckBox" entry through ApplyTweak, in list order, but the two run-list tweaks,
-// which go with their lists. `wrote` is set when a plan had something to write.
-std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, bool* wrote = nullptr);
+// which go with their lists. `tally` gets Wrote and the counts of what the plans write.
+std::vector<SaveFailure> ApplyCheckBoxTweaks(const TAppObjectsList& entries, SaveResult* tally = nullptr);
 // Every applet entry through the hook, in list order; the first error propagates.
-void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks, bool* wrote = nullptr);
+void ApplyCPApplets(const TAppObjectsList& entries, const SaveHooks& hooks, SaveResult* tally = nullptr);
 // The run lists with their tweaks through the hook.
 std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const SaveHooks& hooks,
-                                       bool* wrote = nullptr);
+                                       SaveResult* tally = nullptr);
 // One application list and the tweak that switches it, in the order that never leaves the
 // policy on without its list: switching on writes the list first and the tweak only once the
 // list is in place; switching off clears the tweak first, and a list whose tweak could not be

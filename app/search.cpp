@@ -4,6 +4,7 @@
 #include <cwctype>
 #include <map>
 
+#include "app/savesequence.h"
 #include "base/text.h"
 #include "registry/cpapplets.h"
 #include "registry/tweakstate.h"
@@ -91,6 +92,7 @@ SearchView TTweakSearch::Find(const TAppObjectsList& entries, const std::wstring
         } else {
             row.Item.Image = entry.SetValue ? AppImageChecked : AppImageUnchecked;
             if (!ApplyEffect(row.Item, effect)) continue;
+            row.Item.NotConfigured = NotConfiguredAfterSave(entries, h.Index);
         }
         view.Rows.push_back(std::move(row));
     }

@@ -1,5 +1,6 @@
 #include "app/undosnapshot.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -21,6 +22,13 @@ bool fileExists(const std::wstring& path)
 std::wstring recordedName(const std::wstring& appName, int index)
 {
     return appName + L"_reg" + std::to_wstring(index);
+}
+
+// <AppName>_key1 and _key2, beside an absent value whose key was absent too: how many levels
+// of the key path were missing, which the restore removes again once empty.
+std::wstring absentKeysName(const std::wstring& appName, int index)
+{
+    return appName + L"_key" + std::to_wstring(index);
 }
 
 std::wstring recordedText(const std::optional<RegValue>& value)
@@ -71,8 +79,10 @@ void recordStates(TEncriptor& snapshot, const TAppObjectsList& entries)
         if (!state.cValue.empty()) snapshot.SetStr(entry.AppName + L"_str", state.cValue);
         if (state.nValue != 0) snapshot.SetInt(entry.AppName + L"_int", state.nValue);
         if (entry.AType != L"CheckBox" || entry.GroupName == AppletGroupName) continue;
-        for (const RecordedValue& recorded : RecordTweakValues(entry.AppName, entry.GroupName))
+        for (const RecordedValue& recorded : RecordTweakValues(entry.AppName, entry.GroupName, true)) {
             snapshot.SetStr(recordedName(entry.AppName, recorded.index), recordedText(recorded.value));
+            if (recorded.absentKeys > 0) snapshot.SetInt(absentKeysName(entry.AppName, recorded.index), recorded.absentKeys);
+        }
     }
 }
 
@@ -83,7 +93,10 @@ std::vector<RecordedValue> recordedValues(const TEncriptor& snapshot, const std:
     for (int index = 1; index <= 2; ++index) {
         const std::wstring text = snapshot.GetStr(recordedName(appName, index), L"");
         if (text.empty()) continue;
-        if (const std::optional<RecordedValue> recorded = parseRecorded(index, text)) values.push_back(*recorded);
+        std::optional<RecordedValue> recorded = parseRecorded(index, text);
+        if (!recorded) continue;
+        if (!recorded->value) recorded->absentKeys = std::max(0, snapshot.GetInt(absentKeysName(appName, index), 0));
+        values.push_back(*recorded);
     }
     return values;
 }
@@ -174,7 +187,10 @@ bool RestoreUndoSnapshot(const std::wstring& FileName, TEncriptor& store, TAppOb
         entry.cValue = snapshot.GetText(entry.AppName + L"_str", entry.cValue);
         entry.nValue = snapshot.GetInt(entry.AppName + L"_int", entry.nValue);
         // The records tell the save what to write; they are no settings of their own.
-        for (int index = 1; index <= 2; ++index) store.Delete(recordedName(entry.AppName, index));
+        for (int index = 1; index <= 2; ++index) {
+            store.Delete(recordedName(entry.AppName, index));
+            store.Delete(absentKeysName(entry.AppName, index));
+        }
         std::vector<RecordedValue> values = recordedValues(snapshot, entry.AppName);
         entry.Exact.reset();
         if (!values.empty())

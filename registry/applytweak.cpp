@@ -70,6 +70,7 @@ void ExecuteRegistryWrite(const RegistryWrite& w) {
         break;
     case RegistryWrite::Op::DeleteValue:
         RemoveValue(w.root, w.keyPath, w.valueName);
+        RemoveEmptyKeys(w.root, w.keyPath, w.emptyKeysToRemove);
         break;
     case RegistryWrite::Op::WriteValue:
         WriteRawValue(w.root, w.keyPath, w.valueName, w.value);
@@ -195,10 +196,14 @@ std::vector<std::pair<int, TweakLocation>> TweakValueLocations(const std::wstrin
     return locations;
 }
 
-std::vector<RecordedValue> RecordTweakValues(const std::wstring& tweakName, const std::wstring& groupName) {
+std::vector<RecordedValue> RecordTweakValues(const std::wstring& tweakName, const std::wstring& groupName,
+                                             bool withAbsentKeys) {
     std::vector<RecordedValue> recorded;
-    for (const auto& [index, location] : TweakValueLocations(tweakName, groupName))
-        recorded.push_back({index, ReadValue(location.Root, location.KeyPath, location.ValueName)});
+    for (const auto& [index, location] : TweakValueLocations(tweakName, groupName)) {
+        RecordedValue value{index, ReadValue(location.Root, location.KeyPath, location.ValueName)};
+        if (withAbsentKeys && !value.value) value.absentKeys = AbsentKeyLevels(location.Root, location.KeyPath);
+        recorded.push_back(std::move(value));
+    }
     return recorded;
 }
 
@@ -218,6 +223,7 @@ TweakPlan PlanRecordedValues(const std::wstring& tweakName, const std::wstring& 
         w.keyPath = location.KeyPath;
         w.valueName = location.ValueName;
         if (found->value) w.value = *found->value;
+        else w.emptyKeysToRemove = found->absentKeys;
         LocationPlan located;
         located.index = index;
         located.location = location;

@@ -20,6 +20,7 @@ struct RegistryWrite {
     RegType textType = kRegSz;  // WriteString: REG_EXPAND_SZ where the value is one already
     std::wstring newKeyPath;  // RenameKey: keyPath is the key that moves
     RegValue value;           // WriteValue: data and type exactly as recorded
+    int emptyKeysToRemove = 0;  // DeleteValue: then RemoveEmptyKeys with this many levels
 };
 
 // The settings store side entries of "String" and "Integer" tweaks.
@@ -67,6 +68,9 @@ LocationPlan PlanTweakValue(const TweakLocation& location, RegType dataType, boo
 struct RecordedValue {
     int index = 1;  // 1 or 2
     std::optional<RegValue> value;
+    // An absent value's key levels that were absent too (AbsentKeyLevels): putting it back
+    // removes those keys again once they are empty.
+    int absentKeys = 0;
     bool operator==(const RecordedValue&) const = default;
 };
 // The tweak's value locations by index, resolved; a class key or an Office location without
@@ -75,7 +79,9 @@ std::vector<std::pair<int, TweakLocation>> TweakValueLocations(const std::wstrin
                                                                const std::wstring& groupName);
 // Every resolved location of the tweak that is a value (a class key is not) with what it
 // holds now. Errors of the read propagate.
-std::vector<RecordedValue> RecordTweakValues(const std::wstring& tweakName, const std::wstring& groupName);
+// withAbsentKeys: an absent value also records how many levels of its key are absent.
+std::vector<RecordedValue> RecordTweakValues(const std::wstring& tweakName, const std::wstring& groupName,
+                                             bool withAbsentKeys = false);
 // Puts the recorded locations back exactly: a value recorded absent is removed, one recorded
 // present gets its data and type; a location that already holds that is left out.
 TweakPlan PlanRecordedValues(const std::wstring& tweakName, const std::wstring& groupName,

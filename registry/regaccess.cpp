@@ -268,6 +268,34 @@ bool RemoveValue(RegRoot root, const std::wstring& keyPath, const std::wstring& 
     return true;
 }
 
+namespace {
+
+std::wstring parentKeyPath(const std::wstring& keyPath) {
+    const std::size_t slash = keyPath.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : keyPath.substr(0, slash);
+}
+
+}  // namespace
+
+int AbsentKeyLevels(RegRoot root, const std::wstring& keyPath) {
+    int levels = 0;
+    for (std::wstring path = keyPath; !path.empty() && !KeyPresent(root, path); path = parentKeyPath(path)) ++levels;
+    return levels;
+}
+
+void RemoveEmptyKeys(RegRoot root, const std::wstring& keyPath, int levels) {
+    std::wstring path = keyPath;
+    for (int level = 0; level < levels && !path.empty(); ++level, path = parentKeyPath(path)) {
+        {
+            const std::unique_ptr<IRegKey> key = Registry().openKey(root, path, kKeyRead);
+            if (!key) continue;  // gone already
+            const std::optional<RegKeyInfo> info = key->queryInfo();
+            if (!info || info->subkeyCount > 0 || info->valueCount > 0) return;
+        }
+        if (!Registry().deleteKey(root, path)) return;
+    }
+}
+
 bool ListSubkeyNames(RegRoot root, const std::wstring& keyPath, std::vector<std::wstring>& list) {
     list.clear();
     std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeyRead);

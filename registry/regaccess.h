@@ -67,6 +67,11 @@ void WriteFlagValue(RegRoot root, const std::wstring& keyPath, const std::wstrin
                     bool flag);
 
 bool RemoveValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName);
+// How many key levels at the end of keyPath do not exist: 0 when the key is there.
+int AbsentKeyLevels(RegRoot root, const std::wstring& keyPath);
+// Removes the key, then its parents up to `levels` keys in all, each only while it holds no
+// value and no subkey: stops at the first that holds something. Never raises.
+void RemoveEmptyKeys(RegRoot root, const std::wstring& keyPath, int levels);
 // False (and an empty list) when the key information cannot be read.
 bool ListSubkeyNames(RegRoot root, const std::wstring& keyPath, std::vector<std::wstring>& list);
 // Moves a key tree with its values and subkeys; nothing when the source is missing or

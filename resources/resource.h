@@ -19,6 +19,9 @@
 #define IDM_CHOOSEUSER 1011
 #define IDM_RESTARTADMIN 1012
 #define IDM_OPENPROFILE 1014
+#define IDM_REMOVEFROMREGISTRY 1015
+#define IDM_MOVECATEGORIESBAR 1016
+#define IDM_MOVEDESCRIPTIONBAR 1017
 
 // Controls of the main window.
 #define IDC_CATEGORIES 2001
@@ -39,6 +42,8 @@
 #define IDC_USER 2031
 #define IDC_ELEVATION 2032
 #define IDC_RESTART 2033
+// The status line along the bottom.
+#define IDC_STATUS 2034
 
 // The advertising panel: two links, each with its lines of text.
 #define IDC_LNKPRODUCT1 2020

@@ -150,6 +150,16 @@ LRESULT TfrmQuillmark::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
+    case WM_INITMENUPOPUP:
+        UpdateRemoveItem(reinterpret_cast<HMENU>(wParam));
+        return 0;
+    case WM_CONTEXTMENU:
+        // From the list (the panels pass it up); Shift+F10 and the menu key give -1, -1.
+        if (reinterpret_cast<HWND>(wParam) == lstRestrList_) {
+            OnListContextMenu({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            return 0;
+        }
+        break;
     case WM_NOTIFY:
         return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
     case WM_CLOSE:
@@ -227,7 +237,11 @@ HMODULE TfrmQuillmark::resources() const
 
 void TfrmQuillmark::OnSettingsChanged(int ObjectIndex)
 {
-    if (model_) ApplyFrameEnabling(model_->SettingsChanged(ObjectIndex));
+    if (!model_) return;
+    ApplyFrameEnabling(model_->SettingsChanged(ObjectIndex));
+    // An edit in the frame: the locations show what the save would write now.
+    if (FLastFrame_)
+        if (const std::optional<std::wstring> name = SelectedItemName()) ShowLocation(*name);
 }
 
 void TfrmQuillmark::BuildCategoryTree()
@@ -318,14 +332,16 @@ void TfrmQuillmark::FillList(std::vector<ListItemView> items, const std::vector<
         ListView_DeleteAllItems(lstRestrList_);
         BuildOptionFrame(frame);
 
-        // Search rows name their group in a second column, under a visible header.
+        // Search rows name their group in a second column, under a visible header. The last
+        // column says which tweaks are not configured.
         LONG_PTR style = GetWindowLongPtrW(lstRestrList_, GWL_STYLE) & ~LONG_PTR{LVS_TYPEMASK | LVS_NOCOLUMNHEADER};
         style |= listView_ == ListViewStyle::LargeIcons ? LVS_ICON : LVS_REPORT;
         if (!groups) style |= LVS_NOCOLUMNHEADER;
         SetWindowLongPtrW(lstRestrList_, GWL_STYLE, style);
-        const int columns = Header_GetItemCount(ListView_GetHeader(lstRestrList_));
-        if (groups && columns < 2) addColumn(lstRestrList_, 1, L"Group", 100);
-        if (!groups && columns > 1) ListView_DeleteColumn(lstRestrList_, 1);
+        while (Header_GetItemCount(ListView_GetHeader(lstRestrList_)) > 1) ListView_DeleteColumn(lstRestrList_, 1);
+        if (groups) addColumn(lstRestrList_, 1, L"Group", 100);
+        const int stateColumn = groups ? 2 : 1;
+        addColumn(lstRestrList_, stateColumn, L"State", 100);
 
         ListView_SetExtendedListViewStyleEx(lstRestrList_, LVS_EX_CHECKBOXES, checkBoxes ? LVS_EX_CHECKBOXES : 0);
         ListView_SetImageList(lstRestrList_,
@@ -347,6 +363,7 @@ void TfrmQuillmark::FillList(std::vector<ListItemView> items, const std::vector<
             const int index = ListView_InsertItem(lstRestrList_, &item);
             if (index < 0) throwLastError("ListView_InsertItem");
             if (groups) setSubItem(lstRestrList_, index, 1, (*groups)[i]);
+            if (shown.NotConfigured) setSubItem(lstRestrList_, index, stateColumn, NotConfiguredText);
             if (checkBoxes) ListView_SetCheckState(lstRestrList_, index, shown.Checked);
         }
     }
@@ -461,6 +478,10 @@ void TfrmQuillmark::OnListItemChanged(const NMLISTVIEW& change)
         item.iImage = *result.NewImage;
         ListView_SetItem(lstRestrList_, &item);
     }
+    // Switched, a tweak has something to write, or nothing any more.
+    if (result.NewImage && listView_ == ListViewStyle::Report)
+        setSubItem(lstRestrList_, change.iItem, searching_ ? 2 : 1,
+                   model_->NotConfigured(shown.Name) ? NotConfiguredText : L"");
     ShowDescription(result.Description, result.Supported);
     ShowLocation(shown.Name);
     if (result.Frame) BuildOptionFrame(*result.Frame);
@@ -596,6 +617,9 @@ AskSaveHook TfrmQuillmark::AskSave()
 void TfrmQuillmark::SaveAndBroadcast()
 {
     const SaveResult result = model_->SaveSettings();
+    RefreshRows();  // what the save removed is not configured now
+    const std::wstring status = model_->SavedStatusText(result);
+    SendMessageW(stbStatus_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(status.c_str()));
     // Another user's programs are not running on this desktop: they read the values when
     // that user signs in.
     if (result.Wrote && model_->EditsRunningUser()) BroadcastPolicyChange();
@@ -881,6 +905,88 @@ void TfrmQuillmark::OnOpenProfile()
     }
 }
 
+std::optional<std::wstring> TfrmQuillmark::SelectedItemName() const
+{
+    if (!IsWindowVisible(lstRestrList_)) return std::nullopt;
+    const int selected = ListView_GetNextItem(lstRestrList_, -1, LVNI_SELECTED);
+    if (selected < 0) return std::nullopt;
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = selected;
+    if (!ListView_GetItem(lstRestrList_, &item) || static_cast<size_t>(item.lParam) >= listItems_.size())
+        return std::nullopt;
+    return listItems_[static_cast<size_t>(item.lParam)].Name;
+}
+
+void TfrmQuillmark::UpdateRemoveItem(HMENU menu)
+{
+    const std::optional<std::wstring> name = SelectedItemName();
+    const bool offered = model_ && name && model_->CanRemoveFromRegistry(*name);
+    EnableMenuItem(menu, IDM_REMOVEFROMREGISTRY, MF_BYCOMMAND | (offered ? MF_ENABLED : MF_GRAYED));
+}
+
+void TfrmQuillmark::OnListContextMenu(POINT at)
+{
+    if (at.x == -1 && at.y == -1) {
+        // From the keyboard: below the focused row, else at the list's corner.
+        RECT row{};
+        const int focused = ListView_GetNextItem(lstRestrList_, -1, LVNI_FOCUSED);
+        if (focused < 0 || !ListView_GetItemRect(lstRestrList_, focused, &row, LVIR_LABEL)) row = {};
+        at = {row.left, row.bottom};
+        ClientToScreen(lstRestrList_, &at);
+    }
+    UniqueMenu menu(CreatePopupMenu());
+    if (!menu) return;
+    AppendMenuW(menu.get(), MF_STRING, IDM_REMOVEFROMREGISTRY, L"&Remove from registry");
+    AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu.get(), MF_STRING, IDM_PENDING, L"&Pending changes...");
+    UpdateRemoveItem(menu.get());
+    const int command =
+        options_.trackContextMenu
+            ? options_.trackContextMenu(menu.get())
+            : static_cast<int>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd(), nullptr));
+    if (command) OnCommand(command, 0);
+}
+
+void TfrmQuillmark::OnRemoveFromRegistry()
+{
+    const std::optional<std::wstring> name = SelectedItemName();
+    if (!name || !model_->RemoveFromRegistry(*name)) return;
+    RefreshRows();
+    // The item shown anew, as after selecting it: its frame follows the switch that went off.
+    const ListChange shown = model_->lstRestrListChange(*name, false, smallImages_);
+    ShowDescription(shown.Description, shown.Supported);
+    ShowLocation(*name);
+    if (shown.Frame) BuildOptionFrame(*shown.Frame);
+}
+
+void TfrmQuillmark::RefreshRows()
+{
+    if (!model_ || listView_ != ListViewStyle::Report || !IsWindowVisible(lstRestrList_)) return;
+    const ScopedValue loading(FListLoading, true);
+    const int stateColumn = searching_ ? 2 : 1;
+    const bool checkBoxes = (ListView_GetExtendedListViewStyle(lstRestrList_) & LVS_EX_CHECKBOXES) != 0;
+    for (int row = 0; row < ListView_GetItemCount(lstRestrList_); ++row) {
+        LVITEMW item{};
+        item.mask = LVIF_PARAM;
+        item.iItem = row;
+        if (!ListView_GetItem(lstRestrList_, &item) || static_cast<size_t>(item.lParam) >= listItems_.size()) continue;
+        ListItemView& shown = listItems_[static_cast<size_t>(item.lParam)];
+        const int index = model_->FAppObjectsList.IndexOf(shown.Name);
+        if (index < 0) continue;
+        const TRestrListRec& entry = model_->FAppObjectsList[index];
+        shown.Checked = entry.SetValue;
+        shown.NotConfigured = model_->NotConfigured(shown.Name);
+        if (checkBoxes) ListView_SetCheckState(lstRestrList_, row, shown.Checked);
+        if (const std::optional<int> image = CheckImage(entry, smallImages_, shown.Checked)) {
+            item.mask = LVIF_IMAGE;
+            item.iImage = *image;
+            ListView_SetItem(lstRestrList_, &item);
+        }
+        setSubItem(lstRestrList_, row, stateColumn, shown.NotConfigured ? NotConfiguredText : L"");
+    }
+}
+
 void TfrmQuillmark::ShowSelectedGroup()
 {
     const HTREEITEM node = TreeView_GetSelection(trvCategories_);
@@ -944,6 +1050,9 @@ void TfrmQuillmark::OnCommand(int id, int code)
     case IDM_PENDING:
         OnPendingChanges();
         break;
+    case IDM_REMOVEFROMREGISTRY:
+        OnRemoveFromRegistry();
+        break;
     case IDM_OPENPROFILE:
         OnOpenProfile();
         break;
@@ -955,6 +1064,12 @@ void TfrmQuillmark::OnCommand(int id, int code)
         break;
     case IDM_HIDENOEFFECT:
         OnHideWithoutEffect();
+        break;
+    case IDM_MOVECATEGORIESBAR:
+        categoriesSplitter_.MoveByKeyboard(scaleToDpi(layout::SplitterKeyStep, Dpi()));
+        break;
+    case IDM_MOVEDESCRIPTIONBAR:
+        optSplitter_.MoveByKeyboard(scaleToDpi(layout::SplitterKeyStep, Dpi()));
         break;
     case IDM_SAVE:
         OnSave();
@@ -1038,13 +1153,17 @@ void TfrmQuillmark::CreateControls()
     if (!lblSupported_) throwLastError("CreateWindowExW");
     pnlAdditionalOpt_.create(pnlDescription_.hwnd(), IDC_PNLADDITIONALOPT, instance_);
     // After the option panel: Tab reaches a tweak's frame before its locations.
-    // Text the user selects and copies: where the selected tweak writes.
+    // Text the user selects and copies: where the selected tweak writes. Long key paths wrap
+    // rather than scroll sideways, so that two lines are two lines of text in a small window.
     edtLocation_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"",
-                                   WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
-                                       ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                                   WS_CHILD | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
                                    0, 0, 0, 0, pnlDescription_.hwnd(), childId(IDC_LOCATION), instance_, nullptr);
     if (!edtLocation_) throwLastError("CreateWindowExW");
     letTabLeave(edtLocation_);
+
+    stbStatus_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN,
+                                 0, 0, 0, 0, self, childId(IDC_STATUS), instance_, nullptr);
+    if (!stbStatus_) throwLastError("CreateWindowExW");
 
     ApplyFont();
     ApplyImages();
@@ -1126,16 +1245,24 @@ void TfrmQuillmark::Relayout()
     place(lblSupported_, l.lblSupported);
     place(pnlAdditionalOpt_.hwnd(), l.pnlAdditionalOpt);
     place(edtLocation_, FLastFrame_ ? l.edtLocationAboveFrame : l.edtLocation);
+    place(stbStatus_, l.stbStatus);
 
-    // One column, as wide as the list: it scales with the window. A search's rows share it
-    // with their group.
+    // The columns fill the list: the state as wide as its text, the name the rest, which a
+    // search's rows share with their group.
     RECT list;
     GetClientRect(lstRestrList_, &list);
-    if (listView_ == ListViewStyle::Report && searching_) {
-        ListView_SetColumnWidth(lstRestrList_, 0, list.right * 3 / 5);
-        ListView_SetColumnWidth(lstRestrList_, 1, list.right - list.right * 3 / 5);
-    } else if (listView_ == ListViewStyle::Report) {
-        ListView_SetColumnWidth(lstRestrList_, 0, list.right);
+    if (listView_ == ListViewStyle::Report) {
+        const int state = std::min<int>(list.right / 3, ListView_GetStringWidth(lstRestrList_, NotConfiguredText) +
+                                                            scaleToDpi(16, Dpi()));
+        const int rest = std::max(0, static_cast<int>(list.right) - state);
+        if (searching_) {
+            ListView_SetColumnWidth(lstRestrList_, 0, rest * 3 / 5);
+            ListView_SetColumnWidth(lstRestrList_, 1, rest - rest * 3 / 5);
+            ListView_SetColumnWidth(lstRestrList_, 2, state);
+        } else {
+            ListView_SetColumnWidth(lstRestrList_, 0, rest);
+            ListView_SetColumnWidth(lstRestrList_, 1, state);
+        }
     }
 }
 

@@ -50,6 +50,9 @@ struct MainWindowOptions {
     // Starts Quillmark elevated with these parameters; false when declined. Null: the
     // system's elevation prompt.
     std::function<bool(const std::wstring& parameters)> restartElevated;
+    // Shows the list's context menu and returns the command chosen (0: none). Null: the menu
+    // tracked at the pointer or the focused row. Only in-process tests set it.
+    std::function<int(HMENU menu)> trackContextMenu;
 };
 
 class TfrmQuillmark : public BaseWindow, public OptionFrameHost {
@@ -72,6 +75,7 @@ public:
     HWND lblSupported() const { return lblSupported_; }
     HWND edtSearch() const { return edtSearch_; }
     HWND edtLocation() const { return edtLocation_; }
+    HWND stbStatus() const { return stbStatus_; }
     HWND cmbUser() const { return userBar_.cmbUser(); }
     HWND lblElevation() const { return userBar_.lblElevation(); }
     HWND btnRestart() const { return userBar_.btnRestart(); }
@@ -126,6 +130,12 @@ private:
     void OnExport(bool policyFiles);
     void OnHideWithoutEffect();
     void OnOpenProfile();
+    void OnRemoveFromRegistry();
+    void UpdateRemoveItem(HMENU menu);
+    void OnListContextMenu(POINT at);
+    std::optional<std::wstring> SelectedItemName() const;
+    // The rows' check marks, images and state column from the entries, in place.
+    void RefreshRows();
     std::optional<std::wstring> ChooseExportPath(bool folder);
     std::optional<ExportContent> ChooseExportContent();
 
@@ -195,6 +205,7 @@ private:
     HWND lblSupported_ = nullptr;
     HWND edtSearch_ = nullptr;
     HWND edtLocation_ = nullptr;
+    HWND stbStatus_ = nullptr;
 
     // What the list shows now: its items in list order (an item's data is its index here).
     bool FListLoading = false;

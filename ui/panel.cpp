@@ -21,6 +21,7 @@ LRESULT Panel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CTLCOLORLISTBOX:
     case WM_DRAWITEM:
     case WM_MEASUREITEM:
+    case WM_CONTEXTMENU:  // as the control sent it: the system's handling would name the panel instead
         return SendMessageW(GetParent(hwnd()), message, wParam, lParam);
     }
     return defaultHandling(message, wParam, lParam);

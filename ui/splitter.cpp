@@ -13,6 +13,14 @@ void Splitter::create(HWND parent, int id, HINSTANCE instance, Axis axis, std::f
                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance);
 }
 
+void Splitter::MoveByKeyboard(int step)
+{
+    step_ = step;
+    const HWND focused = GetFocus();
+    if (focused != hwnd()) focusBefore_ = focused;
+    SetFocus(hwnd());
+}
+
 int Splitter::along(LPARAM lParam) const
 {
     return axis_ == Axis::Vertical ? GET_X_LPARAM(lParam) : GET_Y_LPARAM(lParam);
@@ -38,6 +46,32 @@ LRESULT Splitter::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONUP:
         if (GetCapture() == hwnd()) ReleaseCapture();
         return 0;
+    case WM_GETDLGCODE:
+        return DLGC_WANTALLKEYS;  // the arrows, Enter and Esc belong to the bar while it has the focus
+    case WM_KEYDOWN: {
+        const bool back = wParam == VK_LEFT || wParam == VK_UP, forward = wParam == VK_RIGHT || wParam == VK_DOWN;
+        if ((back || forward) && onDrag_) {
+            RECT bar;
+            GetWindowRect(hwnd(), &bar);
+            MapWindowPoints(nullptr, GetParent(hwnd()), reinterpret_cast<POINT*>(&bar), 2);
+            const int edge = axis_ == Axis::Vertical ? bar.left : bar.top;
+            onDrag_(edge + (forward ? step_ : -step_));
+        } else if (wParam == VK_RETURN || wParam == VK_ESCAPE || wParam == VK_TAB) {
+            SetFocus(IsWindow(focusBefore_) ? focusBefore_ : GetParent(hwnd()));
+        }
+        return 0;
+    }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        InvalidateRect(hwnd(), nullptr, TRUE);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        const HDC dc = BeginPaint(hwnd(), &paint);
+        FillRect(dc, &paint.rcPaint, GetSysColorBrush(GetFocus() == hwnd() ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+        EndPaint(hwnd(), &paint);
+        return 0;
+    }
     }
     return defaultHandling(message, wParam, lParam);
 }

@@ -16,7 +16,7 @@ TEST_CASE("the initial layout at 96 and 192 DPI, with and without the line that 
         CAPTURE(c.elevationLine);
         const int s = c.scale;
         const int w = layout::ClientWidth * s, h = layout::ClientHeight * s;
-        const int top = c.band * s, ph = h - top;  // the panes' height
+        const int top = c.band * s, bottom = h - 20 * s, ph = bottom - top;  // the panes' height
         const MainLayout l = MainLayoutModel().compute(w, h, c.dpi, c.elevationLine);
         CHECK(l.lblUser == LayoutRect{8 * s, 8 * s, 100 * s, 23 * s});
         CHECK(l.cmbUser == LayoutRect{100 * s, 4 * s, 420 * s, 304 * s});
@@ -24,9 +24,10 @@ TEST_CASE("the initial layout at 96 and 192 DPI, with and without the line that 
             CHECK(l.btnRestart == LayoutRect{w - 178 * s, 32 * s, w - 8 * s, 55 * s});
             CHECK(l.lblElevation == LayoutRect{8 * s, 36 * s, w - 186 * s, 51 * s});
         }
-        CHECK(l.pnlCategories == LayoutRect{0, top, 233 * s, h});
-        CHECK(l.categoriesSplitter == LayoutRect{233 * s, top, 236 * s, h});
-        CHECK(l.pnlRestrictions == LayoutRect{236 * s, top, w, h});
+        CHECK(l.pnlCategories == LayoutRect{0, top, 233 * s, bottom});
+        CHECK(l.categoriesSplitter == LayoutRect{233 * s, top, 236 * s, bottom});
+        CHECK(l.pnlRestrictions == LayoutRect{236 * s, top, w, bottom});
+        CHECK(l.stbStatus == LayoutRect{0, bottom, w, h});
         const int right = w - 236 * s;
         CHECK(l.lstRestrList == LayoutRect{0, 0, right, ph - 262 * s});
         CHECK(l.optSplitter == LayoutRect{0, ph - 262 * s, right, ph - 259 * s});
@@ -57,7 +58,7 @@ TEST_CASE("dragging the split bars keeps the minimum sizes")
     struct VCase {
         int pointer, list;
     };
-    const int panes = h - 30;  // below the chooser's row, as pnlRestrictions reports its height
+    const int panes = h - 30 - 20;  // between the chooser's row and the status line, as pnlRestrictions reports its height
     for (const VCase c : {VCase{250, 250}, VCase{20, 80}, VCase{590, panes - 3 - 259}}) {
         CAPTURE(c.pointer);
         MainLayoutModel m;
@@ -114,7 +115,10 @@ TEST_CASE("from the minimum size to a large screen, at every usual DPI: nothing 
                 // The panes side by side under the band, filling the client area.
                 for (const LayoutRect& r : {l.pnlCategories, l.categoriesSplitter, l.pnlRestrictions}) CHECK(inside(r, w, h));
                 CHECK(l.pnlRestrictions.right == w);
-                CHECK(l.pnlCategories.bottom == h);
+                // The status line along the bottom, as high as its text, the panes right above it.
+                CHECK(l.stbStatus == LayoutRect{0, h - s(layout::StatusHeight), w, h});
+                CHECK(l.pnlCategories.bottom == l.stbStatus.top);
+                CHECK(l.pnlRestrictions.bottom == l.stbStatus.top);
                 CHECK(l.pnlCategories.top >= (elevationLine ? l.btnRestart.bottom : s(layout::UserRowHeight)));
                 CHECK_FALSE(overlap(l.edtSearch, l.trvCategories));
                 CHECK(inside(l.trvCategories, l.pnlCategories.width(), l.pnlCategories.height()));
@@ -229,7 +233,7 @@ TEST_CASE("the search box and the location text never turn inside out in a tiny 
     for (const bool elevationLine : {false, true}) {
         const MainLayout l = MainLayoutModel().compute(10, 10, 96, elevationLine);
         for (const LayoutRect& r : {l.edtSearch, l.trvCategories, l.lblSupported, l.edtLocation, l.edtLocationAboveFrame, l.lblUser,
-                                    l.cmbUser, l.pnlCategories}) {
+                                    l.cmbUser, l.pnlCategories, l.stbStatus}) {
             CHECK(r.width() >= 0);
             CHECK(r.height() >= 0);
         }

@@ -243,3 +243,95 @@ TEST_CASE("Not configured, and Remove from registry: offered under a Policies ke
     REQUIRE(app.model.SaveSettings().Succeeded());
     CHECK(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta") == dword(0));
 }
+
+TEST_CASE("the list's Not configured mark follows what the next save leaves, and Remove from registry sets it") {
+    PendingApp app;
+    app.appletsAsEnumerated();
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta", dword(1));
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Shared", dword(0));  // off by a value, in two groups
+    app.start();
+    const auto marked = [&](const std::wstring& group) {
+        std::map<std::wstring, bool> rows;
+        for (const ListItemView& item : app.model.ShowGroup(group).Items) rows[item.Name] = item.NotConfigured;
+        return rows;
+    };
+    const std::map<std::wstring, bool> display = marked(L"Group_Display"), network = marked(L"Group_Network");
+    CHECK(display.at(L"Alpha"));
+    CHECK_FALSE(display.at(L"Zeta"));  // on
+    CHECK(display.at(L"TextTweak"));
+    CHECK_FALSE(network.at(L"Shared"));  // off, by a value
+    CHECK_FALSE(app.model.NotConfigured(kDesk));
+    CHECK_FALSE(app.model.CanRemoveFromRegistry(L"Alpha"));        // nothing to remove
+    CHECK_FALSE(app.model.CanRemoveFromRegistry(L"MachineFlag"));  // not under a Policies key
+    CHECK_FALSE(app.model.RemoveFromRegistry(L"MachineFlag"));
+    CHECK_FALSE(app.model.SettingsModified());
+
+    // Switched on, a tweak without values is about to get one: no longer marked.
+    app.toggle(L"Alpha", true);
+    CHECK_FALSE(app.model.NotConfigured(L"Alpha"));
+    app.toggle(L"Alpha", false);  // back: the save writes nothing, and nothing is there
+    CHECK(app.model.NotConfigured(L"Alpha"));
+
+    // Marked for removal it reads as switched off, in both groups, before the save and after it.
+    REQUIRE(app.model.CanRemoveFromRegistry(L"Zeta"));
+    REQUIRE(app.model.RemoveFromRegistry(L"Shared"));
+    REQUIRE(app.model.RemoveFromRegistry(L"Zeta"));
+    CHECK(app.model.SettingsModified());
+    CHECK_FALSE(app.entry(L"Zeta").SetValue);
+    CHECK(marked(L"Group_Display").at(L"Zeta"));
+    CHECK(marked(L"Group_Network").at(L"Shared"));
+    CHECK_FALSE(app.model.CanRemoveFromRegistry(L"Zeta"));  // done once is enough
+    checkAgainstSave(app);
+    CHECK_FALSE(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Zeta"));
+    CHECK_FALSE(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Shared"));
+    CHECK(marked(L"Group_Display").at(L"Zeta"));
+    CHECK(app.model.NotConfigured(L"Shared"));
+
+    // The status line counts what a save wrote and removed, for whom.
+    app.toggle(L"Zeta", true);
+    app.toggle(L"Alpha", true);
+    SaveResult saved = app.model.SaveSettings();
+    CHECK(saved.Written == 2);
+    CHECK(saved.Removed == 0);
+    CHECK(app.model.SavedStatusText(saved) == L"Saved for alice and this computer: 2 values written.");
+    REQUIRE(app.model.RemoveFromRegistry(L"Alpha"));
+    app.toggle(L"Zeta", false);
+    saved = app.model.SaveSettings();
+    CHECK(app.model.SavedStatusText(saved) == L"Saved for alice and this computer: 1 value written, 1 value removed.");
+    CHECK(app.model.SavedStatusText(app.model.SaveSettings()) ==
+          L"Saved. The registry already held every value; nothing was written to it.");
+}
+
+TEST_CASE("Undo all + save removes again the keys that were absent at the first start, once they are empty") {
+    PendingApp app;
+    app.appletsAsEnumerated();
+    setRaw(app.reg, kHkeyLocalMachine, kMachine, L"Other", dword(7));  // the machine key was there
+    app.start();
+    // The first start recorded how many levels of each absent value's key were missing.
+    const TEncriptor snapshot(app.folder.withSeparator() + UndoSnapshotFileName, true);
+    CHECK(snapshot.GetInt(L"Alpha_key1", 0) == 3);  // Software\QuillmarkTest\Policies
+    CHECK(snapshot.GetInt(L"MachineFlag_key1", 0) == 0);
+    const Dump first = dumpAll(app.reg);
+
+    for (const wchar_t* name : {L"Alpha", L"Zeta", L"MachineFlag"}) app.toggle(name, true);
+    REQUIRE(app.model.SaveSettings().Succeeded());
+    REQUIRE(KeyPresent(kHkeyCurrentUser, kPolicies));
+
+    UndoWindow window;
+    window.askYesNo = [](const std::wstring&, const std::wstring&) { return true; };
+    window.showError = [](const std::wstring& text, const std::wstring&) { FAIL(doctest::StringMaker<std::wstring>::convert(text)); };
+    SUBCASE("the keys go with their last value; a key that was there stays") {
+        app.model.UndoAllTweaks(window);
+        checkAgainstSave(app);
+        CHECK(dumpAll(app.reg) == first);
+        CHECK_FALSE(KeyPresent(kHkeyCurrentUser, L"Software\\QuillmarkTest"));
+        CHECK(KeyPresent(kHkeyLocalMachine, kMachine));
+    }
+    SUBCASE("a key that holds something else by then stays") {
+        setRaw(app.reg, kHkeyCurrentUser, kPolicies + L"\\Sub", L"Kept", dword(1));
+        app.model.UndoAllTweaks(window);
+        checkAgainstSave(app);
+        CHECK_FALSE(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Alpha"));
+        CHECK(getRaw(app.reg, kHkeyCurrentUser, kPolicies + L"\\Sub", L"Kept") == dword(1));
+    }
+}

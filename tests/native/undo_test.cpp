@@ -361,9 +361,12 @@ TEST_CASE("The snapshot records each location absent or with its exact data and 
         RestoreUndoSnapshot(u.snapshotPath(), u.main.store(), u.entries, log.window());
         const TRestrListRec& entry = u.entry(L"NoDrives");
         REQUIRE(entry.ExactValuesNow() != nullptr);
-        CHECK(*entry.ExactValuesNow() == std::vector<RecordedValue>{{1, c.value}});
+        // An absent value also tells how many levels of its key were missing: here all three
+        // of Software\QuillmarkTest\Policies.
+        CHECK(*entry.ExactValuesNow() == std::vector<RecordedValue>{{1, c.value, c.value ? 0 : 3}});
         // The records steer the save; the settings file does not keep them.
         CHECK_FALSE(u.main.store().isValue(L"NoDrives_reg1"));
+        CHECK_FALSE(u.main.store().isValue(L"NoDrives_key1"));
     }
 }
 

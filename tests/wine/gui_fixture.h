@@ -117,8 +117,9 @@ inline std::vector<std::wstring> menuTexts(HMENU menu)
 inline const std::vector<std::wstring> kMenu = {
     L"File", L"File > Open profile...", L"File > Save", L"File > Choose user...",
     L"File > Export as .reg file...", L"File > Export as Registry.pol...",
-    L"File > Exit", L"Edit", L"Edit > Undo all tweaks", L"Edit > Administrators password...",
-    L"Edit > Find a tweak", L"Edit > Pending changes...", L"View", L"View > Hide tweaks without effect on this Windows",
+    L"File > Exit", L"Edit", L"Edit > Undo all tweaks", L"Edit > Remove from registry", L"Edit > Administrators password...",
+    L"Edit > Find a tweak", L"Edit > Pending changes...", L"View", L"View > Hide tweaks without effect on this Windows", L"View > Move the category split bar",
+    L"View > Move the description split bar",
     L"Help", L"Help > Web site", L"Help > About ...",
 };
 
@@ -176,6 +177,8 @@ struct InProcessWindow {
     std::optional<std::wstring> exportPath;  // what File > Export writes to; none: cancelled
     std::optional<ExportContent> exportContent = ExportContent::Everything;  // the answer to its question
     std::optional<std::wstring> profilePath;  // what File > Open profile reads; none: cancelled
+    // Told the list's context menu when it opens; returns the command chosen (none: 0).
+    std::function<int(HMENU)> contextMenu;
     // isAdministrator: the tree's administrator test; none: the process's token. startUser: the
     // command line's /user. isElevated: the token's elevation; none: the process's (always
     // elevated under Wine).
@@ -193,7 +196,8 @@ struct InProcessWindow {
                               .chooseProfilePath = [this] { return profilePath; },
                               .startUser = std::move(startUser),
                               .isElevated = std::move(isElevated),
-                              .restartElevated = {}});
+                              .restartElevated = {},
+                              .trackContextMenu = [this](HMENU menu) { return contextMenu ? contextMenu(menu) : 0; }});
         window->Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
         if (mustStart) REQUIRE(window->hwnd());
     }

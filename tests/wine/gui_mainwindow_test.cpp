@@ -705,11 +705,13 @@ TEST_CASE(DpiChildCase)
     if (info.hbmMask) DeleteObject(info.hbmMask);
     CHECK(bitmap.bmWidth == GetSystemMetricsForDpi(SM_CXSMICON, static_cast<UINT>(dpi)));
 
-    // The report view's column fills the list at this scale too.
+    // The report view's columns fill the list at this scale too, the state as wide as its text.
     selectGroup(w, L"Display settings");
     RECT list{};
     GetClientRect(w.window->lstRestrList(), &list);
-    CHECK(ListView_GetColumnWidth(w.window->lstRestrList(), 0) == list.right);
+    const int stateWidth = ListView_GetColumnWidth(w.window->lstRestrList(), 1);
+    CHECK(ListView_GetColumnWidth(w.window->lstRestrList(), 0) + stateWidth == list.right);
+    CHECK(stateWidth >= ListView_GetStringWidth(w.window->lstRestrList(), NotConfiguredText));
     snapshot(w.hwnd(), (L"gui_dpi_" + std::to_wstring(dpi) + L".bmp").c_str());
 
     // At the minimum size with the drive list shown, and maximised: the locations stay two
@@ -732,10 +734,12 @@ TEST_CASE(DpiChildCase)
         CHECK(location.height() >= MulDiv(layout::LocationMinHeight, dpi, 96) - 3);
         CHECK(location.bottom <= frame.top);
         CHECK(info.bottom <= location.top);
-        CHECK(frame.bottom == client.bottom);
+        const int panesBottom = rectIn(w.window->stbStatus(), w.hwnd()).top;
+        CHECK(rectIn(w.window->stbStatus(), w.hwnd()).bottom == client.bottom);
+        CHECK(frame.bottom == panesBottom);
         CHECK(rectIn(lst, w.hwnd()).height() >= MulDiv(layout::ListMinHeight, dpi, 96) - 3);
         CHECK(rectIn(lst, w.hwnd()).bottom <= rectIn(w.window->lblInfo(), w.hwnd()).top);
-        CHECK(rectIn(w.window->trvCategories(), w.hwnd()).bottom == client.bottom);
+        CHECK(rectIn(w.window->trvCategories(), w.hwnd()).bottom == panesBottom);
         snapshot(w.hwnd(), (L"gui_dpi_" + std::to_wstring(dpi) + (maximised ? L"_maximised" : L"_minimum") +
                             L"_drives.bmp").c_str());
     }
@@ -799,6 +803,8 @@ TEST_CASE("option frames in the panel: built for the selected tweak, enabled by 
           L"Kiosk player");
     CHECK(w.saveEnabled());
     CHECK(IsWindowEnabled(frame->edtString()));  // typing leaves the enabling alone
+    // The locations show what the save would write now, the text typed included.
+    CHECK(text(w.window->edtLocation()).find(L"\"Kiosk player\"") != std::wstring::npos);
     // Tab goes on from the list into the frame.
     SetFocus(list);
     MSG tab{list, WM_KEYDOWN, VK_TAB, 0, 0, {}};
@@ -1010,7 +1016,7 @@ TEST_CASE("the search box: finds tweaks of every group, switches and saves them,
     CHECK(rows[0].caption == DisplayTweak);
     CHECK_FALSE(rows[0].checked);
     CHECK(rows[0].image == AppImageUnchecked);
-    CHECK(columnCount(list) == 2);
+    CHECK(columnCount(list) == 3);  // name, group, state
     CHECK(subItemText(list, 0, 1).find(L"Display settings") != std::wstring::npos);
     CHECK((GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER) == 0);
     CHECK(ListView_GetImageList(list, LVSIL_SMALL) == w.window->AppImageList());
@@ -1049,7 +1055,7 @@ TEST_CASE("the search box: finds tweaks of every group, switches and saves them,
 
         selectGroup(w, L"Display settings");  // choosing a group ends the search
         CHECK(text(box).empty());
-        CHECK(columnCount(list) == 1);
+        CHECK(columnCount(list) == 2);  // name, state
         CHECK(listItems(list)[itemIndex(list, DisplayTweak)].checked);
         CHECK(listItems(list)[itemIndex(list, DisplayTweak)].image == ImageChecked);
     }
@@ -1061,7 +1067,7 @@ TEST_CASE("the search box: finds tweaks of every group, switches and saves them,
         std::vector<std::wstring> shown;
         for (const ShownItem& item : listItems(list)) shown.push_back(item.caption);
         CHECK(shown == printers);
-        CHECK(columnCount(list) == 1);
+        CHECK(columnCount(list) == 2);
         CHECK((GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER) != 0);
         CHECK(ListView_GetImageList(list, LVSIL_SMALL) == w.window->img16());
         CHECK(w.saveEnabled());  // the switch made while searching stays
@@ -1350,7 +1356,8 @@ TEST_CASE("File > Export writes a .reg file and the two Registry.pol files")
         }
         CHECK(readBytes(out.path / L"User" / L"Registry.pol") == before);
         {
-            MessageBoxAnswerer answerer(IDYES);
+            // Yes to the question; OK to the note on what was left out, when the registry has any.
+            MessageBoxAnswerer answerer(std::vector<int>{IDYES, IDOK});
             SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_EXPORTPOL, 0), 0);
         }
         const std::string after = readBytes(out.path / L"User" / L"Registry.pol");
@@ -1863,4 +1870,176 @@ TEST_CASE("not elevated: one line says how many tweaks cannot be saved, beside R
     CHECK(w.window->Model().TweaksNeedingElevation() > 0);
     CHECK(text(w.window->btnRestart()) == RestartAsAdministratorText);
     snapshot(w.hwnd(), L"gui_not_elevated.bmp");
+}
+
+TEST_CASE("Not configured: the state column, Edit > Remove from registry and the list's context menu")
+{
+    const wchar_t* const Advanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
+    setDword(PoliciesSystem, L"NoDispCPL", 1);
+    deleteValue(PoliciesSystem, L"NoDispAppearancePage");
+    const std::optional<DWORD> persist = readDword(Advanced, L"PersistBrowsers");
+    setDword(Advanced, L"PersistBrowsers", 0);
+    const ScopeExit restore([&] {
+        deleteValue(PoliciesSystem, L"NoDispCPL");
+        if (persist)
+            setDword(Advanced, L"PersistBrowsers", *persist);
+        else
+            deleteValue(Advanced, L"PersistBrowsers");
+    });
+    InProcessWindow w;
+    const HWND list = w.window->lstRestrList();
+    const HMENU edit = GetSubMenu(GetMenu(w.hwnd()), 1);
+    // As Windows asks before the Edit menu opens.
+    const auto offeredInEdit = [&] {
+        SendMessageW(w.hwnd(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(edit), 1);
+        return (GetMenuState(edit, IDM_REMOVEFROMREGISTRY, MF_BYCOMMAND) & MF_GRAYED) == 0;
+    };
+    std::vector<bool> offeredInContext;
+    int contextCommand = 0;
+    w.contextMenu = [&](HMENU menu) {
+        offeredInContext.push_back((GetMenuState(menu, IDM_REMOVEFROMREGISTRY, MF_BYCOMMAND) & MF_GRAYED) == 0);
+        return contextCommand;
+    };
+
+    selectGroup(w, L"Display settings");
+    const std::wstring cplCaption = getCaption(L"NoDispCPL");
+    const int cpl = itemIndex(list, cplCaption), appearance = itemIndex(list, getCaption(L"NoDispAppearancePage"));
+    REQUIRE(cpl >= 0);
+    REQUIRE(appearance >= 0);
+    CHECK(subItemText(list, appearance, 1) == L"Not configured");
+    CHECK(subItemText(list, cpl, 1).empty());
+    CHECK(listItems(list)[cpl].checked);
+    // Switched on, it is about to get a value; back off, it is not configured again.
+    setChecked(list, appearance, true);
+    CHECK(subItemText(list, appearance, 1).empty());
+    setChecked(list, appearance, false);
+    CHECK(subItemText(list, appearance, 1) == L"Not configured");
+    CHECK(w.saveEnabled());
+    CHECK_FALSE(offeredInEdit());  // nothing selected
+    selectItem(list, appearance);
+    CHECK_FALSE(offeredInEdit());  // nothing there to remove
+    SendMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(-1, -1));  // Shift+F10
+    selectItem(list, cpl);
+    CHECK(offeredInEdit());
+    RECT row{};
+    ListView_GetItemRect(list, cpl, &row, LVIR_LABEL);
+    POINT at{row.left + 4, row.top + 4};
+    ClientToScreen(list, &at);
+    contextCommand = IDM_REMOVEFROMREGISTRY;
+    SendMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(at.x, at.y));  // right click
+    CHECK(offeredInContext == std::vector<bool>{false, true});
+
+    // Marked: switched off and not configured at once; the value goes at the save.
+    const int marked = itemIndex(list, cplCaption);
+    CHECK_FALSE(listItems(list)[marked].checked);
+    CHECK(listItems(list)[marked].image == ImageUnchecked);
+    CHECK(subItemText(list, marked, 1) == L"Not configured");
+    CHECK(w.saveEnabled());
+    CHECK(readDword(PoliciesSystem, L"NoDispCPL") == 1u);
+    CHECK_FALSE(offeredInEdit());
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    CHECK_FALSE(readDword(PoliciesSystem, L"NoDispCPL"));
+    wchar_t status[256] = {};
+    SendMessageW(w.window->stbStatus(), SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(status));
+    CHECK(std::wstring(status) == L"Saved for " + shownUserName() + L" and this computer: 1 value removed.");
+    CHECK(rectIn(w.window->stbStatus(), w.hwnd()).bottom == [&] {
+        RECT client;
+        GetClientRect(w.hwnd(), &client);
+        return client.bottom;
+    }());
+    CHECK(regQuery(L"\"HKEY_CURRENT_USER\\" + std::wstring(PoliciesSystem) + L"\" /v NoDispCPL").find("NoDispCPL") ==
+          std::string::npos);
+    selectGroup(w, L"Display settings");  // shown anew from the entries and the registry
+    CHECK(subItemText(list, itemIndex(list, cplCaption), 1) == L"Not configured");
+    CHECK_FALSE(listItems(list)[itemIndex(list, cplCaption)].checked);
+    snapshot(w.hwnd(), L"gui_not_configured.bmp");
+
+    // A value outside a Policies key has a Windows default of its own: not offered.
+    selectGroup(w, getCaption(L"Group_DesktopExplorer"));
+    const int persistRow = itemIndex(list, getCaption(L"PersistBrowsers"));
+    REQUIRE(persistRow >= 0);
+    CHECK(subItemText(list, persistRow, 1).empty());
+    selectItem(list, persistRow);
+    CHECK_FALSE(offeredInEdit());
+    contextCommand = 0;
+    SendMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(-1, -1));
+    CHECK(offeredInContext.back() == false);
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_REMOVEFROMREGISTRY, 0), 0);
+    CHECK(readDword(Advanced, L"PersistBrowsers") == 0u);
+    CHECK_FALSE(w.saveEnabled());
+}
+
+TEST_CASE("Undo all + Save leaves the touched keys as reg export showed them at the first start")
+{
+    // No Policies\Explorer at the first start: the save creates it, and the undo removes it again.
+    RegDeleteTreeW(HKEY_CURRENT_USER, PoliciesExplorer);
+    deleteValue(PoliciesSystem, L"NoDispCPL");
+    deleteValue(PoliciesSystem, L"NoDispAppearancePage");
+    TempFolder exports{"undo_export"};
+    const auto exported = [&](const std::wstring& name) {
+        const fs::path file = exports.path / name;
+        runReg(L"export \"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\" \"" +
+               file.wstring() + L"\" /y");
+        return readBytes(file);
+    };
+    const std::string first = exported(L"first.reg");
+
+    InProcessWindow w;  // a first start: it writes the undo snapshot
+    const HWND list = w.window->lstRestrList();
+    const auto switchOn = [&](const std::wstring& group, const wchar_t* tweak) {
+        selectGroup(w, group);
+        const int index = itemIndex(list, getCaption(tweak));
+        REQUIRE(index >= 0);
+        setChecked(list, index, true);
+    };
+    switchOn(L"Display settings", L"NoDispCPL");
+    switchOn(L"Display settings", L"NoDispAppearancePage");
+    switchOn(getCaption(L"Group_StartMenuTaskbar"), L"NoRun");
+    switchOn(getCaption(L"Group_StartMenuTaskbar"), L"NoClose");
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    REQUIRE(readDword(PoliciesExplorer, L"NoRun") == 1u);
+    REQUIRE(exported(L"saved.reg") != first);
+
+    {
+        MessageBoxAnswerer answerer(IDYES);
+        SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_UNDOALL, 0), 0);
+    }
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    CHECK(exported(L"undone.reg") == first);
+    HKEY key = nullptr;
+    CHECK(RegOpenKeyExW(HKEY_CURRENT_USER, PoliciesExplorer, 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
+    if (key) RegCloseKey(key);
+}
+
+TEST_CASE("the split bars move by keyboard: View's items give them the focus, the arrows move them, Enter gives it back")
+{
+    forgetPlacement();
+    InProcessWindow w;
+    const int step = scaleToDpi(layout::SplitterKeyStep, static_cast<int>(GetDpiForWindow(w.hwnd())));
+    const HWND tree = w.window->trvCategories(), list = w.window->lstRestrList();
+    selectGroup(w, L"Display settings");
+    SetFocus(list);
+
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_MOVECATEGORIESBAR, 0), 0);
+    const HWND bar = GetFocus();
+    CHECK(bar == GetDlgItem(w.hwnd(), IDC_CATEGORIESSPLITTER));
+    const int width = rectIn(tree, w.hwnd()).width();
+    pressKey(w, bar, VK_RIGHT);
+    pressKey(w, bar, VK_RIGHT);
+    CHECK(rectIn(tree, w.hwnd()).width() == width + 2 * step);
+    pressKey(w, bar, VK_LEFT);
+    CHECK(rectIn(tree, w.hwnd()).width() == width + step);
+    CHECK(rectIn(bar, w.hwnd()).left == rectIn(tree, w.hwnd()).right);
+    snapshot(w.hwnd(), L"gui_splitter_keyboard.bmp");
+    pressKey(w, bar, VK_RETURN);
+    CHECK(GetFocus() == list);
+
+    SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_MOVEDESCRIPTIONBAR, 0), 0);
+    const HWND horizontal = GetFocus();
+    CHECK(horizontal == GetDlgItem(GetParent(list), IDC_OPTSPLITTER));
+    const int listHeight = rectIn(list, w.hwnd()).height();
+    pressKey(w, horizontal, VK_UP);  // the description panel grows
+    CHECK(rectIn(list, w.hwnd()).height() == listHeight - step);
+    pressKey(w, horizontal, VK_ESCAPE);
+    CHECK(GetFocus() == list);
 }

@@ -89,7 +89,9 @@ TEST_CASE("the main window's layout, font, sizes and menu")
     CHECK(info.ptMinTrackSize.x <= MulDiv(1366, dpi, 144));
     CHECK(info.ptMinTrackSize.y <= MulDiv(768 - 60, dpi, 144));
 
-    const int W = client.right, H = client.bottom;
+    // The panes end where the status line begins, along the bottom.
+    const int W = client.right, H = client.bottom - s(layout::StatusHeight);
+    CHECK(rectIn(w.window->stbStatus(), hwnd) == LayoutRect{0, H, W, client.bottom});
     const HWND tree = w.window->trvCategories();
     const HWND list = w.window->lstRestrList();
     wchar_t cls[64] = {};

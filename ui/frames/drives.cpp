@@ -1,5 +1,7 @@
 #include "ui/frames/drives.h"
 
+#include <algorithm>
+
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -110,7 +112,15 @@ void TframeDrives::lstDrivesChange() {
 }
 
 void TframeDrives::Layout(int width, int height) {
-    if (lstDrives_) MoveWindow(lstDrives_, 0, 0, width, height, TRUE);
+    if (!lstDrives_) return;
+    MoveWindow(lstDrives_, 0, 0, width, height, TRUE);
+    // The label takes what the letter and the type leave, so no column runs past the list's
+    // right edge; the 26 rows scroll up and down within the list.
+    RECT client;
+    GetClientRect(lstDrives_, &client);
+    const int scrollBar = GetSystemMetricsForDpi(SM_CXVSCROLL, static_cast<UINT>(Scale(96)));
+    const int rest = client.right - (GetWindowLongPtrW(lstDrives_, GWL_STYLE) & WS_VSCROLL ? 0 : scrollBar);
+    ListView_SetColumnWidth(lstDrives_, 1, std::max(Scale(80), rest - Scale(70) - Scale(100)));
 }
 
 LRESULT TframeDrives::OnNotify(const NMHDR& header) {
