@@ -20,6 +20,7 @@
 #include "base/win/win32_error.h"
 #include "platform/broadcast.h"
 #include "platform/controlpanel.h"
+#include "platform/oneinstance.h"
 #include "platform/user.h"
 #include "platform/userhive.h"
 #include "profile/regfile.h"
@@ -89,6 +90,7 @@ void TfrmQuillmark::Create(HINSTANCE instance, int showCommand)
         passwordRefused_ = true;
         return;
     }
+    instanceMessage_ = InstanceMessage(dataFolder());
     const HMODULE resources = options_.resources ? options_.resources : instance;
     accelerators_.reset(LoadAcceleratorsW(resources, MAKEINTRESOURCEW(IDR_ACCELERATORS)));
     if (!accelerators_) throwLastError("LoadAcceleratorsW");
@@ -135,6 +137,12 @@ bool TfrmQuillmark::TranslateKeyboard(MSG& msg)
 
 LRESULT TfrmQuillmark::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (instanceMessage_ && message == instanceMessage_) {
+        // Another start on the same settings folder: this copy comes to the front instead.
+        if (IsIconic(hwnd())) ShowWindow(hwnd(), SW_RESTORE);
+        SetForegroundWindow(hwnd());
+        return InstanceAnswer;
+    }
     switch (message) {
     case WM_CREATE:
         OnCreate();
@@ -1238,6 +1246,12 @@ int RunQuillmark(HINSTANCE instance, int showCommand, MainWindowOptions options)
     // The shell's folders and links want a single-threaded apartment on this thread.
     const ComApartment com;
     try {
+        const std::wstring folder = executableFolder();
+        const InstanceLock lock(folder);
+        if (!lock.First()) {
+            ActivateRunningCopy(folder);
+            return 0;
+        }
         TfrmQuillmark window(std::move(options));
         window.Create(instance, showCommand);
         if (!window.Started()) return 0;

@@ -207,6 +207,7 @@ private:
     bool passwordRefused_ = false;
     bool starting_ = false;    // inside RunStartup, where the window cannot go yet
     bool restarting_ = false;  // an elevated copy took over during start-up
+    UINT instanceMessage_ = 0;  // another start on this settings folder asks this copy to the front
 };
 
 // The one main window of the process, for frames and dialogs that reach it.
