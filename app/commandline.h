@@ -21,6 +21,9 @@ struct CommandLineOptions {
     // /user <name|SID|path|default>: whose registry a command works on. Taken apart here so
     // that commands on another user's hive only have to use it; until they do, it is refused.
     std::optional<std::wstring> user;
+    // /restarted: the window of a copy that "Restart as administrator" started; it waits for
+    // the copy that started it to end. Only that copy passes it.
+    bool restarted = false;
 };
 
 class CommandLineError : public WideError {

@@ -19,11 +19,27 @@ std::wstring InstanceName(const std::wstring& dataFolder)
 }
 
 InstanceLock::InstanceLock(const std::wstring& dataFolder)
-    : mutex_(CreateMutexW(nullptr, FALSE, (L"Local\\" + InstanceName(dataFolder)).c_str()))
+    : mutex_(CreateMutexW(nullptr, TRUE, (L"Local\\" + InstanceName(dataFolder)).c_str()))
 {
-    // A mutex that cannot be made at all stops nobody: the store's own check still refuses
-    // to overwrite what another copy saved.
+    // A mutex that cannot be made or opened at all (another user's copy in this session)
+    // stops nobody: the store's own check still refuses to overwrite what another copy saved.
     first_ = !mutex_ || GetLastError() != ERROR_ALREADY_EXISTS;
+    owned_ = mutex_ && first_;
+}
+
+InstanceLock::~InstanceLock()
+{
+    // Let a waiting copy go on at once rather than when this process has ended.
+    if (owned_) ReleaseMutex(mutex_.get());
+}
+
+bool InstanceLock::WaitForRelease(DWORD milliseconds)
+{
+    if (first_) return true;
+    // An owner that ended without letting go leaves the mutex abandoned: ours all the same.
+    const DWORD waited = WaitForSingleObject(mutex_.get(), milliseconds);
+    owned_ = first_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    return first_;
 }
 
 UINT InstanceMessage(const std::wstring& dataFolder)

@@ -700,7 +700,7 @@ bool TfrmQuillmark::RestartAsAdministrator(const UserProfile& user)
     if (!CanClose()) return false;
     bool started = false;
     try {
-        const std::wstring parameters = UserOption(user);
+        const std::wstring parameters = RestartParameters(user);
         started = options_.restartElevated ? options_.restartElevated(parameters) : restartElevated(parameters);
     } catch (const std::exception& error) {
         showErrorBox(hwnd(), errorText(error));
@@ -1247,7 +1247,11 @@ int RunQuillmark(HINSTANCE instance, int showCommand, MainWindowOptions options)
     const ComApartment com;
     try {
         const std::wstring folder = executableFolder();
-        const InstanceLock lock(folder);
+        InstanceLock lock(folder);
+        if (!lock.First() && options.restarted && !lock.WaitForRelease(RestartWaitSeconds * 1000)) {
+            showErrorBox(nullptr, RestartTimedOutText);
+            return 1;
+        }
         if (!lock.First()) {
             ActivateRunningCopy(folder);
             return 0;

@@ -50,6 +50,9 @@ struct MainWindowOptions {
     // Starts Quillmark elevated with these parameters; false when declined. Null: the
     // system's elevation prompt.
     std::function<bool(const std::wstring& parameters)> restartElevated;
+    // The command line's "/restarted": started by another copy's restart, which this one
+    // waits for instead of ending at once. Only RunQuillmark reads it.
+    bool restarted = false;
 };
 
 class TfrmQuillmark : public BaseWindow, public OptionFrameHost {

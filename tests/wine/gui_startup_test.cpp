@@ -4,6 +4,7 @@
 
 #include "app/password.h"
 #include "app/passwordhash.h"
+#include "app/userchoice.h"
 #include "resources/dialogs.h"
 
 using namespace guitest;
@@ -49,14 +50,14 @@ struct Product {
     Unique<HANDLE, &CloseHandle> process;
     DWORD id = 0;
 };
-Product startProduct(const fs::path& folder)
+Product startProduct(const fs::path& folder, const std::wstring& arguments = {})
 {
     const fs::path exe = folder / L"quillmark.exe";
     if (!fs::exists(exe)) fs::copy_file(fs::path(env(L"QM_EXE")), exe);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+    std::wstring commandLine = L"\"" + exe.wstring() + L"\" " + arguments;
     REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
                            &pi));
     CloseHandle(pi.hThread);
@@ -85,7 +86,7 @@ TEST_CASE("first start of the product in an empty folder")
 
     {
         // The store file is created scrambled, holding the validity marker.
-        const std::string file = readBytes((folder.path / L"quillmark.dat"));
+        const std::string file = readBytes(folder.path / L"quillmark.dat");
         REQUIRE_FALSE(file.empty());
         const std::vector<std::string> texts = decodeStoreFile(file);
         REQUIRE(texts.size() == 1);
@@ -101,13 +102,13 @@ TEST_CASE("first start of the product in an empty folder")
     screenshot(hwnd, L"gui_startup_first_run.bmp");
 
     // No changes: closing asks nothing and the process ends by itself.
-    const std::string before = readBytes((folder.path / L"quillmark.dat"));
+    const std::string before = readBytes(folder.path / L"quillmark.dat");
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
     REQUIRE(WaitForSingleObject(process.get(), 15000) == WAIT_OBJECT_0);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.get(), &exitCode);
     CHECK(exitCode == 0);
-    CHECK(readBytes((folder.path / L"quillmark.dat")) == before);
+    CHECK(readBytes(folder.path / L"quillmark.dat") == before);
 }
 
 TEST_CASE("the main window's layout, font, sizes and menu")
@@ -354,11 +355,11 @@ TEST_CASE("another program showing, commanding and closing windows during the pa
     forgetPlacement();
     TempFolder folder;
     {
-        TEncriptor store(folder.dat().wstring(), true);
+        TEncriptor store((folder.path / L"quillmark.dat").wstring(), true);
         store.SetStr(AdminPassKey, HashPassword(L"Secret"));
         store.Flush(true);
     }
-    const std::string before = readFile(folder.dat());
+    const std::string before = readBytes(folder.path / L"quillmark.dat");
 
     const Product product = startProduct(folder.path);
     const DWORD processId = product.id;
@@ -391,7 +392,7 @@ TEST_CASE("another program showing, commanding and closing windows during the pa
     CHECK(WaitForSingleObject(product.process.get(), 0) == WAIT_TIMEOUT);  // nothing ended
     CHECK(findPrompt() == prompt);
     CHECK_FALSE(FindWindowW(L"TfrmQuillmark", nullptr));
-    CHECK(readFile(folder.dat()) == before);
+    CHECK(readBytes(folder.path / L"quillmark.dat") == before);
     CHECK_FALSE(fs::exists(folder.path / L"default.qmk"));
 
     // The right password still opens the tool, and the store still holds a hash of it.
@@ -408,7 +409,7 @@ TEST_CASE("another program showing, commanding and closing windows during the pa
     DWORD exitCode = 1;
     GetExitCodeProcess(product.process.get(), &exitCode);
     CHECK(exitCode == 0);
-    TEncriptor store(folder.dat().wstring(), true);
+    TEncriptor store((folder.path / L"quillmark.dat").wstring(), true);
     CHECK(StoredPasswordFormOf(store.GetStr(AdminPassKey, L"")) == StoredPasswordForm::Hash);
     CHECK(PasswordMatches(store.GetStr(AdminPassKey, L""), L"Secret"));
 }
@@ -445,4 +446,54 @@ TEST_CASE("two copies: a second start on the same folder brings the first to the
         if (hwnd) PostMessageW(hwnd, WM_CLOSE, 0, 0);
         CHECK(WaitForSingleObject(process, 15000) == WAIT_OBJECT_0);
     }
+}
+
+TEST_CASE("a copy restarted as administrator waits for the one that restarted it; an ordinary start still ends")
+{
+    forgetPlacement();
+    TempFolder folder;
+    const auto shownWindowOf = [](DWORD processId, int tenths) {
+        for (int i = 0; i < tenths; ++i, Sleep(100))
+            for (HWND hwnd : windowsOf(processId))
+                if (className(hwnd) == L"TfrmQuillmark" && IsWindowVisible(hwnd)) return hwnd;
+        return HWND{};
+    };
+    auto [first, firstId] = startProduct(folder.path);
+    const HWND firstWindow = shownWindowOf(firstId, 200);
+    REQUIRE_MESSAGE(firstWindow, "the first copy's window did not appear");
+
+    // The restarted copy waits while the first still runs, then takes over once it has closed.
+    auto [restarted, restartedId] = startProduct(folder.path, L"/restarted");
+    CHECK_FALSE(shownWindowOf(restartedId, 20));
+    CHECK(WaitForSingleObject(restarted.get(), 0) == WAIT_TIMEOUT);
+    PostMessageW(firstWindow, WM_CLOSE, 0, 0);
+    REQUIRE(WaitForSingleObject(first.get(), 15000) == WAIT_OBJECT_0);
+    const HWND restartedWindow = shownWindowOf(restartedId, 100);
+    REQUIRE_MESSAGE(restartedWindow, "the restarted copy did not take over");
+
+    // It holds the folder now: an ordinary start brings it to the front and ends.
+    ShowWindow(restartedWindow, SW_MINIMIZE);
+    auto [second, secondId] = startProduct(folder.path);
+    REQUIRE(WaitForSingleObject(second.get(), 15000) == WAIT_OBJECT_0);
+    CHECK_FALSE(IsIconic(restartedWindow));
+
+    // A restarted copy whose starter never ends says so and ends after its wait.
+    auto [late, lateId] = startProduct(folder.path, L"/restarted");
+    HWND box = nullptr;
+    for (int i = 0; i < 200 && !box; ++i, Sleep(100))
+        for (HWND hwnd : windowsOf(lateId))
+            if (className(hwnd) == L"#32770" && IsWindowVisible(hwnd)) box = hwnd;
+    REQUIRE_MESSAGE(box, "the restarted copy did not say that it waited in vain");
+    wchar_t text[512] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    CHECK(std::wstring(text) == RestartTimedOutText);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    REQUIRE(WaitForSingleObject(late.get(), 15000) == WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(late.get(), &exitCode);
+    CHECK(exitCode == 1);
+    CHECK_FALSE(IsWindowVisible(box));
+    CHECK(WaitForSingleObject(restarted.get(), 0) == WAIT_TIMEOUT);  // the running copy is untouched
+    PostMessageW(restartedWindow, WM_CLOSE, 0, 0);
+    CHECK(WaitForSingleObject(restarted.get(), 15000) == WAIT_OBJECT_0);
 }
