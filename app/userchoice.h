@@ -89,6 +89,8 @@ std::wstring SavedForUserMessage(const UserProfile& user);
 int TweaksNeedingElevation(const TAppObjectsList& entries, bool otherUser);
 std::wstring NotElevatedText(int count);
 inline const wchar_t* const RestartAsAdministratorText = L"Restart as administrator";
+// Asked below the notice that the settings stay in memory, when an elevated copy could keep them.
+inline const wchar_t* const RestartNowQuestion = L"Restart Quillmark as administrator now?";
 // How long a restarted copy waits for the copy that started it to end.
 inline constexpr unsigned RestartWaitSeconds = 10;
 inline const wchar_t* const RestartTimedOutText =

@@ -197,8 +197,16 @@ void TfrmQuillmark::RunStartup()
         markPhase("scheme");
     };
     sources.userName = currentUserName;
-    if (!model_->StoreNotice().empty())
-        MessageBoxW(nullptr, model_->StoreNotice().c_str(), MainWindowTitle, MB_OK | MB_ICONWARNING);
+    // Settings only in memory: an elevated copy may be able to create the file, so a copy
+    // that is not elevated offers to restart as one once start-up has built the window.
+    bool restartWanted = false;
+    if (!model_->StoreNotice().empty()) {
+        if (model_->IsElevated())
+            MessageBoxW(nullptr, model_->StoreNotice().c_str(), MainWindowTitle, MB_OK | MB_ICONWARNING);
+        else
+            restartWanted = MessageBoxW(nullptr, (model_->StoreNotice() + L"\n\n" + RestartNowQuestion).c_str(),
+                                        MainWindowTitle, MB_YESNO | MB_ICONWARNING) == IDYES;
+    }
     std::optional<std::wstring> failure;
     try {
         model_->FormCreate(sources);
@@ -220,6 +228,7 @@ void TfrmQuillmark::RunStartup()
     const ScopeExit started([this] { starting_ = false; });
     ApplyMenuShield();
     ShowEditedUser();
+    if (restartWanted && RestartAsAdministrator(model_->EditedUser())) return;
     if (options_.startUser) StartOnUser(*options_.startUser);
 }
 

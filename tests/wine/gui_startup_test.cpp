@@ -497,3 +497,42 @@ TEST_CASE("a copy restarted as administrator waits for the one that restarted it
     PostMessageW(restartedWindow, WM_CLOSE, 0, 0);
     CHECK(WaitForSingleObject(restarted.get(), 15000) == WAIT_OBJECT_0);
 }
+
+TEST_CASE("settings only in memory: a copy that is not elevated offers to restart as administrator")
+{
+    forgetPlacement();
+    ProductResources resources;
+    TempFolder parent;
+    const std::wstring missing = (parent.path / L"no such folder" / L"").wstring();  // the file cannot be made
+    const struct {
+        bool elevated;
+        int answer;
+        bool restarted;
+    } cases[] = {{false, IDYES, true}, {false, IDNO, false}, {true, IDOK, false}};
+    for (const auto& c : cases) {
+        CAPTURE(c.elevated);
+        CAPTURE(c.answer);
+        std::vector<std::wstring> restarts;
+        MessageBoxAnswerer answerer(c.answer);
+        TfrmQuillmark window(MainWindowOptions{.dataFolder = missing,
+                                               .endsApplication = false,
+                                               .resources = resources.get(),
+                                               .isElevated = [&] { return c.elevated; },
+                                               .restartElevated = [&](const std::wstring& parameters) {
+                                                   restarts.push_back(parameters);
+                                                   return true;
+                                               }});
+        window.Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+        REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+        const std::wstring& text = MessageBoxAnswerer::texts[0];
+        CHECK(text.find(L"It runs with its settings in memory.") != std::wstring::npos);
+        CHECK((text.find(RestartNowQuestion) != std::wstring::npos) == !c.elevated);
+        CHECK(window.Started() == !c.restarted);
+        CHECK(restarts.size() == (c.restarted ? 1u : 0u));
+        if (c.restarted) CHECK(restarts[0].rfind(L"/restarted /user ", 0) == 0);
+        if (c.restarted) CHECK_FALSE(IsWindow(window.hwnd()));
+        else CHECK(IsWindowVisible(window.hwnd()));
+        if (window.hwnd() && IsWindow(window.hwnd())) DestroyWindow(window.hwnd());
+    }
+    forgetPlacement();
+}
