@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "app/mainmodel.h"
@@ -194,4 +195,46 @@ TEST_CASE("application lists already in the registry survive an unrelated save: 
     CHECK(rawValue(kHkeyCurrentUser, restrictRunKey, L"2") == sz(L"winword.exe"));
     CHECK(rawValue(kHkeyCurrentUser, kExplorer, L"DisallowRun") == dword(1));
     CHECK(rawValue(kHkeyCurrentUser, kExplorer, L"RestrictRun") == dword(1));
+}
+
+TEST_CASE("a run list that cannot be written leaves its switch off: the key's security denies every write") {
+    const std::wstring restrictRunKey = std::wstring(RunListsKey) + L"RestrictRun";
+    REQUIRE_FALSE(KeyPresent(kHkeyCurrentUser, restrictRunKey));
+    const RestoreValue restore(kHkeyCurrentUser, kExplorer, L"RestrictRun");
+    if (rawValue(kHkeyCurrentUser, kExplorer, L"RestrictRun")) rawDelete(kHkeyCurrentUser, kExplorer, L"RestrictRun");
+    // An empty access list: nobody may read or write the key, which Wine enforces.
+    const auto setAccessList = [&](ACL* acl) {
+        HKEY h = nullptr;
+        REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, restrictRunKey.c_str(), 0, nullptr, 0, WRITE_DAC, nullptr, &h,
+                                nullptr) == ERROR_SUCCESS);
+        const UniqueHkey key(h);
+        SECURITY_DESCRIPTOR security;
+        REQUIRE(InitializeSecurityDescriptor(&security, SECURITY_DESCRIPTOR_REVISION));
+        REQUIRE(SetSecurityDescriptorDacl(&security, TRUE, acl, FALSE));
+        REQUIRE(RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, &security) == ERROR_SUCCESS);
+    };
+    struct RemoveKey {
+        std::function<void()> allow;
+        std::wstring path;
+        ~RemoveKey() {
+            allow();
+            RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+        }
+    } removeKey{[&] { setAccessList(nullptr); }, restrictRunKey};
+    ACL denyAll;
+    REQUIRE(InitializeAcl(&denyAll, sizeof denyAll, ACL_REVISION));
+    setAccessList(&denyAll);
+    HKEY probe = nullptr;
+    REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER, restrictRunKey.c_str(), 0, KEY_SET_VALUE, &probe) == ERROR_ACCESS_DENIED);
+
+    Started s;
+    s.toggle(L"RestrictRun", true);
+    SaveResult result;
+    REQUIRE_NOTHROW(result = s.model.SaveSettings());
+    REQUIRE(result.Failures.size() == 1);
+    CHECK(result.Failures[0].Name == L"RestrictRun");
+    CHECK(result.Failures[0].Message.find(L"HKEY_CURRENT_USER\\" + restrictRunKey) != std::wstring::npos);
+    // Switched on without its list, Explorer would start no program at all.
+    CHECK_FALSE(rawValue(kHkeyCurrentUser, kExplorer, L"RestrictRun"));
+    CHECK(s.model.SettingsModified());
 }
