@@ -437,6 +437,10 @@ TEST_CASE("two copies: a second start on the same folder brings the first to the
     CHECK(exitCode == 0);
     CHECK_FALSE(IsIconic(firstWindow));  // brought back
     CHECK(WaitForSingleObject(first.get(), 0) == WAIT_TIMEOUT);
+    // A command beside the window is not held back: deployment tools run it whenever they like.
+    const testsupport::ProgramRun listed = testsupport::runProgram(L"\"" + (folder.path / L"quillmark.exe").wstring() + L"\" /list /csv");
+    CHECK(listed.exitCode == 0);
+    CHECK(listed.output.find("NoThemesTab") != std::string::npos);
 
     // Each folder has a copy of its own.
     auto [third, thirdId] = startProduct(other.path);
