@@ -228,7 +228,8 @@ CommandLineOptions ParseCommandLine(const std::vector<std::wstring>& args) {
             throw CommandLineError(L"Unexpected argument \"" + arg + L"\": options begin with \"/\".");
         // The option's name as this program spells it, whatever case it was given in.
         std::wstring name;
-        for (const wchar_t* known : {L"?", L"h", L"help", L"apply", L"check", L"export", L"list", L"csv", L"log", L"user"})
+        for (const wchar_t* known : {L"?", L"h", L"help", L"apply", L"check", L"export", L"list", L"csv", L"log", L"user",
+                                     L"restarted"})
             if (sameTextNoCase(arg.substr(1), known)) name = known;
         const auto argument = [&](const wchar_t* what) {
             if (i + 1 >= args.size() || args[i + 1].empty())
@@ -251,6 +252,8 @@ CommandLineOptions ParseCommandLine(const std::vector<std::wstring>& args) {
             options.logFile = argument(L"a file");
         } else if (name == L"user") {
             options.user = argument(L"a user name, a SID, a hive file or \"default\"");
+        } else if (name == L"restarted") {
+            options.restarted = true;
         } else {
             throw CommandLineError(L"Unknown option \"" + arg + L"\".");
         }
@@ -258,6 +261,8 @@ CommandLineOptions ParseCommandLine(const std::vector<std::wstring>& args) {
     if (options.csv && options.command != Command::List) throw CommandLineError(L"/csv goes with /list.");
     if (options.command == Command::Window && !options.logFile.empty())
         throw CommandLineError(L"/log goes with a command: /apply, /check, /export or /list.");
+    if (options.restarted && options.command != Command::Window)
+        throw CommandLineError(L"/restarted goes with no command.");
     return options;
 }
 

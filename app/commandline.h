@@ -22,6 +22,9 @@ struct CommandLineOptions {
     // /user <name|SID|path|default>: whose HKEY_CURRENT_USER a command works on, or which
     // user the window starts on.
     std::optional<std::wstring> user;
+    // /restarted: the window of a copy that "Restart as administrator" started; it waits for
+    // the copy that started it to end. Only that copy passes it.
+    bool restarted = false;
 };
 
 class CommandLineError : public WideError {

@@ -42,6 +42,18 @@ std::wstring FileDialogStartFolder(const std::wstring& editText) {
     return path.substr(0, pos);
 }
 
+std::wstring ShortDialogFolder(const std::wstring& folder) {
+    constexpr std::size_t maxPath = 260;
+    std::wstring path = folder;
+    while (path.size() >= maxPath) {
+        const std::size_t pos = lastSeparator(path.substr(0, path.size() - 1), L"\\/");
+        if (pos == std::wstring::npos) return {};
+        // "C:\" rather than "C:", which names the drive's current folder.
+        path = pos == 2 && path[1] == L':' ? path.substr(0, 3) : path.substr(0, pos);
+    }
+    return path;
+}
+
 std::wstring DroppedOnFolderEdit(const std::wstring& path, bool isFolder) {
     const std::wstring trimmed = withoutTrailingSeparator(path);
     if (isFolder) return trimmed;

@@ -14,6 +14,10 @@ std::wstring FolderBrowserStart(const std::wstring& editText,
 // The file dialog starts in the folder of the file the edit names (quotes removed); empty
 // when the text names no folder.
 std::wstring FileDialogStartFolder(const std::wstring& editText);
+// A folder the system's file and folder dialogs can start in: the folder itself when it is
+// shorter than MAX_PATH (260 characters), else its nearest parent that is; empty when none
+// is. Those dialogs copy a longer start folder into fixed buffers.
+std::wstring ShortDialogFolder(const std::wstring& folder);
 // A file dropped on the folder edit gives its folder, a folder its own path, both without
 // the trailing "\" (a drive root keeps it: "C:" alone would name the drive's current folder).
 std::wstring DroppedOnFolderEdit(const std::wstring& path, bool isFolder);

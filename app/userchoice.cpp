@@ -109,6 +109,10 @@ std::wstring UserOption(const UserProfile& user) {
     return L"/user \"" + (user.Sid.empty() ? user.HivePath : user.Sid) + L"\"";
 }
 
+std::wstring RestartParameters(const UserProfile& user) {
+    return L"/restarted " + UserOption(user);
+}
+
 bool SameUser(const UserProfile& a, const UserProfile& b) {
     if (a.DefaultProfile || b.DefaultProfile) return a.DefaultProfile == b.DefaultProfile;
     if (!a.Sid.empty() || !b.Sid.empty()) return sameTextNoCase(a.Sid, b.Sid);

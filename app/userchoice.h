@@ -63,6 +63,9 @@ std::optional<UserProfile> FindUserChoice(const std::vector<UserChoice>& choices
 std::optional<std::wstring> UserOptionValue(const std::vector<std::wstring>& arguments);
 // "/user <who>" naming this user for a new process: the SID, "default", or the hive file.
 std::wstring UserOption(const UserProfile& user);
+// The parameters of the copy that "Restart as administrator" starts: the user, and the mark
+// that makes it wait for this copy to end instead of ending itself.
+std::wstring RestartParameters(const UserProfile& user);
 bool SameUser(const UserProfile& a, const UserProfile& b);
 
 // Raises WideError saying why the hive cannot be opened.
@@ -89,3 +92,11 @@ std::wstring SavedForUserMessage(const UserProfile& user);
 int TweaksNeedingElevation(const TAppObjectsList& entries, bool otherUser);
 std::wstring NotElevatedText(int count);
 inline const wchar_t* const RestartAsAdministratorText = L"Restart as administrator";
+// Asked below the notice that the settings stay in memory, when an elevated copy could keep them.
+inline const wchar_t* const RestartNowQuestion = L"Restart Quillmark as administrator now?";
+// How long a restarted copy waits for the copy that started it to end.
+inline constexpr unsigned RestartWaitSeconds = 10;
+inline const wchar_t* const RestartTimedOutText =
+    L"Quillmark was restarted as administrator, but the Quillmark that restarted it was still running "
+    L"10 seconds later, so this one ends to keep the settings of both. Close the other Quillmark and "
+    L"start it again.";

@@ -5,8 +5,15 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "app/pathrules.h"
 #include "base/error.h"
 #include "base/win/handles.h"
+
+namespace {
+
+constexpr DWORD LongPathBuffer = 32768;  // the longest path Windows has, with its terminator
+
+}  // namespace
 
 std::wstring documentsFolder()
 {
@@ -28,9 +35,9 @@ std::optional<std::wstring> chooseFolder(HWND owner, const std::wstring& startFo
     dialog->SetOptions(flags | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
     dialog->SetTitle(L"Folder for Machine\\Registry.pol and User\\Registry.pol");
     IShellItem* start = nullptr;
-    if (!startFolder.empty() &&
-        SUCCEEDED(SHCreateItemFromParsingName(startFolder.c_str(), nullptr, IID_PPV_ARGS(&start)))) {
-        const ComPtr<IShellItem> folder(start);
+    const std::wstring startAt = ShortDialogFolder(startFolder);
+    if (!startAt.empty() && SUCCEEDED(SHCreateItemFromParsingName(startAt.c_str(), nullptr, IID_PPV_ARGS(&start)))) {
+        const ComPtr<IShellItem> owned(start);
         dialog->SetFolder(start);
     }
     if (FAILED(dialog->Show(owner))) return std::nullopt;  // also when cancelled
@@ -46,36 +53,37 @@ std::optional<std::wstring> chooseFolder(HWND owner, const std::wstring& startFo
 
 std::optional<std::wstring> chooseRegFile(HWND owner, const std::wstring& startFolder)
 {
-    // A full path opens the dialog in its folder, whatever the dialog remembers.
-    wchar_t file[MAX_PATH] = L"quillmark.reg";
-    const std::wstring start = startFolder.empty() ? std::wstring() : startFolder + L"\\quillmark.reg";
-    if (!start.empty() && start.size() < MAX_PATH) start.copy(file, start.size()), file[start.size()] = 0;
+    // A full path opens the dialog in its folder, whatever the dialog remembers; the buffer
+    // takes any path the dialog returns.
+    const std::wstring folder = ShortDialogFolder(startFolder);
+    std::wstring file = folder.empty() ? L"quillmark.reg" : folder + L"\\quillmark.reg";
+    file.resize(LongPathBuffer, L'\0');
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = L"Registry files (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = LongPathBuffer;
     ofn.lpstrDefExt = L"reg";
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     if (!GetSaveFileNameW(&ofn)) return std::nullopt;
-    return std::wstring(file);
+    return std::wstring(file.c_str());
 }
 
 std::optional<std::wstring> chooseProfileFile(HWND owner)
 {
-    wchar_t file[MAX_PATH] = L"";
+    std::wstring file(LongPathBuffer, L'\0');
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = L"Profiles (*.reg, *.pol)\0*.reg;*.pol\0Registry files (*.reg)\0*.reg\0"
                       L"Registry.pol files (*.pol)\0*.pol\0All files (*.*)\0*.*\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = LongPathBuffer;
     ofn.lpstrTitle = L"Open profile";
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     if (!GetOpenFileNameW(&ofn)) return std::nullopt;
-    return std::wstring(file);
+    return std::wstring(file.c_str());
 }
 
 std::optional<std::size_t> chooseProfileReading(HWND owner, const std::wstring& file,

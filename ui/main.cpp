@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/commandline.h"
 #include "base/win/phasetimes.h"
 #include "platform/userhive.h"
 #include "ui/commandline.h"
@@ -40,5 +41,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
     InitCommonControlsEx(&controls);
     MainWindowOptions options;
     options.startUser = UserOptionValue(args);
+    options.restarted = ParseCommandLine(args).restarted;
     return RunQuillmark(instance, showCommand, std::move(options));
 }

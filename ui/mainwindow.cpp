@@ -20,6 +20,7 @@
 #include "base/win/win32_error.h"
 #include "platform/broadcast.h"
 #include "platform/controlpanel.h"
+#include "platform/oneinstance.h"
 #include "platform/user.h"
 #include "platform/userhive.h"
 #include "profile/regfile.h"
@@ -88,6 +89,7 @@ void TfrmQuillmark::Create(HINSTANCE instance, int showCommand)
         passwordRefused_ = true;
         return;
     }
+    instanceMessage_ = InstanceMessage(dataFolder());
     const HMODULE resources = options_.resources ? options_.resources : instance;
     accelerators_.reset(LoadAcceleratorsW(resources, MAKEINTRESOURCEW(IDR_ACCELERATORS)));
     if (!accelerators_) throwLastError("LoadAcceleratorsW");
@@ -134,6 +136,12 @@ bool TfrmQuillmark::TranslateKeyboard(MSG& msg)
 
 LRESULT TfrmQuillmark::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (instanceMessage_ && message == instanceMessage_) {
+        // Another start on the same settings folder: this copy comes to the front instead.
+        if (IsIconic(hwnd())) ShowWindow(hwnd(), SW_RESTORE);
+        SetForegroundWindow(hwnd());
+        return InstanceAnswer;
+    }
     switch (message) {
     case WM_CREATE:
         OnCreate();
@@ -198,8 +206,16 @@ void TfrmQuillmark::RunStartup()
         markPhase("scheme");
     };
     sources.userName = currentUserName;
-    if (!model_->StoreNotice().empty())
-        MessageBoxW(nullptr, model_->StoreNotice().c_str(), MainWindowTitle, MB_OK | MB_ICONWARNING);
+    // Settings only in memory: an elevated copy may be able to create the file, so a copy
+    // that is not elevated offers to restart as one once start-up has built the window.
+    bool restartWanted = false;
+    if (!model_->StoreNotice().empty()) {
+        if (model_->IsElevated())
+            MessageBoxW(nullptr, model_->StoreNotice().c_str(), MainWindowTitle, MB_OK | MB_ICONWARNING);
+        else
+            restartWanted = MessageBoxW(nullptr, (model_->StoreNotice() + L"\n\n" + RestartNowQuestion).c_str(),
+                                        MainWindowTitle, MB_YESNO | MB_ICONWARNING) == IDYES;
+    }
     std::optional<std::wstring> failure;
     try {
         model_->FormCreate(sources);
@@ -221,6 +237,7 @@ void TfrmQuillmark::RunStartup()
     const ScopeExit started([this] { starting_ = false; });
     ApplyMenuShield();
     ShowEditedUser();
+    if (restartWanted && RestartAsAdministrator(model_->EditedUser())) return;
     if (options_.startUser) StartOnUser(*options_.startUser);
 }
 
@@ -714,7 +731,7 @@ bool TfrmQuillmark::RestartAsAdministrator(const UserProfile& user)
     if (!CanClose()) return false;
     bool started = false;
     try {
-        const std::wstring parameters = UserOption(user);
+        const std::wstring parameters = RestartParameters(user);
         started = options_.restartElevated ? options_.restartElevated(parameters) : restartElevated(parameters);
     } catch (const std::exception& error) {
         showErrorBox(hwnd(), errorText(error));
@@ -1363,6 +1380,16 @@ int RunQuillmark(HINSTANCE instance, int showCommand, MainWindowOptions options)
     // The shell's folders and links want a single-threaded apartment on this thread.
     const ComApartment com;
     try {
+        const std::wstring folder = executableFolder();
+        InstanceLock lock(folder);
+        if (!lock.First() && options.restarted && !lock.WaitForRelease(RestartWaitSeconds * 1000)) {
+            showErrorBox(nullptr, RestartTimedOutText);
+            return 1;
+        }
+        if (!lock.First()) {
+            ActivateRunningCopy(folder);
+            return 0;
+        }
         TfrmQuillmark window(std::move(options));
         window.Create(instance, showCommand);
         if (!window.Started()) return 0;

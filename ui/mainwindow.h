@@ -53,6 +53,9 @@ struct MainWindowOptions {
     // Shows the list's context menu and returns the command chosen (0: none). Null: the menu
     // tracked at the pointer or the focused row. Only in-process tests set it.
     std::function<int(HMENU menu)> trackContextMenu;
+    // The command line's "/restarted": started by another copy's restart, which this one
+    // waits for instead of ending at once. Only RunQuillmark reads it.
+    bool restarted = false;
 };
 
 class TfrmQuillmark : public BaseWindow, public OptionFrameHost {
@@ -218,6 +221,7 @@ private:
     bool passwordRefused_ = false;
     bool starting_ = false;    // inside RunStartup, where the window cannot go yet
     bool restarting_ = false;  // an elevated copy took over during start-up
+    UINT instanceMessage_ = 0;  // another start on this settings folder asks this copy to the front
 };
 
 // The one main window of the process, for frames and dialogs that reach it.

@@ -110,7 +110,13 @@ TEST_CASE("command line: the arguments taken apart, and the ones refused") {
         CHECK(o.csv == g.csv);
         CHECK(o.logFile == g.log);
         CHECK(o.user == g.user);
+        CHECK_FALSE(o.restarted);
     }
+    // What "Restart as administrator" passes to the copy it starts.
+    const CommandLineOptions restarted = ParseCommandLine({L"/Restarted", L"/user", L"S-1-5-21-1"});
+    CHECK(restarted.command == Command::Window);
+    CHECK(restarted.restarted);
+    CHECK(restarted.user == L"S-1-5-21-1");
     const struct {
         std::vector<std::wstring> args;
         std::wstring error;
@@ -123,6 +129,7 @@ TEST_CASE("command line: the arguments taken apart, and the ones refused") {
         {{L"/check", L"x.reg", L"/csv"}, L"/csv goes with /list."},
         {{L"/log", L"x.log"}, L"/log goes with a command"},
         {{L"/list", L"/user"}, L"/user needs a user name"},
+        {{L"/apply", L"x.reg", L"/restarted"}, L"/restarted goes with no command."},
     };
     for (const auto& b : bad) {
         CAPTURE(b.error);

@@ -36,6 +36,31 @@ TEST_CASE("where the browsers start") {
     CHECK(FileDialogStartFolder(L"") == L"");
 }
 
+TEST_CASE("a start folder the dialogs can take: the nearest parent shorter than MAX_PATH") {
+    const std::wstring level(99, L'x');  // three levels make a folder longer than MAX_PATH
+    const std::wstring two = L"C:\\" + level + L"\\" + level;
+    const std::wstring deep = two + L"\\" + level;
+    const std::wstring longName(1090, L'y');
+    const struct {
+        std::wstring folder, start;
+    } cases[] = {
+        {L"C:\\Tools", L"C:\\Tools"},
+        {two, two},
+        {deep, two},
+        {deep + L"\\", two},
+        {two + L"/" + level, two},
+        {L"C:\\" + longName + L"\\" + level, L"C:\\"},
+        {L"\\\\server\\share\\" + longName, L"\\\\server\\share"},
+        {longName, L""},
+        {L"", L""},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.folder.size());
+        CHECK(ShortDialogFolder(c.folder) == c.start);
+        CHECK(c.start.size() < 260);
+    }
+}
+
 TEST_CASE("a drop on the folder edit gives a folder without the trailing separator") {
     const struct {
         const wchar_t* path;

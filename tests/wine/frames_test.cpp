@@ -431,6 +431,70 @@ TEST_CASE("the folder frame: drops and the folder browser") {
     }
 }
 
+TEST_CASE("a path longer than MAX_PATH in the folder and file frames opens their dialogs at a parent they can take") {
+    ScratchFiles files;
+    // A real folder 1,090 characters long, five levels below the scratch folder.
+    std::wstring deep = files.path(L"sub");
+    const std::wstring level(200, L'd');
+    while (deep.size() + 1 + level.size() <= 1090) deep += L"\\" + level;
+    deep += L"\\" + std::wstring(1090 - deep.size() - 1, L'e');
+    REQUIRE(deep.size() == 1090);
+    struct RemoveDeep {  // deepest first: the temporary folder's own clean-up takes no path this long
+        std::wstring deep, stop;
+        ~RemoveDeep() {
+            for (std::wstring p = deep; p.size() > stop.size(); p.resize(p.rfind(L'\\')))
+                RemoveDirectoryW((L"\\\\?\\" + p).c_str());
+        }
+    } removeDeep{deep, files.path(L"sub")};
+    REQUIRE(fs::create_directories(L"\\\\?\\" + deep));
+    // What the dialogs start at: the deepest parent shorter than MAX_PATH.
+    std::wstring shortParent = deep;
+    while (shortParent.size() >= MAX_PATH) shortParent.resize(shortParent.rfind(L'\\'));
+    REQUIRE(shortParent.size() > files.path(L"sub").size());
+    FrameBench bench;
+    {
+        const int index = bench.add(L"DefaultCategory", L"frameDirectoryEdit", true);
+        auto frame = bench.show<TframeDirEdit>(FrameKind::DirEdit, index);
+        SetWindowTextW(frame->edtDirEdit(), deep.c_str());
+        // OK once the browser's tree shows its start, which it selects a moment after opening.
+        const std::wstring startName = shortParent.substr(shortParent.rfind(L'\\') + 1);
+        ModalAnswer answer({[&](HWND dialog) {
+            HWND tree = nullptr;
+            EnumChildWindows(
+                dialog,
+                [](HWND child, LPARAM found) {
+                    wchar_t name[32] = {};
+                    GetClassNameW(child, name, 32);
+                    if (std::wstring(name) == WC_TREEVIEWW) *reinterpret_cast<HWND*>(found) = child;
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&tree));
+            REQUIRE(tree);
+            for (int i = 0; i < 100; ++i, pump(), Sleep(50)) {
+                wchar_t text[MAX_PATH] = {};
+                TVITEMW item{TVIF_TEXT, TreeView_GetSelection(tree), 0, 0, text, MAX_PATH};
+                if (item.hItem && TreeView_GetItem(tree, &item) && text == startName) break;
+            }
+            pressOk(dialog);
+        }});
+        click(frame->hwnd(), frame->btnBrowse());
+        CHECK(ModalAnswer::done());
+        CHECK(lower(bench.entries[index].cValue) == lower(shortParent));
+    }
+    {
+        const int index = bench.add(L"DefaultMailClient", L"frameFileNameEdit", true);
+        auto frame = bench.show<TframeFileEdit>(FrameKind::FileEdit, index);
+        const std::wstring file = deep + L"\\tool.exe";
+        SetWindowTextW(frame->edtFileEdit(), file.c_str());
+        {
+            ModalAnswer answer({pressCancel});
+            click(frame->hwnd(), frame->btnBrowse());
+            CHECK(ModalAnswer::done());
+        }
+        CHECK(bench.entries[index].cValue == file);  // kept whole
+    }
+}
+
 TEST_CASE("the file frame: paths with a blank are quoted, from drops and from the dialog") {
     ScratchFiles files;
     FrameBench bench;
@@ -458,6 +522,49 @@ TEST_CASE("the file frame: paths with a blank are quoted, from drops and from th
         click(frame->hwnd(), frame->btnBrowse());
     }
     CHECK(lower(bench.entries[index].cValue) == L"c:\\windows\\notepad.exe");
+}
+
+TEST_CASE("Add files takes a selection longer than the dialog's first buffer") {
+    CleanRegistry clean;
+    StoreScope store;
+    CurrentUserName = L"frametester";
+    ForceApplicationsDialogStyle(FileDialogStyle::Classic);
+    // 80 names of 200 characters: several times the buffer the dialog is given at first. (Wine's
+    // own dialog takes no selection longer than its file name box, 30,000 characters.)
+    testsupport::TempFolder many{"many"};
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 80; ++i) {
+        const std::wstring number = std::to_wstring(1000 + i);
+        names.push_back(number + std::wstring(192, L'n') + L".exe");
+        testsupport::writeBytes(many.path / names.back(), "x");
+    }
+    FrameBench bench;
+    const int index = bench.add(L"DisallowRun", L"frameApplications", false, {}, 0, L"Group_Apps");
+    auto frame = bench.show<TframeApplications>(FrameKind::Applications, index);
+    const auto selectAllAndOpen = [](HWND dialog) {
+        const HWND view = FindWindowExW(dialog, nullptr, L"SHELLDLL_DefView", nullptr);
+        REQUIRE(view);
+        const HWND list = FindWindowExW(view, nullptr, WC_LISTVIEWW, nullptr);
+        REQUIRE(list);
+        REQUIRE(ListView_GetItemCount(list) == 80);
+        ListView_SetItemState(list, -1, LVIS_SELECTED, LVIS_SELECTED);
+        pressOk(dialog);
+    };
+    {
+        ModalAnswer answer({typeFileName(many.path.wstring()), selectAllAndOpen});
+        click(frame->hwnd(), frame->btnBrowseApp());
+        CHECK(ModalAnswer::done());
+    }
+    CHECK(bench.changes == std::vector<int>{index});
+    std::vector<std::wstring> stored;
+    store.store().getList(L"frametesterDisallowRun", stored, false);
+    REQUIRE(stored.size() == 80);
+    std::sort(stored.begin(), stored.end());
+    for (std::size_t i = 0; i < names.size(); ++i) CHECK(lower(stored[i]) == lower(many.file(names[i])));
+    CHECK(ListView_GetItemCount(frame->lstFiles()) == 80);
+    frame.reset();
+    ForceApplicationsDialogStyle(std::nullopt);
+    CurrentUserName.clear();
 }
 
 TEST_CASE("the applications frame: files added and deleted in the store, the run list written on save") {

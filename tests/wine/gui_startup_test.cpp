@@ -2,23 +2,75 @@
 
 #include "tests/wine/gui_fixture.h"
 
+#include "app/password.h"
+#include "app/passwordhash.h"
+#include "app/userchoice.h"
+#include "resources/dialogs.h"
+
 using namespace guitest;
 namespace fs = std::filesystem;
+
+namespace {
+
+// The top-level windows of a process, hidden ones too.
+std::vector<HWND> windowsOf(DWORD processId)
+{
+    struct Search {
+        DWORD processId;
+        std::vector<HWND> found;
+    } search{processId, {}};
+    EnumWindows(
+        [](HWND hwnd, LPARAM data) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            if (owner == s.processId) s.found.push_back(hwnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring className(HWND hwnd)
+{
+    wchar_t name[256] = {};
+    GetClassNameW(hwnd, name, 256);
+    return name;
+}
+
+std::wstring title(HWND hwnd)
+{
+    wchar_t text[256] = {};
+    GetWindowTextW(hwnd, text, 256);
+    return text;
+}
+
+// The product copied into a folder and started there.
+struct Product {
+    Unique<HANDLE, &CloseHandle> process;
+    DWORD id = 0;
+};
+Product startProduct(const fs::path& folder, const std::wstring& arguments = {})
+{
+    const fs::path exe = folder / L"quillmark.exe";
+    if (!fs::exists(exe)) fs::copy_file(fs::path(env(L"QM_EXE")), exe);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring commandLine = L"\"" + exe.wstring() + L"\" " + arguments;
+    REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+                           &pi));
+    CloseHandle(pi.hThread);
+    return {Unique<HANDLE, &CloseHandle>(pi.hProcess), pi.dwProcessId};
+}
+
+}  // namespace
 
 TEST_CASE("first start of the product in an empty folder")
 {
     forgetPlacement();
     TempFolder folder;
-    const fs::path exe = folder.path / L"quillmark.exe";
-    fs::copy_file(fs::path(env(L"QM_EXE")), exe);
-
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
-    REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                           folder.path.c_str(), &si, &pi));
-    const UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    const auto [process, processId] = startProduct(folder.path);
     WaitForInputIdle(process.get(), 20000);
 
     // The window exists hidden while start-up runs inside its creation; wait until it shows.
@@ -34,7 +86,7 @@ TEST_CASE("first start of the product in an empty folder")
 
     {
         // The store file is created scrambled, holding the validity marker.
-        const std::string file = readBytes((folder.path / L"quillmark.dat"));
+        const std::string file = readBytes(folder.path / L"quillmark.dat");
         REQUIRE_FALSE(file.empty());
         const std::vector<std::string> texts = decodeStoreFile(file);
         REQUIRE(texts.size() == 1);
@@ -50,13 +102,13 @@ TEST_CASE("first start of the product in an empty folder")
     screenshot(hwnd, L"gui_startup_first_run.bmp");
 
     // No changes: closing asks nothing and the process ends by itself.
-    const std::string before = readBytes((folder.path / L"quillmark.dat"));
+    const std::string before = readBytes(folder.path / L"quillmark.dat");
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
     REQUIRE(WaitForSingleObject(process.get(), 15000) == WAIT_OBJECT_0);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.get(), &exitCode);
     CHECK(exitCode == 0);
-    CHECK(readBytes((folder.path / L"quillmark.dat")) == before);
+    CHECK(readBytes(folder.path / L"quillmark.dat") == before);
 }
 
 TEST_CASE("the main window's layout, font, sizes and menu")
@@ -296,6 +348,197 @@ TEST_CASE("the window placement is remembered in the registry and restored")
         CHECK(shown.bottom <= work.bottom);
         CHECK(shown.right - shown.left == 700);
         CHECK(shown.bottom - shown.top == 500);
+    }
+    forgetPlacement();
+}
+
+TEST_CASE("another program showing, commanding and closing windows during the password prompt changes nothing")
+{
+    forgetPlacement();
+    TempFolder folder;
+    {
+        TEncriptor store((folder.path / L"quillmark.dat").wstring(), true);
+        store.SetStr(AdminPassKey, HashPassword(L"Secret"));
+        store.Flush(true);
+    }
+    const std::string before = readBytes(folder.path / L"quillmark.dat");
+
+    const Product product = startProduct(folder.path);
+    const DWORD processId = product.id;
+    const auto findPrompt = [&] {
+        for (HWND hwnd : windowsOf(processId))
+            if (className(hwnd) == L"#32770" && IsWindowVisible(hwnd) && title(hwnd) == L"Password") return hwnd;
+        return HWND{};
+    };
+    HWND prompt = nullptr;
+    for (int i = 0; i < 200 && !prompt; ++i, Sleep(100)) prompt = findPrompt();
+    REQUIRE_MESSAGE(prompt, "the password prompt did not appear");
+
+    // What an attacker of the same user can do from outside: show every other window of the
+    // process, send it File > Save and Edit > Administrator's password, close it; send the
+    // same commands to the prompt. COM's and the input method's own windows are left alone.
+    CHECK_FALSE(FindWindowW(L"TfrmQuillmark", nullptr));
+    for (HWND hwnd : windowsOf(processId)) {
+        const std::wstring name = className(hwnd);
+        MESSAGE(std::string(name.begin(), name.end()));
+        if (hwnd == prompt || name == L"IME" || name == L"OleMainThreadWndClass") continue;
+        ShowWindow(hwnd, SW_SHOW);
+        PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDM_ADMINPASSWORD, 0), 0);
+        PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    }
+    PostMessageW(prompt, WM_COMMAND, MAKEWPARAM(IDM_ADMINPASSWORD, 0), 0);
+    PostMessageW(prompt, WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
+    Sleep(1500);
+
+    CHECK(WaitForSingleObject(product.process.get(), 0) == WAIT_TIMEOUT);  // nothing ended
+    CHECK(findPrompt() == prompt);
+    CHECK_FALSE(FindWindowW(L"TfrmQuillmark", nullptr));
+    CHECK(readBytes(folder.path / L"quillmark.dat") == before);
+    CHECK_FALSE(fs::exists(folder.path / L"default.qmk"));
+
+    // The right password still opens the tool, and the store still holds a hash of it.
+    SendMessageW(GetDlgItem(prompt, IDC_EDTPASSWORD), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Secret"));
+    PostMessageW(prompt, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+    HWND hwnd = nullptr;
+    for (int i = 0; i < 200; ++i, Sleep(100)) {
+        hwnd = FindWindowW(L"TfrmQuillmark", L"Quillmark");
+        if (hwnd && IsWindowVisible(hwnd)) break;
+    }
+    REQUIRE_MESSAGE(hwnd, "the main window did not appear");
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    REQUIRE(WaitForSingleObject(product.process.get(), 15000) == WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(product.process.get(), &exitCode);
+    CHECK(exitCode == 0);
+    TEncriptor store((folder.path / L"quillmark.dat").wstring(), true);
+    CHECK(StoredPasswordFormOf(store.GetStr(AdminPassKey, L"")) == StoredPasswordForm::Hash);
+    CHECK(PasswordMatches(store.GetStr(AdminPassKey, L""), L"Secret"));
+}
+
+TEST_CASE("two copies: a second start on the same folder brings the first to the front and ends; another folder runs")
+{
+    forgetPlacement();
+    TempFolder folder, other;
+    const auto shownWindowOf = [](DWORD processId) {
+        for (int i = 0; i < 200; ++i, Sleep(100))
+            for (HWND hwnd : windowsOf(processId))
+                if (className(hwnd) == L"TfrmQuillmark" && IsWindowVisible(hwnd)) return hwnd;
+        return HWND{};
+    };
+    auto [first, firstId] = startProduct(folder.path);
+    const HWND firstWindow = shownWindowOf(firstId);
+    REQUIRE_MESSAGE(firstWindow, "the first copy's window did not appear");
+    ShowWindow(firstWindow, SW_MINIMIZE);
+    REQUIRE(IsIconic(firstWindow));
+
+    auto [second, secondId] = startProduct(folder.path);
+    REQUIRE(WaitForSingleObject(second.get(), 15000) == WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(second.get(), &exitCode);
+    CHECK(exitCode == 0);
+    CHECK_FALSE(IsIconic(firstWindow));  // brought back
+    CHECK(WaitForSingleObject(first.get(), 0) == WAIT_TIMEOUT);
+    // A command beside the window is not held back: deployment tools run it whenever they like.
+    const testsupport::ProgramRun listed = testsupport::runProgram(L"\"" + (folder.path / L"quillmark.exe").wstring() + L"\" /list /csv");
+    CHECK(listed.exitCode == 0);
+    CHECK(listed.output.find("NoThemesTab") != std::string::npos);
+
+    // Each folder has a copy of its own.
+    auto [third, thirdId] = startProduct(other.path);
+    const HWND thirdWindow = shownWindowOf(thirdId);
+    CHECK(thirdWindow);
+    for (auto [process, hwnd] : {std::pair{first.get(), firstWindow}, std::pair{third.get(), thirdWindow}}) {
+        if (hwnd) PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        CHECK(WaitForSingleObject(process, 15000) == WAIT_OBJECT_0);
+    }
+}
+
+TEST_CASE("a copy restarted as administrator waits for the one that restarted it; an ordinary start still ends")
+{
+    forgetPlacement();
+    TempFolder folder;
+    const auto shownWindowOf = [](DWORD processId, int tenths) {
+        for (int i = 0; i < tenths; ++i, Sleep(100))
+            for (HWND hwnd : windowsOf(processId))
+                if (className(hwnd) == L"TfrmQuillmark" && IsWindowVisible(hwnd)) return hwnd;
+        return HWND{};
+    };
+    auto [first, firstId] = startProduct(folder.path);
+    const HWND firstWindow = shownWindowOf(firstId, 200);
+    REQUIRE_MESSAGE(firstWindow, "the first copy's window did not appear");
+
+    // The restarted copy waits while the first still runs, then takes over once it has closed.
+    auto [restarted, restartedId] = startProduct(folder.path, L"/restarted");
+    CHECK_FALSE(shownWindowOf(restartedId, 20));
+    CHECK(WaitForSingleObject(restarted.get(), 0) == WAIT_TIMEOUT);
+    PostMessageW(firstWindow, WM_CLOSE, 0, 0);
+    REQUIRE(WaitForSingleObject(first.get(), 15000) == WAIT_OBJECT_0);
+    const HWND restartedWindow = shownWindowOf(restartedId, 100);
+    REQUIRE_MESSAGE(restartedWindow, "the restarted copy did not take over");
+
+    // It holds the folder now: an ordinary start brings it to the front and ends.
+    ShowWindow(restartedWindow, SW_MINIMIZE);
+    auto [second, secondId] = startProduct(folder.path);
+    REQUIRE(WaitForSingleObject(second.get(), 15000) == WAIT_OBJECT_0);
+    CHECK_FALSE(IsIconic(restartedWindow));
+
+    // A restarted copy whose starter never ends says so and ends after its wait.
+    auto [late, lateId] = startProduct(folder.path, L"/restarted");
+    HWND box = nullptr;
+    for (int i = 0; i < 200 && !box; ++i, Sleep(100))
+        for (HWND hwnd : windowsOf(lateId))
+            if (className(hwnd) == L"#32770" && IsWindowVisible(hwnd)) box = hwnd;
+    REQUIRE_MESSAGE(box, "the restarted copy did not say that it waited in vain");
+    wchar_t text[512] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    CHECK(std::wstring(text) == RestartTimedOutText);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    REQUIRE(WaitForSingleObject(late.get(), 15000) == WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(late.get(), &exitCode);
+    CHECK(exitCode == 1);
+    CHECK_FALSE(IsWindowVisible(box));
+    CHECK(WaitForSingleObject(restarted.get(), 0) == WAIT_TIMEOUT);  // the running copy is untouched
+    PostMessageW(restartedWindow, WM_CLOSE, 0, 0);
+    CHECK(WaitForSingleObject(restarted.get(), 15000) == WAIT_OBJECT_0);
+}
+
+TEST_CASE("settings only in memory: a copy that is not elevated offers to restart as administrator")
+{
+    forgetPlacement();
+    ProductResources resources;
+    TempFolder parent;
+    const std::wstring missing = (parent.path / L"no such folder" / L"").wstring();  // the file cannot be made
+    const struct {
+        bool elevated;
+        int answer;
+        bool restarted;
+    } cases[] = {{false, IDYES, true}, {false, IDNO, false}, {true, IDOK, false}};
+    for (const auto& c : cases) {
+        CAPTURE(c.elevated);
+        CAPTURE(c.answer);
+        std::vector<std::wstring> restarts;
+        MessageBoxAnswerer answerer(c.answer);
+        TfrmQuillmark window(MainWindowOptions{.dataFolder = missing,
+                                               .endsApplication = false,
+                                               .resources = resources.get(),
+                                               .isElevated = [&] { return c.elevated; },
+                                               .restartElevated = [&](const std::wstring& parameters) {
+                                                   restarts.push_back(parameters);
+                                                   return true;
+                                               }});
+        window.Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+        REQUIRE(MessageBoxAnswerer::texts.size() == 1);
+        const std::wstring& text = MessageBoxAnswerer::texts[0];
+        CHECK(text.find(L"It runs with its settings in memory.") != std::wstring::npos);
+        CHECK((text.find(RestartNowQuestion) != std::wstring::npos) == !c.elevated);
+        CHECK(window.Started() == !c.restarted);
+        CHECK(restarts.size() == (c.restarted ? 1u : 0u));
+        if (c.restarted) CHECK(restarts[0].rfind(L"/restarted /user ", 0) == 0);
+        if (c.restarted) CHECK_FALSE(IsWindow(window.hwnd()));
+        else CHECK(IsWindowVisible(window.hwnd()));
+        if (window.hwnd() && IsWindow(window.hwnd())) DestroyWindow(window.hwnd());
     }
     forgetPlacement();
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "app/mainmodel.h"
@@ -134,4 +135,106 @@ TEST_CASE("a class key or the Office key deleted after start-up: the save makes 
     CHECK_FALSE(KeyPresent(kHkeyClassesRoot, kClassKey));
     CHECK_FALSE(KeyPresent(kHkeyClassesRoot, kHiddenClassKey));
     CHECK_FALSE(KeyPresent(kHkeyCurrentUser, kOffice));
+}
+
+TEST_CASE("application lists already in the registry survive an unrelated save: 10,000 blocked programs, an allowed list") {
+    const std::wstring restrictRunKey = std::wstring(RunListsKey) + L"RestrictRun";
+    REQUIRE_FALSE(KeyPresent(kHkeyCurrentUser, kDisallowRunKey));
+    REQUIRE_FALSE(KeyPresent(kHkeyCurrentUser, restrictRunKey));
+    struct RemoveKeys {
+        std::vector<std::wstring> paths;
+        ~RemoveKeys() {
+            for (const std::wstring& path : paths) RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+        }
+    } removeKeys{{kDisallowRunKey, restrictRunKey}};
+    std::vector<std::unique_ptr<RestoreValue>> restore;
+    for (const wchar_t* flag : {L"DisallowRun", L"RestrictRun", L"NoThemesTab"})
+        restore.push_back(std::make_unique<RestoreValue>(kHkeyCurrentUser, kExplorer, flag));
+
+    constexpr int blocked = 10000;
+    {
+        HKEY h = nullptr;
+        REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, kDisallowRunKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
+                                nullptr) == ERROR_SUCCESS);
+        UniqueHkey key(h);
+        for (int i = 0; i < blocked; ++i) {
+            const RegValue value = sz(L"blocked" + std::to_wstring(i) + L".exe");
+            REQUIRE(RegSetValueExW(key.get(), std::to_wstring(i).c_str(), 0, value.type, value.data.data(),
+                                   static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS);
+        }
+    }
+    rawSet(kHkeyCurrentUser, restrictRunKey, L"1", sz(L"notepad.exe"));
+    rawSet(kHkeyCurrentUser, restrictRunKey, L"2", sz(L"winword.exe"));
+    rawSet(kHkeyCurrentUser, kExplorer, L"DisallowRun", dword(1));
+    rawSet(kHkeyCurrentUser, kExplorer, L"RestrictRun", dword(1));
+
+    Started s;
+    REQUIRE_FALSE(s.entry(L"NoThemesTab").SetValue);
+    s.toggle(L"NoThemesTab", true);
+    SaveResult result;
+    REQUIRE_NOTHROW(result = s.model.SaveSettings());
+    CHECK(result.Succeeded());
+    CHECK(rawValue(kHkeyCurrentUser, kExplorer, L"NoThemesTab") == dword(1));
+
+    const auto valueCount = [](const std::wstring& path) {
+        HKEY h = nullptr;
+        REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, &h) == ERROR_SUCCESS);
+        UniqueHkey key(h);
+        DWORD count = 0;
+        REQUIRE(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
+                                 nullptr, nullptr, nullptr) == ERROR_SUCCESS);
+        return count;
+    };
+    CHECK(valueCount(kDisallowRunKey) == blocked);
+    for (int i : {0, 1, 4711, blocked - 1})
+        CHECK(rawValue(kHkeyCurrentUser, kDisallowRunKey, std::to_wstring(i)) ==
+              sz(L"blocked" + std::to_wstring(i) + L".exe"));
+    // Not cut to the program itself, nor given it: the allowed list is as it was.
+    CHECK(valueCount(restrictRunKey) == 2);
+    CHECK(rawValue(kHkeyCurrentUser, restrictRunKey, L"1") == sz(L"notepad.exe"));
+    CHECK(rawValue(kHkeyCurrentUser, restrictRunKey, L"2") == sz(L"winword.exe"));
+    CHECK(rawValue(kHkeyCurrentUser, kExplorer, L"DisallowRun") == dword(1));
+    CHECK(rawValue(kHkeyCurrentUser, kExplorer, L"RestrictRun") == dword(1));
+}
+
+TEST_CASE("a run list that cannot be written leaves its switch off: the key's security denies every write") {
+    const std::wstring restrictRunKey = std::wstring(RunListsKey) + L"RestrictRun";
+    REQUIRE_FALSE(KeyPresent(kHkeyCurrentUser, restrictRunKey));
+    const RestoreValue restore(kHkeyCurrentUser, kExplorer, L"RestrictRun");
+    if (rawValue(kHkeyCurrentUser, kExplorer, L"RestrictRun")) rawDelete(kHkeyCurrentUser, kExplorer, L"RestrictRun");
+    // An empty access list: nobody may read or write the key, which Wine enforces.
+    const auto setAccessList = [&](ACL* acl) {
+        HKEY h = nullptr;
+        REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, restrictRunKey.c_str(), 0, nullptr, 0, WRITE_DAC, nullptr, &h,
+                                nullptr) == ERROR_SUCCESS);
+        const UniqueHkey key(h);
+        SECURITY_DESCRIPTOR security;
+        REQUIRE(InitializeSecurityDescriptor(&security, SECURITY_DESCRIPTOR_REVISION));
+        REQUIRE(SetSecurityDescriptorDacl(&security, TRUE, acl, FALSE));
+        REQUIRE(RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, &security) == ERROR_SUCCESS);
+    };
+    struct RemoveKey {
+        std::function<void()> allow;
+        std::wstring path;
+        ~RemoveKey() {
+            allow();
+            RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+        }
+    } removeKey{[&] { setAccessList(nullptr); }, restrictRunKey};
+    ACL denyAll;
+    REQUIRE(InitializeAcl(&denyAll, sizeof denyAll, ACL_REVISION));
+    setAccessList(&denyAll);
+    HKEY probe = nullptr;
+    REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER, restrictRunKey.c_str(), 0, KEY_SET_VALUE, &probe) == ERROR_ACCESS_DENIED);
+
+    Started s;
+    s.toggle(L"RestrictRun", true);
+    SaveResult result;
+    REQUIRE_NOTHROW(result = s.model.SaveSettings());
+    REQUIRE(result.Failures.size() == 1);
+    CHECK(result.Failures[0].Name == L"RestrictRun");
+    CHECK(result.Failures[0].Message.find(L"HKEY_CURRENT_USER\\" + restrictRunKey) != std::wstring::npos);
+    // Switched on without its list, Explorer would start no program at all.
+    CHECK_FALSE(rawValue(kHkeyCurrentUser, kExplorer, L"RestrictRun"));
+    CHECK(s.model.SettingsModified());
 }

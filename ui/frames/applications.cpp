@@ -1,6 +1,7 @@
 #include "ui/frames/applications.h"
 
 #include <commctrl.h>
+#include <cderr.h>
 #include <commdlg.h>
 #include <shobjidl.h>
 
@@ -16,6 +17,9 @@
 namespace {
 
 const wchar_t* const DialogTitle = L"Specify file(s)";
+const wchar_t* const TooManyFilesText =
+    L"The names typed are too long for one go: nothing was added. Select the files in the list instead, "
+    L"or add them in several goes.";
 std::optional<FileDialogStyle> forcedStyle;
 
 std::vector<std::wstring> askNewStyle(HWND owner) {
@@ -54,8 +58,30 @@ std::vector<std::wstring> askNewStyle(HWND owner) {
     return paths;
 }
 
+// The classic dialog writes a selection into the caller's buffer and fails one that does not
+// fit. Whenever the selection changes, the hook makes room for the folder and every name in
+// it (the names are shorter than the quoted list the dialog shows).
+UINT_PTR CALLBACK growSelectionBuffer(HWND child, UINT message, WPARAM, LPARAM lParam) {
+    if (message != WM_NOTIFY) return 0;
+    const auto* notify = reinterpret_cast<const OFNOTIFYW*>(lParam);
+    if (notify->hdr.code != CDN_SELCHANGE) return 0;
+    const HWND dialog = GetParent(child);
+    const LRESULT folder = SendMessageW(dialog, CDM_GETFOLDERPATH, 0, 0);
+    const LRESULT spec = SendMessageW(dialog, CDM_GETSPEC, 0, 0);
+    if (folder < 0 || spec < 0) return 0;
+    OPENFILENAMEW& ofn = *notify->lpOFN;
+    auto& buffer = *reinterpret_cast<std::wstring*>(ofn.lCustData);
+    const std::size_t needed = static_cast<std::size_t>(folder + spec) + 2;
+    if (needed > buffer.size()) {
+        buffer.resize(2 * needed, L'\0');
+        ofn.lpstrFile = buffer.data();
+        ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    }
+    return 0;
+}
+
 std::vector<std::wstring> askClassic(HWND owner) {
-    std::wstring buffer(65536, L'\0');
+    std::wstring buffer(4096, L'\0');
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
@@ -64,9 +90,14 @@ std::vector<std::wstring> askClassic(HWND owner) {
     dialog.nMaxFile = static_cast<DWORD>(buffer.size());
     dialog.lpstrTitle = DialogTitle;
     dialog.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST |
-                   OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLESIZING;
-    if (!GetOpenFileNameW(&dialog)) return {};
-    return SplitOpenDialogSelection(buffer);
+                   OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLESIZING | OFN_ENABLEHOOK;
+    dialog.lpfnHook = growSelectionBuffer;
+    dialog.lCustData = reinterpret_cast<LPARAM>(&buffer);
+    if (GetOpenFileNameW(&dialog)) return SplitOpenDialogSelection(buffer);
+    // Typed names bypass the hook: a list longer than the buffer is said, not taken for Cancel.
+    if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL)
+        MessageBoxW(owner, TooManyFilesText, DialogTitle, MB_OK | MB_ICONWARNING);
+    return {};
 }
 
 }  // namespace

@@ -21,13 +21,15 @@ bool folderExists(const std::wstring& path) {
 
 // "\" as the browser sees it: the root of the current drive.
 std::wstring fullPath(const std::wstring& path) {
-    wchar_t buffer[MAX_PATH];
-    const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, buffer, nullptr);
-    return length && length < MAX_PATH ? std::wstring(buffer, length) : path;
+    std::wstring buffer(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0 || length >= buffer.size()) return path;
+    buffer.resize(length);
+    return buffer;
 }
 
 int CALLBACK browseCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
-    if (message == BFFM_INITIALIZED) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, data);
+    if (message == BFFM_INITIALIZED && data) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, data);
     return 0;
 }
 
@@ -119,23 +121,24 @@ void TframeTextEdit::btnBrowseClick() {
 }
 
 void TframeTextEdit::BrowseFolder() {
-    const std::wstring start = fullPath(FolderBrowserStart(EditText(), folderExists));
+    const std::wstring start = ShortDialogFolder(fullPath(FolderBrowserStart(EditText(), folderExists)));
     BROWSEINFOW info{};
     info.hwndOwner = GetAncestor(hwnd(), GA_ROOT);
     info.lpszTitle = L"Specify the folder path:";
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = browseCallback;
-    info.lParam = reinterpret_cast<LPARAM>(start.c_str());
+    info.lParam = start.empty() ? 0 : reinterpret_cast<LPARAM>(start.c_str());
     const PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
     if (!chosen) return;
-    wchar_t path[MAX_PATH];
-    const bool ok = SHGetPathFromIDListW(chosen, path);
-    CoTaskMemFree(chosen);
-    if (ok) SetWindowTextW(edit_, path);
+    const ScopeExit freeChosen([chosen] { CoTaskMemFree(chosen); });
+    PWSTR path = nullptr;  // of any length
+    if (FAILED(SHGetNameFromIDList(chosen, SIGDN_FILESYSPATH, &path))) return;
+    const ScopeExit freePath([path] { CoTaskMemFree(path); });
+    SetWindowTextW(edit_, path);
 }
 
 void TframeTextEdit::BrowseFile() {
-    const std::wstring start = FileDialogStartFolder(EditText());
+    const std::wstring start = ShortDialogFolder(FileDialogStartFolder(EditText()));
     std::vector<wchar_t> file(32768, L'\0');
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
