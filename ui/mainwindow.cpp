@@ -328,7 +328,25 @@ void TfrmQuillmark::ShowGroupView(GroupView view)
 void TfrmQuillmark::ShowDescription(const std::wstring& description, const std::wstring& supported)
 {
     SetWindowTextW(lblInfo_, description.c_str());
+    FitInfoScrollBar();
     SetWindowTextW(lblSupported_, supported.c_str());
+}
+
+// The description's scroll bar only while its text is longer than its space.
+void TfrmQuillmark::FitInfoScrollBar()
+{
+    ShowScrollBar(lblInfo_, SB_VERT, FALSE);
+    RECT box;
+    GetClientRect(lblInfo_, &box);
+    TEXTMETRICW metrics{};
+    {
+        const WindowDc dc(lblInfo_);
+        const SelectedObject font(dc.get(), reinterpret_cast<HFONT>(SendMessageW(lblInfo_, WM_GETFONT, 0, 0)));
+        GetTextMetricsW(dc.get(), &metrics);
+    }
+    const LRESULT lines = SendMessageW(lblInfo_, EM_GETLINECOUNT, 0, 0);
+    const bool longer = metrics.tmHeight > 0 && lines * metrics.tmHeight > box.bottom;
+    if (longer) ShowScrollBar(lblInfo_, SB_VERT, TRUE);
 }
 
 void TfrmQuillmark::FillList(std::vector<ListItemView> items, const std::vector<std::wstring>* groups,
@@ -1162,13 +1180,17 @@ void TfrmQuillmark::CreateControls()
         Relayout();
     });
     pnlDescription_.create(right, IDC_PNLDESCRIPTION, instance_);
-    lblInfo_ = CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0,
-                               pnlDescription_.hwnd(), childId(IDC_INFO), instance_, nullptr);
-    if (!lblInfo_) throwLastError("CreateWindowExW");
     lblSupported_ = CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
                                     0, 0, 0, 0, pnlDescription_.hwnd(), childId(IDC_SUPPORTED), instance_, nullptr);
     if (!lblSupported_) throwLastError("CreateWindowExW");
     pnlAdditionalOpt_.create(pnlDescription_.hwnd(), IDC_PNLADDITIONALOPT, instance_);
+    // A long description in a small window scrolls within its space rather than hide its last
+    // lines behind the Supported-on line; Tab reaches it after the frame, to scroll by keyboard.
+    lblInfo_ = CreateWindowExW(0, WC_EDITW, L"",
+                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY,
+                               0, 0, 0, 0, pnlDescription_.hwnd(), childId(IDC_INFO), instance_, nullptr);
+    if (!lblInfo_) throwLastError("CreateWindowExW");
+    letTabLeave(lblInfo_);
     // After the option panel: Tab reaches a tweak's frame before its locations.
     // Text the user selects and copies: where the selected tweak writes. Long key paths wrap
     // rather than scroll sideways, so that two lines are two lines of text in a small window.
@@ -1259,6 +1281,7 @@ void TfrmQuillmark::Relayout()
     place(optSplitter_.hwnd(), l.optSplitter);
     place(pnlDescription_.hwnd(), l.pnlDescription);
     place(lblInfo_, l.lblInfo);
+    FitInfoScrollBar();
     place(lblSupported_, l.lblSupported);
     place(pnlAdditionalOpt_.hwnd(), l.pnlAdditionalOpt);
     place(edtLocation_, FLastFrame_ ? l.edtLocationAboveFrame : l.edtLocation);

@@ -153,6 +153,7 @@ private:
     void FillList(std::vector<ListItemView> items, const std::vector<std::wstring>* groups, bool checkBoxes,
                   const std::wstring& description, const std::wstring& supported, const FrameRequest& frame);
     void ShowDescription(const std::wstring& description, const std::wstring& supported);
+    void FitInfoScrollBar();
     void ShowLocation(const std::wstring& itemName);
     void PlaceLocation();
     static LRESULT CALLBACK SearchProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,

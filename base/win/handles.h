@@ -53,10 +53,11 @@ using UniqueAccelerators = Unique<HACCEL, &DestroyAcceleratorTable>;
 using UniqueModule = Unique<HMODULE, &FreeLibrary>;
 using UniqueMemoryDc = Unique<HDC, &DeleteDC>;  // CreateCompatibleDC; GetDC pairs with ReleaseDC
 
-// A window's device context from GetDC, given back with ReleaseDC.
+// A window's device context from GetDC (or, with its frame, GetWindowDC), given back with ReleaseDC.
 class WindowDc {
 public:
-    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    explicit WindowDc(HWND window, bool withFrame = false)
+        : window_(window), dc_(withFrame ? GetWindowDC(window) : GetDC(window)) {}
     ~WindowDc() {
         if (dc_) ReleaseDC(window_, dc_);
     }

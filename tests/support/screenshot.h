@@ -1,5 +1,5 @@
 #pragma once
-// What the screen shows of a window, written to the artifacts folder as a 24-bit BMP for
+// What a window shows, written to the artifacts folder as a 24-bit BMP for
 // the eye: no test compares its pixels.
 #include <windows.h>
 
@@ -19,20 +19,18 @@ inline fs::path screenshot(HWND window, const std::wstring& name, const Where& w
     RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     GdiFlush();
     Sleep(300);  // the X server shows what was drawn a moment later
-    RECT r, shown;
-    GetWindowRect(window, &shown);
-    // A maximised window's frame lies off the screen, and a copy from there comes back black.
-    const RECT screenArea{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-                          GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                          GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-    if (!IntersectRect(&r, &shown, &screenArea)) r = shown;
+    // The window's own pixels, not the screen's: without a window manager (Xvfb) a maximised
+    // window still shows on the screen at its old place and size, and a copy from there comes
+    // back black beyond it. Its children draw into the same pixels.
+    RECT r;
+    GetWindowRect(window, &r);
     const int w = r.right - r.left, h = r.bottom - r.top;
-    const WindowDc screen(nullptr);
-    const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
-    const UniqueGdi<HBITMAP> bitmap(CreateCompatibleBitmap(screen.get(), w, h));
+    const WindowDc source(window, true);
+    const UniqueMemoryDc memory(CreateCompatibleDC(source.get()));
+    const UniqueGdi<HBITMAP> bitmap(CreateCompatibleBitmap(source.get(), w, h));
     {
         const SelectedObject target(memory.get(), bitmap.get());
-        BitBlt(memory.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY);
+        BitBlt(memory.get(), 0, 0, w, h, source.get(), 0, 0, SRCCOPY);
     }
     BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     const std::size_t stride = (static_cast<std::size_t>(w) * 3 + 3) & ~std::size_t{3};

@@ -743,6 +743,40 @@ TEST_CASE(DpiChildCase)
         snapshot(w.hwnd(), (L"gui_dpi_" + std::to_wstring(dpi) + (maximised ? L"_maximised" : L"_minimum") +
                             L"_drives.bmp").c_str());
     }
+
+    // At the minimum size with an application list, whose description is long: it stays above
+    // the Supported-on line, and what does not fit scrolls into view, down to its last line.
+    ShowWindow(w.hwnd(), SW_RESTORE);
+    SetWindowPos(w.hwnd(), nullptr, 0, 0, minimum.ptMinTrackSize.x, minimum.ptMinTrackSize.y,
+                 SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    selectGroup(w, L"Restrict Applications Users Can Run");
+    selectItem(lst, itemIndex(lst, getCaption(L"DisallowRun")));
+    REQUIRE(w.window->FLastFrame() != nullptr);
+    const HWND description = w.window->lblInfo();
+    REQUIRE(text(description) == getDescr(L"DisallowRun"));
+    CHECK(rectIn(description, w.hwnd()).bottom <= rectIn(w.window->lblSupported(), w.hwnd()).top);
+    snapshot(w.hwnd(), (L"gui_dpi_" + std::to_wstring(dpi) + L"_minimum_applications.bmp").c_str());
+    RECT box{};
+    GetClientRect(description, &box);
+    // The last character's line top, -1 while it lies above the view.
+    const auto lastLineTop = [&] {
+        const LRESULT last = SendMessageW(description, EM_POSFROMCHAR, text(description).size() - 1, 0);
+        return last == -1 ? -1 : static_cast<int>(static_cast<short>(HIWORD(last)));
+    };
+    TEXTMETRICW font{};
+    {
+        const WindowDc dc(description);
+        const SelectedObject selected(dc.get(), reinterpret_cast<HFONT>(SendMessageW(description, WM_GETFONT, 0, 0)));
+        GetTextMetricsW(dc.get(), &font);
+    }
+    const int lineHeight = font.tmHeight;
+    const auto lastLineShown = [&] { return lastLineTop() >= 0 && lastLineTop() + lineHeight <= box.bottom; };
+    for (int page = 0; page < 10 && !lastLineShown(); ++page) SendMessageW(description, EM_SCROLL, SB_PAGEDOWN, 0);
+    CAPTURE(lastLineTop());
+    CAPTURE(box.bottom);
+    CHECK(lastLineShown());
+    CHECK(SendMessageW(description, EM_GETFIRSTVISIBLELINE, 0, 0) > 0);  // it did not all fit: the fault this covers
+    CHECK((GetWindowLongPtrW(description, GWL_STYLE) & WS_VSCROLL) != 0);   // and its scroll bar says so
 }
 
 TEST_CASE("the window at 96 and at 144 DPI: sizes, images, icons and column scale")
@@ -1597,6 +1631,8 @@ TEST_CASE("keyboard: Tab and Shift+Tab go round every pane and out of the locati
     pressKey(w, focused(), VK_TAB);
     CHECK(inFrame());
     for (int i = 0; i < 4 && inFrame(); ++i) pressKey(w, focused(), VK_TAB);  // the frame's own stops
+    CHECK(focused() == w.window->lblInfo());  // the description, to scroll a long one
+    pressKey(w, focused(), VK_TAB);
     CHECK(focused() == location);
     // Out of the location box and, within a few steps, round to the search box again.
     pressKey(w, focused(), VK_TAB);
@@ -1606,6 +1642,8 @@ TEST_CASE("keyboard: Tab and Shift+Tab go round every pane and out of the locati
 
     // Backwards from the location box through the same panes.
     SetFocus(location);
+    pressKey(w, focused(), VK_TAB, false, true);
+    CHECK(focused() == w.window->lblInfo());
     pressKey(w, focused(), VK_TAB, false, true);
     CHECK(inFrame());
     SetFocus(list);
