@@ -6,6 +6,7 @@
 #include "app/runlists.h"
 #include "base/error.h"
 #include "registry/cpapplets.h"
+#include "registry/keycache.h"
 #include "registry/regaccess.h"
 #include "scheme/xmldata.h"
 #include "store/Encript.h"
@@ -180,9 +181,13 @@ std::vector<SaveFailure> SaveRunList(const TweakRequest& flag, const std::wstrin
 
 SaveResult RunSaveSequence(const TAppObjectsList& entries, TEncriptor* store, const SaveHooks& hooks) {
     SaveResult result;
-    result.Failures = ApplyCheckBoxTweaks(entries, &result);
-    ApplyCPApplets(entries, hooks, &result);
-    for (SaveFailure& f : WriteRunLists(entries, hooks, &result)) result.Failures.push_back(std::move(f));
+    {
+        // Each key opened once for the whole save, however many values it holds.
+        ScopedKeyCache keys;
+        result.Failures = ApplyCheckBoxTweaks(entries, &result);
+        ApplyCPApplets(entries, hooks, &result);
+        for (SaveFailure& f : WriteRunLists(entries, hooks, &result)) result.Failures.push_back(std::move(f));
+    }
     if (store)
         for (int i = 0; i < entries.Count(); ++i)
             // The first entry of a name is the one every edit reaches.

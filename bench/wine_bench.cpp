@@ -18,6 +18,7 @@
 #include "base/win/module.h"
 #include "bench/bench_common.h"
 #include "registry/applytweak.h"
+#include "registry/keycache.h"
 #include "registry/tweakstate.h"
 #include "scheme/xmldata.h"
 #include "store/Encript.h"
@@ -233,6 +234,7 @@ private:
     // What the save does for entries that did not change: each reads its state and
     // writes nothing.
     void saveNothing() {
+        ScopedKeyCache keys;  // as a save holds them
         for (std::size_t i = 0; i < tweaks_.size(); ++i) {
             const Tweak& t = tweaks_[i];
             if (!t.checkBox) continue;
@@ -242,6 +244,7 @@ private:
     }
 
     void saveAll(bool wanted) {
+        ScopedKeyCache keys;  // as a save holds them
         for (const Tweak& t : tweaks_)
             if (t.checkBox) failures_ += applyTweak(t.name, wanted, t.group, std::wstring(L"C:\\bench"), 1);
     }

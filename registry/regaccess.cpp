@@ -39,9 +39,8 @@ const std::wstring kOfficeKey = L"Software\\Microsoft\\Office";
 bool isText(RegType type) { return type == kRegSz || type == kRegExpandSz; }
 
 void writeValue(RegRoot root, const std::wstring& keyPath, const std::wstring& valueName, const RegValue& value) {
-    // A failed creation shows up as the failed open below.
-    if (!KeyPresent(root, keyPath)) Registry().createKey(root, keyPath, kKeyWrite);
-    std::unique_ptr<IRegKey> key = Registry().openKey(root, keyPath, kKeyWrite);
+    // Creating opens a key that is there already: one call whether it is or not.
+    std::unique_ptr<IRegKey> key = Registry().createKey(root, keyPath, kKeyWrite);
     if (!key || !key->setValue(valueName, value)) raiseForWrite(root, keyPath);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The registry operations of the tweak engine. Each opens its key, does its work and
-// closes the key before returning; nothing is cached. Reads and presence tests never
-// raise; writes, RemoveValue and ListSubkeyNames raise EJclRegistryError.
+// closes the key before returning; nothing is cached here (a save puts a KeyCache in front
+// of the registry, registry/keycache.h). Reads and presence tests never raise; writes,
+// RemoveValue and ListSubkeyNames raise EJclRegistryError.
 #include <optional>
 #include <string>
 #include <utility>

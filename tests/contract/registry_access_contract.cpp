@@ -4,6 +4,8 @@
 
 #include <cwctype>
 
+#include "registry/keycache.h"
+
 namespace contract {
 
 TEST_CASE("Backend: names without regard to case, kept as first written") {
@@ -342,6 +344,37 @@ TEST_CASE("RenameKey moves a whole tree") {
         CHECK_FALSE(KeyPresent(kHkeyCurrentUser, from + L"\\Inner"));
         CHECK(ValuePresent(kHkeyCurrentUser, from, L"Flags"));
     }
+}
+
+TEST_CASE("Through one save's key cache the engine sees each change it makes, as without it") {
+    Sandbox s;
+    const std::wstring key = s.path(L"Cached");
+    const std::wstring from = s.path(L"CLSID\\{ID}");
+    const std::wstring to = s.path(L"CLSID\\-{ID}");
+    regtest::setRaw(s.reg(), kHkeyCurrentUser, from, L"", sz(L"Class"));
+    {
+        ScopedKeyCache cache;
+        CHECK_FALSE(KeyPresent(kHkeyCurrentUser, key));
+        WriteDwordValue(kHkeyCurrentUser, key, L"A", 1);
+        WriteStringValue(kHkeyCurrentUser, key, L"B", L"text");
+        CHECK(ReadValue(kHkeyCurrentUser, key, L"A") == dword(1));
+        CHECK(RemoveValue(kHkeyCurrentUser, key, L"A"));
+        CHECK_FALSE(ValuePresent(kHkeyCurrentUser, key, L"A"));
+
+        // Moved away and back: a deleted key's handle is dead, the one created in its place
+        // is opened anew.
+        CHECK(KeyPresent(kHkeyCurrentUser, from));
+        RenameKey(kHkeyCurrentUser, from, to);
+        CHECK_FALSE(KeyPresent(kHkeyCurrentUser, from));
+        CHECK(ReadStrOrDefault(kHkeyCurrentUser, to, L"", L"") == L"Class");
+        RenameKey(kHkeyCurrentUser, to, from);
+        CHECK_FALSE(KeyPresent(kHkeyCurrentUser, to));
+        WriteDwordValue(kHkeyCurrentUser, from, L"Written", 2);
+    }
+    CHECK(regtest::getRaw(s.reg(), kHkeyCurrentUser, key, L"B") == sz(L"text"));
+    CHECK_FALSE(regtest::getRaw(s.reg(), kHkeyCurrentUser, key, L"A"));
+    CHECK(regtest::getRaw(s.reg(), kHkeyCurrentUser, from, L"") == sz(L"Class"));
+    CHECK(regtest::getRaw(s.reg(), kHkeyCurrentUser, from, L"Written") == dword(2));
 }
 
 }  // namespace contract
