@@ -755,6 +755,18 @@ TEST_CASE(DpiChildCase)
     const HWND description = w.window->lblInfo();
     REQUIRE(text(description) == getDescr(L"DisallowRun"));
     CHECK(rectIn(description, w.hwnd()).bottom <= rectIn(w.window->lblSupported(), w.hwnd()).top);
+    // Every button and box of the frame lies whole inside it, none cut at its right edge.
+    const HWND frameWindow = w.window->pnlAdditionalOpt();
+    RECT frameBox{};
+    GetClientRect(frameWindow, &frameBox);
+    for (HWND child = GetWindow(frameWindow, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        for (HWND control = GetWindow(child, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+            const LayoutRect box = rectIn(control, frameWindow);
+            CAPTURE(toUtf8(text(control)));
+            CHECK(box.left >= 0);
+            CHECK(box.right <= frameBox.right);
+            CHECK(box.bottom <= frameBox.bottom);
+        }
     snapshot(w.hwnd(), (L"gui_dpi_" + std::to_wstring(dpi) + L"_minimum_applications.bmp").c_str());
     RECT box{};
     GetClientRect(description, &box);

@@ -144,12 +144,16 @@ void TframeApplications::Layout(int width, int height) {
     if (!lstFiles_) return;
     MoveWindow(btnBrowseApp_, Scale(3), Scale(3), Scale(98), Scale(25), TRUE);
     MoveWindow(btnDeleteFile_, Scale(107), Scale(3), Scale(98), Scale(25), TRUE);
-    // The typed name takes what is left of the row, before its button at the right.
-    const int nameLeft = Scale(211), buttonWidth = Scale(80);
+    // The typed name takes what is left of the row, before its button at the right; where the
+    // row leaves it too little, the box and its button move to a row of their own.
+    const int buttonWidth = Scale(80), minNameWidth = Scale(100);
+    const bool oneRow = width >= Scale(211) + minNameWidth + buttonWidth + Scale(9);
+    const int rowTop = oneRow ? 0 : Scale(31), nameLeft = oneRow ? Scale(211) : Scale(3);
     const int nameWidth = std::max(Scale(60), width - nameLeft - buttonWidth - Scale(9));
-    MoveWindow(edtName_, nameLeft, Scale(4), nameWidth, Scale(23), TRUE);
-    MoveWindow(btnAddName_, nameLeft + nameWidth + Scale(6), Scale(3), buttonWidth, Scale(25), TRUE);
-    MoveWindow(lstFiles_, 0, Scale(34), width, height - Scale(34), TRUE);
+    MoveWindow(edtName_, nameLeft, rowTop + Scale(4), nameWidth, Scale(23), TRUE);
+    MoveWindow(btnAddName_, nameLeft + nameWidth + Scale(6), rowTop + Scale(3), buttonWidth, Scale(25), TRUE);
+    const int listTop = rowTop + Scale(34);
+    MoveWindow(lstFiles_, 0, listTop, width, std::max(0, height - listTop), TRUE);
 }
 
 void TframeApplications::OnCommand(int id, int code) {
