@@ -14,9 +14,17 @@ namespace testsupport {
 struct ProgramRun {
     DWORD exitCode = 1;
     std::string output;  // what it printed, CR LF made LF
+    int count(const std::string& text) const {
+        int n = 0;
+        for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++n;
+        return n;
+    }
+    bool has(const std::string& text) const { return output.find(text) != std::string::npos; }
 };
 
-inline ProgramRun runProgram(std::wstring commandLine, const Where& where = Where::current()) {
+// With a token, the program runs as that token's user (CreateProcessAsUserW), as one started
+// by an administrator whom UAC has not elevated.
+inline ProgramRun runProgram(std::wstring commandLine, HANDLE token = nullptr, const Where& where = Where::current()) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     require(CreatePipe(&readEnd, &writeEnd, &inherit, 0) != FALSE, "cannot create a pipe", where);
@@ -29,8 +37,10 @@ inline ProgramRun runProgram(std::wstring commandLine, const Where& where = Wher
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = startup.hStdError = writer.get();
     PROCESS_INFORMATION started{};
-    const bool ok = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                   nullptr, &startup, &started) != FALSE;
+    const bool ok = (token ? CreateProcessAsUserW(token, nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)
+                           : CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                            nullptr, nullptr, &startup, &started)) != FALSE;
     require(ok, "cannot start " + toUtf8(commandLine) + ", error " + std::to_string(GetLastError()), where);
     const UniqueHandle process(started.hProcess), thread(started.hThread);
     writer.reset();  // the pipe ends when the program's copy closes
@@ -40,14 +50,15 @@ inline ProgramRun runProgram(std::wstring commandLine, const Where& where = Wher
     while (ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
         for (DWORD i = 0; i < got; ++i)
             if (buffer[i] != '\r') run.output += buffer[i];
-    require(WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0, toUtf8(commandLine) + " did not end", where);
+    // Generous: a command that loads another user's hive takes a while on a loaded machine.
+    require(WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0, toUtf8(commandLine) + " did not end", where);
     GetExitCodeProcess(process.get(), &run.exitCode);
     return run;
 }
 
 // Wine's reg.exe with these arguments.
 inline ProgramRun runReg(const std::wstring& arguments, const Where& where = Where::current()) {
-    return runProgram(L"reg.exe " + arguments, where);
+    return runProgram(L"reg.exe " + arguments, nullptr, where);
 }
 
 // Runs a program without capturing it, for one that may leave helpers of its own running

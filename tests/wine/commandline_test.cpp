@@ -40,16 +40,7 @@ const std::wstring kDisallow = kExplorer + L"\\DisallowRun";
 const std::wstring kDontLoad = L"Control Panel\\don't load";
 const std::wstring kApplet = L"C:\\QuillmarkTest\\test.cpl";
 
-struct Run {
-    DWORD exitCode = 0;
-    std::string output;  // UTF-8, without carriage returns
-    int count(const std::string& text) const {
-        int n = 0;
-        for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++n;
-        return n;
-    }
-    bool has(const std::string& text) const { return output.find(text) != std::string::npos; }
-};
+using Run = testsupport::ProgramRun;
 
 // The Administrators group made deny-only, as in the token of an administrator whom UAC
 // has not elevated.
@@ -69,35 +60,9 @@ UniqueHandle tokenWithoutAdministrators() {
     return UniqueHandle(restricted);
 }
 
-// Runs a program with its standard output and error on a pipe; the output read to its end.
-Run run(const std::wstring& commandLine, HANDLE token = nullptr) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readRaw = nullptr, writeRaw = nullptr;
-    REQUIRE(CreatePipe(&readRaw, &writeRaw, &inherit, 0));
-    UniqueHandle readEnd(readRaw), writeEnd(writeRaw);
-    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = startup.hStdError = writeEnd.get();
-    PROCESS_INFORMATION process{};
-    std::wstring line = commandLine;
-    const BOOL started =
-        token ? CreateProcessAsUserW(token, nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                     &startup, &process)
-              : CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-    REQUIRE_MESSAGE(started, "cannot start ", std::string(commandLine.begin(), commandLine.end()));
-    UniqueHandle processHandle(process.hProcess), thread(process.hThread);
-    writeEnd.reset();  // the child holds the only write end: reading ends when it does
-    Run result;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(readEnd.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) result.output.append(buffer, read);
-    REQUIRE(WaitForSingleObject(processHandle.get(), 120000) == WAIT_OBJECT_0);
-    GetExitCodeProcess(processHandle.get(), &result.exitCode);
-    result.output.erase(std::remove(result.output.begin(), result.output.end(), '\r'), result.output.end());
-    return result;
+Run run(const std::wstring& commandLine, HANDLE token = nullptr,
+        const testsupport::Where& where = testsupport::Where::current()) {
+    return testsupport::runProgram(commandLine, token, where);
 }
 
 // reg.exe's view of one value: its line of `reg query`, or empty when it is not there.
