@@ -31,6 +31,9 @@ struct TRestrListRec {
         bool SetValue = false;
         std::wstring cValue;
         int nValue = 0;
+        // An application list's tweak: how many levels of the list's key were absent at the
+        // first start, which the save removes again once the list is empty.
+        int AbsentListKeys = 0;
     };
     std::optional<ExactValues> Exact;
     // The recorded values when the entry still holds the state restored with them; else none.
@@ -40,6 +43,7 @@ struct TRestrListRec {
                    ? &Exact->Values
                    : nullptr;
     }
+    int AbsentListKeysNow() const { return ExactValuesNow() ? Exact->AbsentListKeys : 0; }
 };
 
 inline const wchar_t* const AppletGroupName = L"CPApplets";

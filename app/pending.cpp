@@ -68,7 +68,8 @@ void addTweak(PendingList& list, const TweakRequest& r) {
         if (location.write) list.addWrite(r.Name, caption, *location.write);
 }
 
-// The values a save adds to a list and the ones it removes; the rest of the key stays.
+// The values a save adds to a list and the ones it removes, then the key when it goes; the
+// rest of the key stays.
 void addRunList(PendingList& list, const RunListPlan& plan) {
     const std::wstring caption = getCaption(plan.ListName);
     for (const RunListEntry& entry : plan.Remove)
@@ -83,6 +84,8 @@ void addRunList(PendingList& list, const RunListPlan& plan) {
         write.text = entry.Program;
         list.addWrite(plan.ListName, caption, write);
     }
+    if (plan.EmptyKeysToRemove > 0)
+        list.addKey(plan.ListName, caption, plan.Root, plan.KeyPath, L"key present", L"the key is removed");
 }
 
 }  // namespace
@@ -100,7 +103,7 @@ std::vector<PendingChange> PendingChanges(const TAppObjectsList& entries, const 
     // after the tweak that switches it off.
     for (const TweakRequest& r : RunListRequests(entries)) {
         if (!r.Wanted) addTweak(list, r);
-        addRunList(list, PlanRunList(r.Name, r.Wanted, ownExeName));
+        addRunList(list, PlanRunList(r.Name, r.Wanted, ownExeName, r.AbsentListKeys));
         if (r.Wanted) addTweak(list, r);
     }
     return list.take();

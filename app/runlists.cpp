@@ -189,9 +189,19 @@ RunListValues valuesLeft(const RunListPlan& plan) {
     return values;
 }
 
+// The key goes when it is there and the plan leaves it holding nothing: every value it has
+// is one the plan removes.
+int emptyKeysToRemove(const RunListPlan& plan, int absentKeyLevels) {
+    if (absentKeyLevels <= 0 || !plan.Add.empty()) return 0;
+    const std::unique_ptr<IRegKey> key = Registry().openKey(plan.Root, plan.KeyPath, kKeyRead);
+    const std::optional<RegKeyInfo> info = key ? key->queryInfo() : std::nullopt;
+    return info && info->subkeyCount == 0 && info->valueCount == plan.Remove.size() ? absentKeyLevels : 0;
+}
+
 }  // namespace
 
-RunListPlan PlanRunList(const std::wstring& listName, bool isSet, const std::wstring& ownExeName) {
+RunListPlan PlanRunList(const std::wstring& listName, bool isSet, const std::wstring& ownExeName,
+                        int absentKeyLevels) {
     RunListPlan plan;
     plan.ListName = listName;
     plan.Root = PolicyRootKey;
@@ -210,6 +220,7 @@ RunListPlan PlanRunList(const std::wstring& listName, bool isSet, const std::wst
     const bool switchingOn = isSet && !tweak.SetValue;
     if (sameItems(stored, start->Shown) && isSet == start->Set && !switchingOn) {
         if (isSet) plan.Values = valuesLeft(plan);
+        plan.EmptyKeysToRemove = emptyKeysToRemove(plan, absentKeyLevels);
         return plan;
     }
 
@@ -235,6 +246,7 @@ RunListPlan PlanRunList(const std::wstring& listName, bool isSet, const std::wst
     long long next = nextValueNumber(plan.Root, plan.KeyPath);
     for (const std::wstring& program : added.list()) plan.Add.push_back({std::to_wstring(next++), program});
     if (isSet) plan.Values = valuesLeft(plan);
+    plan.EmptyKeysToRemove = emptyKeysToRemove(plan, absentKeyLevels);
     return plan;
 }
 
@@ -261,6 +273,11 @@ RunListUndo ExecuteRunListPlan(const RunListPlan& plan) {
         if (!key->deleteValue(entry.Name)) fail();
         undo.Before.emplace_back(entry.Name, std::move(before));
     }
+    if (plan.EmptyKeysToRemove > 0) {
+        key.reset();
+        RemoveEmptyKeys(plan.Root, plan.KeyPath, plan.EmptyKeysToRemove);
+        undo.KeyRemoved = !KeyPresent(plan.Root, plan.KeyPath);
+    }
     return undo;
 }
 
@@ -269,6 +286,7 @@ bool UndoRunListWrite(const RunListUndo& undo) {
     bool restored = true;
     {
         std::unique_ptr<IRegKey> key = registry.openKey(undo.Root, undo.KeyPath, kKeyWrite | kKeyQueryValue);
+        if (!key && undo.KeyRemoved) key = registry.createKey(undo.Root, undo.KeyPath, kKeyWrite | kKeyQueryValue);
         if (!key) return undo.Before.empty() && !undo.KeyCreated;
         for (auto it = undo.Before.rbegin(); it != undo.Before.rend(); ++it)
             restored = (it->second ? key->setValue(it->first, *it->second) : key->deleteValue(it->first)) && restored;

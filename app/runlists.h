@@ -78,19 +78,29 @@ struct RunListPlan {
     // When Set, the whole list as the save leaves it, by value name (what an export writes).
     // "DisallowRun" never gains the application's own executable; "RestrictRun" always holds it.
     RunListValues Values;
-    bool TouchesRegistry() const { return !Add.empty() || !Remove.empty(); }
+    // Removed after the values, with its parents up to this many keys in all, each only while
+    // it holds nothing (RemoveEmptyKeys): a key Undo all finds absent at the first start and
+    // that this save leaves empty. 0: the key stays.
+    int EmptyKeysToRemove = 0;
+    bool TouchesRegistry() const { return !Add.empty() || !Remove.empty() || EmptyKeysToRemove > 0; }
 };
-RunListPlan PlanRunList(const std::wstring& listName, bool isSet, const std::wstring& ownExeName);
+// absentKeyLevels: Undo all's record of how many levels of the list key were absent at the
+// first start (AbsentKeyLevels); the plan removes them when it leaves the key empty.
+RunListPlan PlanRunList(const std::wstring& listName, bool isSet, const std::wstring& ownExeName,
+                        int absentKeyLevels = 0);
 
 // What a list write changed, so that it can be put back when the tweak's switch then fails.
 struct RunListUndo {
     RegRoot Root = 0;
     std::wstring KeyPath;
     bool KeyCreated = false;
+    bool KeyRemoved = false;  // the plan's EmptyKeysToRemove took the key away
     std::vector<std::pair<std::wstring, std::optional<RegValue>>> Before;  // by value name
 };
-// Adds first, then removes, so the list never passes through empty. A step that fails puts
-// back what the write had changed and raises EJclRegistryError naming the key.
+// Adds first, then removes, so the list never passes through empty, then removes the emptied
+// key where the plan says so. A step that fails puts back what the write had changed and
+// raises EJclRegistryError naming the key.
 RunListUndo ExecuteRunListPlan(const RunListPlan& plan);
-// Puts the values back as they were; true when all of them are.
+// Puts the values back as they were, in the key again where the write removed it; true when
+// all of them are.
 bool UndoRunListWrite(const RunListUndo& undo);

@@ -57,7 +57,7 @@ TweakRequest CheckBoxTweakRequest(const TAppObjectsList& entries, int index) {
     const TRestrListRec& state = entries[entries.IndexOf(entry.AppName)];
     const std::vector<RecordedValue>* exact = state.ExactValuesNow();
     return {entry.AppName, entry.GroupName, state.SetValue, state.cValue, state.nValue,
-            exact ? *exact : std::vector<RecordedValue>{}};
+            exact ? *exact : std::vector<RecordedValue>{}, state.AbsentListKeysNow()};
 }
 
 std::vector<TweakRequest> CheckBoxTweakRequests(const TAppObjectsList& entries) {
@@ -134,7 +134,7 @@ std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const Sav
     for (const TweakRequest& r : RunListRequests(entries)) {
         if (tally) {
             try {
-                const RunListPlan list = PlanRunList(r.Name, r.Wanted, L"");
+                const RunListPlan list = PlanRunList(r.Name, r.Wanted, L"", r.AbsentListKeys);
                 if (list.TouchesRegistry()) tally->Wrote = true;
                 tally->Written += static_cast<int>(list.Add.size());
                 tally->Removed += static_cast<int>(list.Remove.size());
@@ -152,7 +152,7 @@ std::vector<SaveFailure> WriteRunLists(const TAppObjectsList& entries, const Sav
 std::vector<SaveFailure> SaveRunList(const TweakRequest& flag, const std::wstring& ownExeName) {
     std::vector<SaveFailure> failures;
     try {
-        const RunListPlan list = PlanRunList(flag.Name, flag.Wanted, ownExeName);
+        const RunListPlan list = PlanRunList(flag.Name, flag.Wanted, ownExeName, flag.AbsentListKeys);
         const TweakPlan tweak = PlanRequest(flag);
         const auto applyTweakPlan = [&] {
             for (const LocationFailure& f : ExecutePlan(tweak)) failures.push_back(failureOf(flag.Name, f.message));

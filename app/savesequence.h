@@ -25,6 +25,8 @@ struct TweakRequest {
     int Number = 0;
     // Undo all's recorded values: when there are any, the save puts these back instead.
     std::vector<RecordedValue> Exact;
+    // Undo all, an application list's tweak: the levels of the list key to remove once empty.
+    int AbsentListKeys = 0;
 };
 // What the save writes for one request: the recorded values, else the wanted state.
 TweakPlan PlanRequest(const TweakRequest& request);

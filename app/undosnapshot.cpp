@@ -5,7 +5,11 @@
 #include <filesystem>
 #include <optional>
 
+#include "app/mainmodel.h"
 #include "app/password.h"
+#include "app/runlists.h"
+#include "app/savesequence.h"
+#include "registry/regaccess.h"
 #include "registry/tweakstate.h"
 #include "store/Encript.h"
 
@@ -29,6 +33,13 @@ std::wstring recordedName(const std::wstring& appName, int index)
 std::wstring absentKeysName(const std::wstring& appName, int index)
 {
     return appName + L"_key" + std::to_wstring(index);
+}
+
+// <AppName>_listkey, beside an application list's tweak whose list key was absent: how many
+// levels of it were missing, which the restore removes again once the list is empty.
+std::wstring absentListKeysName(const std::wstring& appName)
+{
+    return appName + L"_listkey";
 }
 
 std::wstring recordedText(const std::optional<RegValue>& value)
@@ -82,6 +93,15 @@ void recordStates(TEncriptor& snapshot, const TAppObjectsList& entries)
         for (const RecordedValue& recorded : RecordTweakValues(entry.AppName, entry.GroupName, true)) {
             snapshot.SetStr(recordedName(entry.AppName, recorded.index), recordedText(recorded.value));
             if (recorded.absentKeys > 0) snapshot.SetInt(absentKeysName(entry.AppName, recorded.index), recorded.absentKeys);
+        }
+        if (IsRunListTweak(entry.AppName)) {
+            // The snapshot starts as a copy of the store, which an older build's restore may
+            // have left such an entry in: only this registry's record may stand.
+            const int absent = AbsentKeyLevels(PolicyRootKey, RunListsKey + entry.AppName);
+            if (absent > 0)
+                snapshot.SetInt(absentListKeysName(entry.AppName), absent);
+            else
+                snapshot.Delete(absentListKeysName(entry.AppName));
         }
     }
 }
@@ -195,6 +215,10 @@ bool RestoreUndoSnapshot(const std::wstring& FileName, TEncriptor& store, TAppOb
         entry.Exact.reset();
         if (!values.empty())
             entry.Exact = TRestrListRec::ExactValues{std::move(values), entry.SetValue, entry.cValue, entry.nValue};
+        if (IsRunListTweak(entry.AppName)) {
+            store.Delete(absentListKeysName(entry.AppName));
+            if (entry.Exact) entry.Exact->AbsentListKeys = std::max(0, snapshot.GetInt(absentListKeysName(entry.AppName), 0));
+        }
     }
     return true;
 }

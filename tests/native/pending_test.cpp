@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "app/locationtext.h"
@@ -76,6 +77,13 @@ void checkAgainstSave(PendingApp& app) {
     for (const PendingChange& c : pending) {
         CAPTURE(c.Location);
         CAPTURE(c.ValueName);
+        if (c.Value == L"(key)") {
+            // A key listed as removed was there and is gone.
+            CHECK(c.Now == L"key present");
+            CHECK(c.After == L"the key is removed");
+            CHECK_FALSE(KeyPresent(c.Root, c.KeyPath));
+            continue;
+        }
         CHECK(listed.emplace(std::pair{lower(c.Location), lower(c.ValueName)}, std::pair{c.Now, c.After}).second);
     }
     CHECK(listed == changed);
@@ -333,5 +341,79 @@ TEST_CASE("Undo all + save removes again the keys that were absent at the first 
         checkAgainstSave(app);
         CHECK_FALSE(getRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Alpha"));
         CHECK(getRaw(app.reg, kHkeyCurrentUser, kPolicies + L"\\Sub", L"Kept") == dword(1));
+    }
+}
+
+TEST_CASE("Undo all + save removes an application list key that was absent at the first start, once it is empty") {
+    const std::wstring policies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
+    const std::wstring explorer = policies + L"\\Explorer";
+    const struct {
+        const char* what;
+        const wchar_t* list;
+        bool explorerAtStart, listKeyAtStart;
+        bool emptiedBeforeUndo;  // a later save of the session emptied the list already
+        bool oldSnapshot;        // written before the list keys were recorded
+        int recorded;            // the levels the snapshot records
+        bool listKeyAfter, explorerAfter;
+    } cases[] = {
+        {"absent with its parent: both go", L"DisallowRun", false, false, false, false, 2, false, false},
+        {"absent, its parent there: the parent stays", L"RestrictRun", true, false, false, false, 1, false, true},
+        {"emptied by an earlier save: the empty key goes", L"DisallowRun", false, false, true, false, 2, false, false},
+        {"there at the first start, empty: it stays", L"DisallowRun", true, true, false, false, 0, true, true},
+        {"an older snapshot: the emptied key stays, as before", L"DisallowRun", false, false, false, true, 2, true, true},
+    };
+    for (const auto& c : cases) {
+        INFO(c.what);
+        const std::wstring listKey = explorer + L"\\" + c.list;
+        PendingApp app;
+        app.appletsAsEnumerated();
+        setRaw(app.reg, kHkeyCurrentUser, policies, L"Other", dword(7));
+        if (c.explorerAtStart) setRaw(app.reg, kHkeyCurrentUser, explorer, L"NoRun", dword(1));
+        if (c.listKeyAtStart) app.reg.createKey(kHkeyCurrentUser, listKey, kKeyWrite);
+        {
+            // An older build's restore leaves the record in the settings file, which the
+            // snapshot starts from: the registry's own record replaces it.
+            TEncriptor stale(app.folder.withSeparator() + L"quillmark.dat", true);
+            stale.SetInt(c.list + std::wstring(L"_listkey"), 5);
+            stale.Flush(true);
+        }
+        app.start();  // writes the snapshot
+        const std::wstring snapshotPath = app.folder.withSeparator() + UndoSnapshotFileName;
+        if (c.oldSnapshot) {
+            TEncriptor old(snapshotPath, true);
+            old.Delete(c.list + std::wstring(L"_listkey"));
+            old.Flush(true);
+        }
+        CHECK(TEncriptor(snapshotPath, true).GetInt(c.list + std::wstring(L"_listkey"), 0) ==
+              (c.oldSnapshot ? 0 : c.recorded));
+        const Dump first = dumpAll(app.reg);
+
+        const std::wstring block = RunListBlock(L"alice", c.list);
+        AddRunListFiles(*app.model.Store(), block, {L"portable.exe"});
+        app.toggle(c.list, true);
+        REQUIRE(app.model.SaveSettings().Succeeded());
+        REQUIRE(getRaw(app.reg, kHkeyCurrentUser, listKey, L"0"));
+        if (c.emptiedBeforeUndo) {
+            DeleteRunListFile(*app.model.Store(), block, L"portable.exe");
+            app.toggle(c.list, false);
+            REQUIRE(app.model.SaveSettings().Succeeded());
+            REQUIRE(KeyPresent(kHkeyCurrentUser, listKey));
+            REQUIRE(ReadValues(kHkeyCurrentUser, listKey).empty());
+        }
+
+        UndoWindow window;
+        window.askYesNo = [](const std::wstring&, const std::wstring&) { return true; };
+        app.model.UndoAllTweaks(window);
+        CHECK_FALSE(app.model.Store()->isValue(c.list + std::wstring(L"_listkey")));  // no setting of its own
+        const std::vector<PendingChange> pending = app.pending();
+        const bool keyListed = std::any_of(pending.begin(), pending.end(), [&](const PendingChange& p) {
+            return p.Value == L"(key)" && lower(p.KeyPath) == lower(listKey) && p.After == L"the key is removed";
+        });
+        CHECK(keyListed == !c.listKeyAfter);
+        checkAgainstSave(app);
+        CHECK(dumpAll(app.reg) == first);
+        CHECK(KeyPresent(kHkeyCurrentUser, listKey) == c.listKeyAfter);
+        CHECK(KeyPresent(kHkeyCurrentUser, explorer) == c.explorerAfter);
+        CHECK(KeyPresent(kHkeyCurrentUser, policies));
     }
 }

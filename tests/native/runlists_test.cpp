@@ -285,6 +285,17 @@ TEST_CASE("a list write that fails part way puts every value back as it was") {
                           doctest::Contains(toUtf8(L"HKEY_CURRENT_USER\\" + key).c_str()));
         CHECK_FALSE(s.keyExists(L"DisallowRun"));
     }
+    SUBCASE("the write emptied the key and removed it with its parent: both come back") {
+        s.registry(L"DisallowRun", {{L"1", L"old1.exe"}, {L"2", L"old2.exe"}});
+        const Values before = s.values(L"DisallowRun");
+        plan.Add.clear();
+        plan.EmptyKeysToRemove = 2;
+        const RunListUndo undo = ExecuteRunListPlan(plan);
+        CHECK_FALSE(s.keyExists(L"DisallowRun"));
+        CHECK_FALSE(KeyPresent(kHkeyCurrentUser, RunListsKey));
+        CHECK(UndoRunListWrite(undo));
+        CHECK(s.values(L"DisallowRun") == before);
+    }
     SUBCASE("the key cannot be created") {
         s.reg.denyAccess(kHkeyCurrentUser, key);
         CHECK_THROWS_AS(ExecuteRunListPlan(plan), EJclRegistryError);

@@ -119,6 +119,20 @@ void selectGroup(InProcessWindow& w, const std::wstring& caption)
     SendMessageW(w.window->trvCategories(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node));
 }
 
+// Selects the tweak that blocks the listed programs, switches it on and returns its list's frame.
+TframeApplications& switchOnDisallowRun(InProcessWindow& w)
+{
+    const HWND list = w.window->lstRestrList();
+    selectGroup(w, L"Restrict Applications Users Can Run");
+    const int run = itemIndex(list, getCaption(L"DisallowRun"));
+    REQUIRE(run >= 0);
+    selectItem(list, run);
+    setChecked(list, run, true);
+    auto* apps = dynamic_cast<TframeApplications*>(w.window->FLastFrame());
+    REQUIRE(apps);
+    return *apps;
+}
+
 // Wine's reg.exe, as another program sees the registry: its standard output.
 std::string regQuery(const std::wstring& arguments, const testsupport::Where& where = testsupport::Where::current())
 {
@@ -1687,14 +1701,7 @@ TEST_CASE("an application list takes a typed program name, which the save puts i
     RegDeleteTreeW(HKEY_CURRENT_USER, listKey.c_str());
     deleteValue(PoliciesExplorer, L"DisallowRun");
     InProcessWindow w;
-    const HWND list = w.window->lstRestrList();
-    selectGroup(w, L"Restrict Applications Users Can Run");
-    const int run = itemIndex(list, getCaption(L"DisallowRun"));
-    REQUIRE(run >= 0);
-    ListView_SetItemState(list, run, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    setChecked(list, run, true);
-    auto* apps = dynamic_cast<TframeApplications*>(w.window->FLastFrame());
-    REQUIRE(apps);
+    TframeApplications* apps = &switchOnDisallowRun(w);
 
     {
         // A name without its extension would never match: refused with the reason.
@@ -2019,7 +2026,7 @@ TEST_CASE("Not configured: the state column, Edit > Remove from registry and the
     CHECK_FALSE(w.saveEnabled());
 }
 
-TEST_CASE("Undo all + Save leaves the touched keys as reg export showed them at the first start")
+TEST_CASE("Undo all + Save leaves the touched keys as reg export showed them at the first start, an application list's key included")
 {
     // No Policies\Explorer at the first start: the save creates it, and the undo removes it again.
     RegDeleteTreeW(HKEY_CURRENT_USER, PoliciesExplorer);
@@ -2046,8 +2053,17 @@ TEST_CASE("Undo all + Save leaves the touched keys as reg export showed them at 
     switchOn(L"Display settings", L"NoDispAppearancePage");
     switchOn(getCaption(L"Group_StartMenuTaskbar"), L"NoRun");
     switchOn(getCaption(L"Group_StartMenuTaskbar"), L"NoClose");
+    // An application list that was not there either: a typed program, and its tweak on.
+    TframeApplications& apps = switchOnDisallowRun(w);
+    SetWindowTextW(apps.edtName(), L"portable.exe");
+    SendMessageW(apps.btnAddName(), BM_CLICK, 0, 0);
+    REQUIRE(ListView_GetItemCount(apps.lstFiles()) == 1);
     SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
     REQUIRE(readDword(PoliciesExplorer, L"NoRun") == 1u);
+    const std::wstring listKey = std::wstring(PoliciesExplorer) + L"\\DisallowRun";
+    HKEY key = nullptr;
+    REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER, listKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS);
+    RegCloseKey(key);
     REQUIRE(exported(L"saved.reg") != first);
 
     {
@@ -2056,9 +2072,12 @@ TEST_CASE("Undo all + Save leaves the touched keys as reg export showed them at 
     }
     SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_SAVE, 0), 0);
     CHECK(exported(L"undone.reg") == first);
-    HKEY key = nullptr;
-    CHECK(RegOpenKeyExW(HKEY_CURRENT_USER, PoliciesExplorer, 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
-    if (key) RegCloseKey(key);
+    for (const std::wstring& gone : {listKey, std::wstring(PoliciesExplorer)}) {
+        INFO(toUtf8(gone));
+        key = nullptr;
+        CHECK(RegOpenKeyExW(HKEY_CURRENT_USER, gone.c_str(), 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
+        if (key) RegCloseKey(key);
+    }
 }
 
 TEST_CASE("the split bars move by keyboard: View's items give them the focus, the arrows move them, Enter gives it back")
