@@ -516,9 +516,10 @@ private:
 
     // At "<": reads a start tag and opens its element.
     TagResult readStartTag() {
-        const std::wstring malformed = L"Invalid XML Element: malformed tag found (no valid name)";
+        // The message is built only when it is needed: this runs once for each element.
+        const auto malformed = [] { fail(L"Invalid XML Element: malformed tag found (no valid name)"); };
         ++pos_;
-        if (isWhitespace(current())) fail(malformed);
+        if (isWhitespace(current())) malformed();
         // At most one colon: the prefix before it, the name after it.
         const std::size_t start = pos_;
         std::size_t colon = std::wstring::npos;
@@ -527,13 +528,13 @@ private:
             if (isNameChar(c)) continue;
             if (c == L':' && colon == std::wstring::npos) colon = pos_;
             else if (isWhitespace(c) || c == L'/' || c == L'>') break;
-            else fail(malformed);
+            else malformed();
         }
         const std::wstring_view qualified(text_.data() + start, pos_ - start);
         const std::size_t nameStart = colon == std::wstring::npos ? start : colon + 1;
         if (pos_ == nameStart) {
             if (atEnd()) return TagResult::EndOfData;
-            fail(malformed);
+            malformed();
         }
         if (open_.size() >= XmlDocument::kMaxDepth)
             fail(L"Invalid XML Element: elements nested deeper than " +
@@ -606,7 +607,9 @@ private:
         if (current() != L'>') fail(L"Invalid XML Element: malformed tag found (no valid name)");
         ++pos_;
         const OpenElement& open = open_.back();
-        if (!sameTextNoCase(name, open.qualifiedName))
+        // Nearly every end tag repeats its start tag exactly; only the others are compared
+        // without regard to case.
+        if (name != open.qualifiedName && !sameTextNoCase(name, open.qualifiedName))
             fail(L"Invalid XML Element: Erroneous end of tag, expecting </" + std::wstring(open.element->name_) +
                  L"> but </" + std::wstring(name) + L"> found");
         closeElement();
