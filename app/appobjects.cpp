@@ -39,11 +39,11 @@ void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem) {
     if (!elem) elem = treeItem;
     if (!elem) return;
     for (const XmlElement* child : elem->elements()) {
-        TAppObjectsRec object;
-        getAppObject(child->name(), treeItem, object);
         auto entry = std::make_unique<TRestrListRec>();
         entry->AppName = child->name();
         entry->GroupName = elem->name();
+        TAppObjectsRec object;
+        getAppObject(entry->AppName, treeItem, object);
         entry->AType = object.AType;
         entry->AFrame = object.AFrame;
         TCheckBoxRec state;

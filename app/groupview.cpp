@@ -12,14 +12,15 @@ const XmlElement* treeItem() { return getElem(L"TreeItem", nullptr); }
 
 void AddGroupNodes(const XmlElement* elem, std::vector<CategoryNode>& nodes, bool isAdministrator) {
     for (const XmlElement* child : elem->elements()) {
-        if (!isAdministrator && child->name() == L"Group_WinCommonRestr") continue;
+        const std::wstring name(child->name());
+        if (!isAdministrator && name == L"Group_WinCommonRestr") continue;
         TDescriptionRec description;
-        getDescription(child->name(), description);
+        getDescription(name, description);
         TAppObjectsRec object;
-        getAppObject(child->name(), treeItem(), object);
+        getAppObject(name, treeItem(), object);
         // Tweaks are not tree nodes, and what they hold is not visited.
         if (object.AType != L"Group" && object.AType != L"Custom") continue;
-        CategoryNode node{description.Caption, child->name(), object.ImgIndex16, {}};
+        CategoryNode node{description.Caption, name, object.ImgIndex16, {}};
         if (!child->elements().empty()) AddGroupNodes(child, node.Children, isAdministrator);
         nodes.push_back(std::move(node));
     }

@@ -41,7 +41,7 @@ inline std::vector<SchemeObject> schemeObjects(const XmlDocument& document) {
         std::vector<SchemeObject>& out;
         void operator()(const XmlElement* group) {
             for (const XmlElement* child : group->elements()) {
-                out.push_back({child->name(), group->name()});
+                out.push_back({std::wstring(child->name()), std::wstring(group->name())});
                 (*this)(child);
             }
         }

@@ -26,9 +26,9 @@ std::vector<std::wstring> someNames(const XmlElement* root) {
     while (!pending.empty() && names.size() < kMaxNames) {
         const XmlElement* element = pending.back();
         pending.pop_back();
-        names.push_back(element->name());
+        names.emplace_back(element->name());
         // A few per element: finding one is a linear search.
-        const auto& attributes = element->attributes();
+        const auto attributes = element->attributes();
         for (std::size_t i = 0; i < attributes.size() && i < 16; ++i) {
             parseInteger(attributes[i].value);
             check(element->findAttribute(attributes[i].name) != nullptr);

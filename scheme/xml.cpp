@@ -1,5 +1,8 @@
 #include "scheme/xml.h"
 
+#include <algorithm>
+#include <array>
+
 #include "base/number.h"
 #include "base/text.h"
 
@@ -92,6 +95,23 @@ char32_t decodeUtf16(std::string_view b, std::size_t& pos, bool bigEndian) {
     return unit;
 }
 
+// The position of the first byte from `from` on that is not ASCII (n when there is none);
+// whole blocks are tested at once, which the compiler turns into vector instructions.
+std::size_t asciiEnd(const unsigned char* data, std::size_t from, std::size_t n) {
+    constexpr std::size_t kBlock = 32;
+    std::size_t i = from;
+    for (; i + kBlock <= n; i += kBlock) {
+        unsigned char any = 0;
+        for (std::size_t j = 0; j < kBlock; ++j) any |= data[i + j];
+        if (any & 0x80) break;
+    }
+    while (i < n && data[i] < 0x80) ++i;
+    return i;
+}
+
+// Character sets whose bytes below 0x80 are those ASCII characters, one byte each.
+bool asciiCompatible(Codec codec) { return codec != Codec::Utf16LE && codec != Codec::Utf16BE; }
+
 // Decodes one character at pos, appends it to out and moves pos past it.
 void decodeOne(std::string_view b, std::size_t& pos, Codec codec, std::wstring& out) {
     const auto byte = static_cast<unsigned char>(b[pos]);
@@ -143,8 +163,8 @@ void decodeAll(std::string_view b, Codec codec, std::wstring& out) {
     switch (codec) {
     case Codec::Utf8:
         for (std::size_t pos = 0; pos < n;) {
-            if (read[pos] < 0x80) *write++ = static_cast<wchar_t>(read[pos++]);
-            else write = putCodePoint(write, decodeUtf8(b, pos));
+            for (const std::size_t end = asciiEnd(read, pos, n); pos < end; ++pos) *write++ = static_cast<wchar_t>(read[pos]);
+            if (pos < n) write = putCodePoint(write, decodeUtf8(b, pos));
         }
         break;
     case Codec::Utf16LE:
@@ -160,7 +180,11 @@ void decodeAll(std::string_view b, Codec codec, std::wstring& out) {
             decodeOne(std::string_view(&c, 1), pos, codec, one);
             table[byte] = one[0];
         }
-        for (std::size_t i = 0; i < n; ++i) *write++ = table[read[i]];
+        // ASCII, the bulk of any scheme, is itself in every one of these sets.
+        for (std::size_t i = 0; i < n;) {
+            for (const std::size_t end = asciiEnd(read, i, n); i < end; ++i) *write++ = static_cast<wchar_t>(read[i]);
+            if (i < n) *write++ = table[read[i++]];
+        }
         break;
     }
     }
@@ -171,11 +195,18 @@ void decodeAll(std::string_view b, Codec codec, std::wstring& out) {
 
 bool isWhitespace(int c) { return (c >= 9 && c <= 13) || c == 32; }
 
-// XML 1.0 NameChar within the Basic Multilingual Plane, without ":".
+// XML 1.0 NameChar within the Basic Multilingual Plane, without ":"; ASCII by a table,
+// since names are read a character at a time.
+constexpr auto kAsciiNameChars = [] {
+    std::array<bool, 0x80> table{};
+    for (int c = 0; c < 0x80; ++c)
+        table[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
+                   c == '-' || c == '.';
+    return table;
+}();
+
 bool isNameChar(int c) {
-    if (c < 0x80)
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-               c == '_' || c == '-' || c == '.';
+    if (c < 0x80) return c >= 0 && kAsciiNameChars[c];
     return c == 0xB7 || (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) ||
            (c >= 0xF8 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || c == 0x200C ||
            c == 0x200D || c == 0x203F || c == 0x2040 || (c >= 0x2070 && c <= 0x218F) ||
@@ -195,7 +226,7 @@ const XmlAttribute* XmlElement::findAttribute(std::wstring_view name) const {
 
 std::wstring XmlElement::attributeValue(std::wstring_view name, const std::wstring& defaultValue) const {
     const XmlAttribute* attribute = findAttribute(name);
-    return attribute ? attribute->value : defaultValue;
+    return attribute ? std::wstring(attribute->value) : defaultValue;
 }
 
 long long XmlElement::attributeAsInteger(std::wstring_view name) const {
@@ -206,8 +237,14 @@ long long XmlElement::attributeAsInteger(std::wstring_view name) const {
 // ---- Document ----
 
 void XmlDocument::clear() {
-    prolog_.clear();
-    root_.reset();
+    // Assigned afresh rather than cleared: a document read once gives its memory back.
+    text_ = {};
+    elements_ = {};
+    nodes_ = {};
+    children_ = {};
+    attributes_ = {};
+    prolog_ = {};
+    root_ = nullptr;
     version_ = L"1.0";
     encoding_ = L"iso-8859-1";
     standalone_ = false;
@@ -217,7 +254,7 @@ void XmlDocument::clear() {
 // Reads the whole document without recursion: open elements live on an explicit stack.
 class XmlReader {
 public:
-    XmlReader(XmlDocument& doc, std::string_view bytes) : doc_(doc), bytes_(bytes) {}
+    XmlReader(XmlDocument& doc, std::string_view bytes) : doc_(doc), text_(doc.text_), bytes_(bytes) {}
 
     void run() {
         startDecoding();
@@ -227,12 +264,14 @@ public:
         } catch (const EXmlReaderError&) {
             // What was completed stays: the root keeps its finished children, but not its name.
             if (!open_.empty()) {
-                doc_.root_ = std::move(open_.front().element);
-                doc_.root_->name_.clear();
-                doc_.root_->prefix_.clear();
+                XmlElement& root = *open_.front().element;
+                keepNodes(root, pending_.front());
+                root.name_ = {};
+                root.prefix_ = {};
+                doc_.root_ = &root;
                 open_.clear();
             } else if (rootStarted_ && !doc_.root_) {
-                doc_.root_ = std::make_unique<XmlElement>();
+                doc_.root_ = &doc_.elements_.emplace_back();
             }
             throw;
         }
@@ -242,7 +281,7 @@ private:
     static constexpr int kEnd = -1;
 
     struct OpenElement {
-        std::unique_ptr<XmlElement> element;
+        XmlElement* element;
         std::wstring_view qualifiedName;  // as the end tag must repeat it, within text_
     };
 
@@ -250,8 +289,8 @@ private:
     enum class ReadResult { Done, EndOfData };
 
     XmlDocument& doc_;
+    std::wstring& text_;  // the document's: the tree's views point into it
     std::string_view bytes_;
-    std::wstring text_;
     std::size_t pos_ = 0;
     // The text from segmentText_ on was decoded from bytes_ at segmentByte_ with segmentCodec_.
     std::size_t segmentText_ = 0;
@@ -261,6 +300,9 @@ private:
     bool rootStarted_ = false;
     bool declarationRead_ = false;
     std::vector<OpenElement> open_;
+    // The nodes of each open element by depth, until it closes and they move to the
+    // document's node list together; kept between elements so that they are rarely grown.
+    std::vector<std::vector<XmlNode>> pending_;
 
     [[noreturn]] static void fail(const std::wstring& message) { throw EXmlReaderError(message); }
     static std::wstring charText(int c) { return c == kEnd ? std::wstring() : std::wstring(1, static_cast<wchar_t>(c)); }
@@ -269,6 +311,9 @@ private:
     int current() const { return atEnd() ? kEnd : static_cast<int>(text_[pos_]); }
     int next(std::size_t ahead) const {
         return pos_ + ahead < text_.size() ? static_cast<int>(text_[pos_ + ahead]) : kEnd;
+    }
+    std::wstring_view view(std::size_t start, std::size_t length) const {
+        return std::wstring_view(text_).substr(start, length);
     }
     bool startsWith(std::wstring_view s) const { return std::wstring_view(text_).substr(pos_).starts_with(s); }
     void skipWhitespace() {
@@ -285,6 +330,10 @@ private:
     }
 
     void startDecoding() {
+        // No character set decodes to more characters than it has bytes, and a declaration
+        // re-decodes only what follows it: the text never outgrows this, so the views taken
+        // in the prolog stay valid.
+        text_.reserve(bytes_.size());
         const auto has = [&](std::string_view mark) { return bytes_.starts_with(mark); };
         if (has("\xEF\xBB\xBF")) decodeRest(3, Codec::Utf8);
         else if (has("\xFF\xFE")) decodeRest(2, Codec::Utf16LE);
@@ -305,7 +354,17 @@ private:
         std::size_t byte = segmentByte_;
         std::wstring scratch;
         while (segmentText_ + scratch.size() < pos_) decodeOne(bytes_, byte, segmentCodec_, scratch);
-        text_.resize(pos_);
+        // Without a byte-order mark the text so far was read one character per byte. ASCII
+        // reads the same in both sets, so only what follows its first other byte is decoded
+        // anew (for an all-ASCII document, nothing).
+        if (asciiCompatible(found->codec)) {
+            const std::size_t keep =
+                asciiEnd(reinterpret_cast<const unsigned char*>(bytes_.data()), byte, bytes_.size());
+            text_.resize(pos_ + (keep - byte));
+            byte = keep;
+        } else {
+            text_.resize(pos_);
+        }
         decodeRest(byte, found->codec);
     }
 
@@ -328,10 +387,11 @@ private:
         }
     }
 
-    // Reads attributes, optional whitespace and "?>" of a declaration or instruction.
-    std::vector<XmlAttribute> readInstructionTail(const std::wstring& what, const std::wstring& endOfData) {
-        std::vector<XmlAttribute> attributes;
-        if (readAttributes(attributes) == ReadResult::EndOfData) fail(endOfData);
+    // Reads attributes, optional whitespace and "?>" of a declaration or instruction; the
+    // attributes go to holder.
+    void readInstructionTail(std::vector<XmlAttribute>& attributes, XmlElement& holder, const std::wstring& what,
+                             const std::wstring& endOfData) {
+        if (readAttributes(attributes, holder) == ReadResult::EndOfData) fail(endOfData);
         skipWhitespace();
         for (wchar_t expected : {L'?', L'>'}) {
             if (atEnd()) fail(endOfData);
@@ -340,35 +400,36 @@ private:
                      charText(current()) + L"\"");
             ++pos_;
         }
-        return attributes;
     }
 
     void readDeclaration() {
         const std::size_t start = pos_;
         pos_ += 5;  // "<?xml"; the whitespace after it is skipped with the attributes
         // The end-of-data message names a comment here too; that is how it reads.
-        auto attributes = readInstructionTail(L"Invalid Header", L"Invalid Comment: Unexpected end of data");
+        std::vector<XmlAttribute> attributes;
+        XmlElement holder;
+        readInstructionTail(attributes, holder, L"Invalid Header", L"Invalid Comment: Unexpected end of data");
         // XML has one declaration. A repeated one is kept in the prolog but selects nothing:
         // decoding the rest of the data anew for each would make the load quadratic.
         if (declarationRead_) {
-            doc_.prolog_.push_back({XmlNodeKind::Declaration, text_.substr(start, pos_ - start), nullptr});
+            doc_.prolog_.push_back({XmlNodeKind::Declaration, view(start, pos_ - start), nullptr});
             return;
         }
         declarationRead_ = true;
-        XmlElement holder;
-        holder.attributes_ = std::move(attributes);
         doc_.version_ = holder.attributeValue(L"version", L"1.0");
         doc_.encoding_ = holder.attributeValue(L"encoding", L"iso-8859-1");
         doc_.standalone_ = holder.attributeValue(L"standalone") == L"yes";
-        doc_.prolog_.push_back({XmlNodeKind::Declaration, text_.substr(start, pos_ - start), nullptr});
+        doc_.prolog_.push_back({XmlNodeKind::Declaration, view(start, pos_ - start), nullptr});
         switchCharset(doc_.encoding_);
     }
 
     void readInstruction(std::wstring_view keyword, const std::wstring& what) {
         const std::size_t start = pos_;
         pos_ += 2 + keyword.size();
-        readInstructionTail(what, what + L": Unexpected end of data");
-        doc_.prolog_.push_back({XmlNodeKind::ProcessingInstruction, text_.substr(start, pos_ - start), nullptr});
+        std::vector<XmlAttribute> attributes;
+        XmlElement holder;
+        readInstructionTail(attributes, holder, what, what + L": Unexpected end of data");
+        doc_.prolog_.push_back({XmlNodeKind::ProcessingInstruction, view(start, pos_ - start), nullptr});
     }
 
     void readDocType() {
@@ -383,25 +444,26 @@ private:
             else if (c == L'>' && !inSubset) break;
         }
         ++pos_;
-        doc_.prolog_.push_back({XmlNodeKind::DocType, text_.substr(start, pos_ - start), nullptr});
+        doc_.prolog_.push_back({XmlNodeKind::DocType, view(start, pos_ - start), nullptr});
     }
 
     // After "<!--": the text up to "-->".
-    std::wstring readCommentText() {
+    std::wstring_view readCommentText() {
         const std::size_t dashes = text_.find(L"--", pos_);
         if (dashes == std::wstring::npos || dashes + 2 >= text_.size())
             fail(L"Invalid Comment: Unexpected end of data");
         if (text_[dashes + 2] != L'>') fail(L"Invalid Comment: \"--\" not allowed inside comments");
-        std::wstring comment = text_.substr(pos_, dashes - pos_);
+        const std::wstring_view comment = view(pos_, dashes - pos_);
         pos_ = dashes + 3;
         return comment;
     }
 
     // ---- attributes ----
 
-    // Appends attributes until "/", ">" or "?" (left unread). An attribute cut off by the
-    // end of the data is dropped.
-    ReadResult readAttributes(std::vector<XmlAttribute>& attributes) {
+    // Appends attributes to `attributes` until "/", ">" or "?" (left unread), owner's
+    // attributes being those appended. An attribute cut off by the end of the data is dropped.
+    ReadResult readAttributes(std::vector<XmlAttribute>& attributes, XmlElement& owner) {
+        const std::size_t first = attributes.size();
         for (;;) {
             skipWhitespace();
             if (atEnd()) return ReadResult::EndOfData;
@@ -444,7 +506,8 @@ private:
                 attribute.name = qualified.substr(colon + 1);
                 attribute.prefix = qualified.substr(0, colon);
             }
-            attribute.value.assign(text_, pos_ + 1, close - pos_ - 1);
+            attribute.value = view(pos_ + 1, close - pos_ - 1);
+            owner.attributes_ = std::span<const XmlAttribute>(attributes).subspan(first);
             pos_ = close + 1;
         }
     }
@@ -453,9 +516,10 @@ private:
 
     // At "<": reads a start tag and opens its element.
     TagResult readStartTag() {
-        const std::wstring malformed = L"Invalid XML Element: malformed tag found (no valid name)";
+        // The message is built only when it is needed: this runs once for each element.
+        const auto malformed = [] { fail(L"Invalid XML Element: malformed tag found (no valid name)"); };
         ++pos_;
-        if (isWhitespace(current())) fail(malformed);
+        if (isWhitespace(current())) malformed();
         // At most one colon: the prefix before it, the name after it.
         const std::size_t start = pos_;
         std::size_t colon = std::wstring::npos;
@@ -464,24 +528,24 @@ private:
             if (isNameChar(c)) continue;
             if (c == L':' && colon == std::wstring::npos) colon = pos_;
             else if (isWhitespace(c) || c == L'/' || c == L'>') break;
-            else fail(malformed);
+            else malformed();
         }
         const std::wstring_view qualified(text_.data() + start, pos_ - start);
         const std::size_t nameStart = colon == std::wstring::npos ? start : colon + 1;
         if (pos_ == nameStart) {
             if (atEnd()) return TagResult::EndOfData;
-            fail(malformed);
+            malformed();
         }
         if (open_.size() >= XmlDocument::kMaxDepth)
             fail(L"Invalid XML Element: elements nested deeper than " +
                  std::to_wstring(XmlDocument::kMaxDepth) + L" levels");
-        auto element = std::make_unique<XmlElement>();
-        element->name_.assign(text_, nameStart, pos_ - nameStart);
-        if (colon != std::wstring::npos) element->prefix_.assign(text_, start, colon - start);
-        XmlElement& opened = *element;
-        open_.push_back({std::move(element), qualified});
+        XmlElement& opened = doc_.elements_.emplace_back();
+        opened.name_ = view(nameStart, pos_ - nameStart);
+        if (colon != std::wstring::npos) opened.prefix_ = view(start, colon - start);
+        open_.push_back({&opened, qualified});
+        if (pending_.size() < open_.size()) pending_.emplace_back();
 
-        if (isWhitespace(current()) && readAttributes(opened.attributes_) == ReadResult::EndOfData)
+        if (isWhitespace(current()) && readAttributes(doc_.attributes_, opened) == ReadResult::EndOfData)
             return TagResult::EndOfData;
         skipWhitespace();
         if (atEnd()) return TagResult::EndOfData;
@@ -499,21 +563,32 @@ private:
         return TagResult::Open;
     }
 
+    // Moves an element's nodes to the document's list, its child elements to the list of
+    // children, each in one run.
+    void keepNodes(XmlElement& element, std::vector<XmlNode>& nodes) {
+        const std::size_t firstNode = doc_.nodes_.size(), firstChild = doc_.children_.size();
+        doc_.nodes_.insert(doc_.nodes_.end(), nodes.begin(), nodes.end());
+        for (const XmlNode& node : nodes)
+            if (node.element) doc_.children_.push_back(node.element);
+        element.nodes_ = std::span<const XmlNode>(doc_.nodes_).subspan(firstNode);
+        element.elements_ = std::span<const XmlElement* const>(doc_.children_).subspan(firstChild);
+        nodes.clear();
+    }
+
     // Closes the innermost open element and hands it to its parent (or the document).
     void closeElement() {
-        std::unique_ptr<XmlElement> element = std::move(open_.back().element);
+        XmlElement& element = *open_.back().element;
+        std::vector<XmlNode>& nodes = pending_[open_.size() - 1];
         open_.pop_back();
-        if (element->nodes_.size() == 1 && element->nodes_.front().kind == XmlNodeKind::Text) {
-            element->value_ = std::move(element->nodes_.front().value);
-            element->nodes_.clear();
+        if (nodes.size() == 1 && nodes.front().kind == XmlNodeKind::Text) {
+            element.value_ = nodes.front().value;
+            nodes.clear();
         }
-        if (open_.empty()) {
-            doc_.root_ = std::move(element);
-            return;
-        }
-        XmlElement& parent = *open_.back().element;
-        parent.elements_.push_back(element.get());
-        parent.nodes_.push_back({XmlNodeKind::Element, {}, std::move(element)});
+        keepNodes(element, nodes);
+        if (open_.empty())
+            doc_.root_ = &element;
+        else
+            pending_[open_.size() - 1].push_back({XmlNodeKind::Element, {}, &element});
     }
 
     // Data that ends inside elements closes them all with what was read.
@@ -532,19 +607,43 @@ private:
         if (current() != L'>') fail(L"Invalid XML Element: malformed tag found (no valid name)");
         ++pos_;
         const OpenElement& open = open_.back();
-        if (!sameTextNoCase(name, open.qualifiedName))
-            fail(L"Invalid XML Element: Erroneous end of tag, expecting </" + open.element->name_ +
+        // Nearly every end tag repeats its start tag exactly; only the others are compared
+        // without regard to case.
+        if (name != open.qualifiedName && !sameTextNoCase(name, open.qualifiedName))
+            fail(L"Invalid XML Element: Erroneous end of tag, expecting </" + std::wstring(open.element->name_) +
                  L"> but </" + std::wstring(name) + L"> found");
         closeElement();
         return ReadResult::Done;
     }
 
-    void addNode(XmlNodeKind kind, std::wstring value) {
-        open_.back().element->nodes_.push_back({kind, std::move(value), nullptr});
+    void addNode(XmlNodeKind kind, std::wstring_view value) { pending_[open_.size() - 1].push_back({kind, value, nullptr}); }
+
+    // Room for the most the text can hold, so that nothing moves while the tree grows:
+    // every element, comment and CDATA section starts with "<", every text node ends before
+    // one or at the end, every attribute has its "=". Counted in the bytes, where each of
+    // those characters is one byte of that value in every character set read here.
+    void reserveTree() {
+        std::size_t tags = 0, equals = 0;
+        // In runs short enough for byte-sized counters, which the compiler vectorises.
+        for (std::size_t i = 0; i < bytes_.size();) {
+            const std::size_t end = std::min(bytes_.size(), i + 255);
+            unsigned char runTags = 0, runEquals = 0;
+            for (; i < end; ++i) {
+                runTags += bytes_[i] == '<';
+                runEquals += bytes_[i] == '=';
+            }
+            tags += runTags;
+            equals += runEquals;
+        }
+        doc_.elements_.reserve(tags + 1);
+        doc_.nodes_.reserve(2 * tags + 1);
+        doc_.children_.reserve(tags);
+        doc_.attributes_.reserve(equals);
     }
 
     void readRootElement() {
         skipWhitespace();
+        reserveTree();
         if (current() != L'<')
             fail(L"Invalid XML Element: Expected beginning of tag but \"" + charText(current()) + L"\" found");
         rootStarted_ = true;
@@ -561,7 +660,7 @@ private:
                 pos_ = lt == std::wstring::npos ? text_.size() : lt;
                 for (std::size_t i = start; i < pos_; ++i) {
                     if (!isWhitespace(text_[i])) {
-                        addNode(XmlNodeKind::Text, text_.substr(start, pos_ - start));
+                        addNode(XmlNodeKind::Text, view(start, pos_ - start));
                         break;
                     }
                 }
@@ -576,7 +675,7 @@ private:
                 pos_ += 9;
                 const std::size_t end = text_.find(L"]]>", pos_);
                 if (end == std::wstring::npos) fail(L"Invalid CDATA: Unexpected end of data");
-                addNode(XmlNodeKind::CData, text_.substr(pos_, end - pos_));
+                addNode(XmlNodeKind::CData, view(pos_, end - pos_));
                 pos_ = end + 3;
             } else {
                 switch (readStartTag()) {

@@ -2,7 +2,7 @@
 // The lenient XML reader that loads the scheme document. The shipped scheme is not
 // well-formed XML (names starting with digits, repeated attributes), so this is our own.
 #include <cstdint>
-#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,10 +14,12 @@ public:
     using WideError::WideError;
 };
 
+// Names, values and text are views into the document's decoded text, valid until the
+// document is loaded again or cleared: the whole tree is a handful of allocations.
 struct XmlAttribute {
-    std::wstring name;    // local part
-    std::wstring prefix;  // namespace prefix, or empty
-    std::wstring value;   // verbatim, no entity expansion
+    std::wstring_view name;    // local part
+    std::wstring_view prefix;  // namespace prefix, or empty
+    std::wstring_view value;   // verbatim, no entity expansion
 };
 
 // Declaration, DocType and ProcessingInstruction occur only in the document's prolog.
@@ -27,19 +29,19 @@ class XmlElement;
 
 struct XmlNode {
     XmlNodeKind kind = XmlNodeKind::Element;
-    std::wstring value;                    // comment / CDATA / text content, prolog item text
-    std::unique_ptr<XmlElement> element;   // set when kind == Element
+    std::wstring_view value;               // comment / CDATA / text content, prolog item text
+    const XmlElement* element = nullptr;   // set when kind == Element
 };
 
 class XmlElement {
 public:
-    const std::wstring& name() const { return name_; }
-    const std::wstring& prefix() const { return prefix_; }
-    const std::wstring& value() const { return value_; }
-    const std::vector<XmlNode>& nodes() const { return nodes_; }
+    std::wstring_view name() const { return name_; }
+    std::wstring_view prefix() const { return prefix_; }
+    std::wstring_view value() const { return value_; }
+    std::span<const XmlNode> nodes() const { return nodes_; }
     // Child elements only, in document order (what the lookups walk).
-    const std::vector<const XmlElement*>& elements() const { return elements_; }
-    const std::vector<XmlAttribute>& attributes() const { return attributes_; }
+    std::span<const XmlElement* const> elements() const { return elements_; }
+    std::span<const XmlAttribute> attributes() const { return attributes_; }
 
     // Last attribute of that name, names compared without regard to case; null when none.
     const XmlAttribute* findAttribute(std::wstring_view name) const;
@@ -49,10 +51,10 @@ public:
 
 private:
     friend class XmlReader;
-    std::wstring name_, prefix_, value_;
-    std::vector<XmlNode> nodes_;
-    std::vector<const XmlElement*> elements_;
-    std::vector<XmlAttribute> attributes_;
+    std::wstring_view name_, prefix_, value_;
+    std::span<const XmlNode> nodes_;
+    std::span<const XmlElement* const> elements_;
+    std::span<const XmlAttribute> attributes_;
 };
 
 class XmlDocument {
@@ -61,6 +63,11 @@ public:
     // walks the tree recursively must not run out of stack.
     static constexpr std::size_t kMaxDepth = 1024;
 
+    XmlDocument() = default;
+    // The tree points into the document's own storage.
+    XmlDocument(const XmlDocument&) = delete;
+    XmlDocument& operator=(const XmlDocument&) = delete;
+
     // Replaces any previous content. Throws EXmlReaderError; on error the elements
     // completely read stay in the tree (below a root with an empty name).
     void loadFromBytes(std::string_view bytes);
@@ -68,7 +75,7 @@ public:
     // The RCDATA resource of that name from the module (null: the module holding this code).
     void loadFromResource(const std::wstring& name = L"APPSCHEME", void* module = nullptr);
 #endif
-    const XmlElement* root() const { return root_.get(); }
+    const XmlElement* root() const { return root_; }
     const std::vector<XmlNode>& prolog() const { return prolog_; }
     // From the XML declaration; defaults when there is none.
     const std::wstring& version() const { return version_; }
@@ -80,8 +87,15 @@ public:
 
 private:
     friend class XmlReader;
+    // The decoded text every view points into, and the tree's parts, each in one block
+    // reserved before the tree is read so that nothing moves while it grows.
+    std::wstring text_;
+    std::vector<XmlElement> elements_;
+    std::vector<XmlNode> nodes_;                 // each element's nodes together
+    std::vector<const XmlElement*> children_;    // each element's child elements together
+    std::vector<XmlAttribute> attributes_;       // each element's attributes together
     std::vector<XmlNode> prolog_;
-    std::unique_ptr<XmlElement> root_;
+    const XmlElement* root_ = nullptr;
     std::wstring version_ = L"1.0";
     std::wstring encoding_ = L"iso-8859-1";
     bool standalone_ = false;

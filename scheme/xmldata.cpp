@@ -96,7 +96,7 @@ void getChildNames(const std::wstring& name, std::vector<std::wstring>& list, co
     if (!element) return;
     // Every child node, unfiltered: comments and text have empty names.
     for (const XmlNode& node : element->nodes())
-        list.push_back(node.element ? node.element->name() : std::wstring());
+        list.emplace_back(node.element ? node.element->name() : std::wstring_view());
 }
 
 namespace {

@@ -13,7 +13,7 @@ namespace {
 
 std::string fixture(const std::string& name) { return testsupport::sourceFile("tests/fixtures/scheme/" + name); }
 
-std::string narrow(const std::wstring& text) { return toUtf8(text); }
+std::string narrow(std::wstring_view text) { return toUtf8(text); }
 
 // A data module with a loaded scheme, installed as the process-wide one the lookups use.
 struct LoadedScheme {
@@ -308,7 +308,7 @@ TEST_CASE("the indexed search equals the plain walk for every name and start") {
         collect(root, elements);
 
         std::vector<std::wstring> names{L"", L"no such name", L"treeitem"};
-        for (const XmlElement* e : elements) names.push_back(e->name());
+        for (const XmlElement* e : elements) names.emplace_back(e->name());
 
         std::vector<const XmlElement*> starts{nullptr, root};
         if (everyStart) {
@@ -331,7 +331,7 @@ TEST_CASE("the indexed search equals the plain walk for every name and start") {
                 const XmlElement* walked = findElementByWalk(name, start ? start : root);
                 found += indexed != nullptr;
                 if (indexed == walked) continue;
-                if (mismatches++ == 0) firstMismatch = name + L" from " + (start ? start->name() : L"(none)");
+                if (mismatches++ == 0) firstMismatch = name + L" from " + std::wstring(start ? start->name() : L"(none)");
             }
         }
         CAPTURE(narrow(root->name()));

@@ -13,7 +13,7 @@ namespace {
 
 std::string readFixture(const std::string& name) { return testsupport::sourceFile("tests/fixtures/scheme/" + name); }
 
-std::string narrow(const std::wstring& text) { return toUtf8(text); }
+std::string narrow(std::wstring_view text) { return toUtf8(text); }
 
 // The message of the reader error that loading raises, or "" when it loads.
 std::wstring loadError(XmlDocument& doc, std::string_view bytes) {
