@@ -63,7 +63,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
                                   CW_USEDEFAULT, CW_USEDEFAULT, 800, 560, nullptr, menu, instance, nullptr);
     if (!window) return 1;
 
-    // The main window's controls: two panes, search box, tree, splitters, list, description.
+    // The main window's controls: the user bar, two panes, search box, tree, splitters, list,
+    // description, supported-on line, location text and status bar.
+    HWND userLabel = child(0, WC_STATICW, SS_LEFT, window, instance);
+    HWND userList = child(0, WC_COMBOBOXW, WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS, window, instance);
+    HWND elevation = child(0, WC_STATICW, SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, window, instance);
+    HWND restart = child(0, WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON, window, instance);
+    for (HWND hidden : {elevation, restart}) ShowWindow(hidden, SW_HIDE);
     HWND left = child(WS_EX_CONTROLPARENT, L"QmBenchProbePanel", WS_CLIPCHILDREN, window, instance);
     HWND search = child(WS_EX_CLIENTEDGE, WC_EDITW, WS_TABSTOP | ES_AUTOHSCROLL, left, instance);
     SendMessageW(search, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Find"));
@@ -82,19 +88,26 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     ShowWindow(advert, SW_HIDE);
     HWND splitter2 = child(0, L"QmBenchProbePanel", 0, right, instance);
     HWND description = child(WS_EX_CONTROLPARENT, L"QmBenchProbePanel", WS_CLIPCHILDREN, right, instance);
-    HWND info = child(0, WC_STATICW, SS_LEFT | SS_NOPREFIX, description, instance);
+    HWND supported = child(0, WC_STATICW, SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, description, instance);
     HWND options = child(WS_EX_CONTROLPARENT, L"QmBenchProbePanel", WS_CLIPCHILDREN, description, instance);
+    HWND info = child(0, WC_EDITW, WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY, description, instance);
+    HWND location = child(WS_EX_CLIENTEDGE, WC_EDITW, WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+                          description, instance);
+    ShowWindow(location, SW_HIDE);  // shown once a tweak is selected
+    HWND status = child(0, STATUSCLASSNAMEW, CCS_NORESIZE | CCS_NOPARENTALIGN, window, instance);
     HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma");
-    for (HWND control : {search, tree, list, info}) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    for (HWND control : {userLabel, userList, search, tree, list, supported, info, location, status})
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 
     const struct {
         HWND control;
         RECT r;
-    } places[] = {{left, {0, 0, 250, 500}},       {search, {4, 4, 246, 24}},    {tree, {4, 28, 246, 496}},
-                  {splitter1, {250, 0, 254, 500}}, {right, {254, 0, 784, 500}}, {list, {0, 0, 530, 350}},
-                  {advert, {0, 0, 530, 350}},     {splitter2, {0, 350, 530, 354}}, {description, {0, 354, 530, 500}},
-                  {info, {4, 4, 526, 60}},        {options, {4, 64, 526, 146}}};
+    } places[] = {{userLabel, {4, 4, 100, 24}},     {userList, {104, 2, 400, 200}},  {left, {0, 28, 250, 500}},
+                  {search, {4, 4, 246, 24}},        {tree, {4, 28, 246, 468}},       {splitter1, {250, 28, 254, 500}},
+                  {right, {254, 28, 784, 500}},     {list, {0, 0, 530, 300}},        {advert, {0, 0, 530, 300}},
+                  {splitter2, {0, 300, 530, 304}},  {description, {0, 304, 530, 472}}, {supported, {4, 4, 526, 20}},
+                  {options, {4, 24, 526, 90}},      {info, {4, 94, 526, 164}},       {status, {0, 500, 784, 522}}};
     for (const auto& p : places)
         SetWindowPos(p.control, nullptr, p.r.left, p.r.top, p.r.right - p.r.left, p.r.bottom - p.r.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
