@@ -8,14 +8,14 @@
 #include <bcrypt.h>
 #include <winternl.h>
 
+#include "base/text.h"
 #include "base/win/win32_error.h"
 
 namespace {
 
 // An NTSTATUS as the error text of the call that returned it.
 void check(NTSTATUS status, const char* call) {
-    if (!BCRYPT_SUCCESS(status)) throw Win32Error(std::wstring(call, call + std::char_traits<char>::length(call)),
-                                                  RtlNtStatusToDosError(status));
+    if (!BCRYPT_SUCCESS(status)) throw Win32Error(fromUtf8(call), RtlNtStatusToDosError(status));
 }
 
 // bcrypt.dll is loaded when a password is first hashed or a salt drawn, not with the program:
@@ -30,9 +30,7 @@ struct Bcrypt {
 template <typename Function>
 void find(HMODULE module, const char* name, Function& function) {
     function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    if (!function)
-        throw Win32Error(L"GetProcAddress " + std::wstring(name, name + std::char_traits<char>::length(name)),
-                         GetLastError());
+    if (!function) throw Win32Error(L"GetProcAddress " + fromUtf8(name), GetLastError());
 }
 
 // Loaded once and kept for the life of the process; a failed load is tried again next time.
