@@ -34,8 +34,11 @@ for doc in README.md LICENSE THIRD-PARTY-NOTICES; do
 done
 
 # The exe carries no debug sections; its debug link names the debug file and its CRC-32.
-"$objdump" -h "$exe" | grep -q '\.debug_' && fail "the shipped exe still carries debug sections"
-"$objdump" -h "$work/debug/quillmark.exe.debug" | grep -q '\.debug_info' || fail "the debug file holds no .debug_info"
+# Section lists read whole first: grep -q leaving early would fail objdump's pipe under pipefail.
+exe_sections=$("$objdump" -h "$exe") || fail "objdump cannot read the shipped exe"
+debug_sections=$("$objdump" -h "$work/debug/quillmark.exe.debug") || fail "objdump cannot read the debug file"
+grep -q '\.debug_' <<<"$exe_sections" && fail "the shipped exe still carries debug sections"
+grep -q '\.debug_info' <<<"$debug_sections" || fail "the debug file holds no .debug_info"
 x86_64-w64-mingw32-objcopy --dump-section .gnu_debuglink="$work/link" "$exe" "$work/scratch.exe" ||
     fail "the shipped exe has no debug link"
 python3 - "$work/link" "$work/debug/quillmark.exe.debug" <<'PY' || fail "the debug link does not match the debug file"

@@ -42,9 +42,17 @@ expect() {  # expected exit code, what it is, then the command
     echo "ok: $what"
   fi
 }
-expect_value() {  # key, value name, text reg query must show
-  if ! wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -q "$3"; then
-    echo "FAILED: $1 $2 does not hold $3"
+# reg.exe's own exit code and output, kept apart from grep's: a query that failed to start
+# (the fresh prefix's wineserver going down as it connects) is asked once more, and a failure
+# shows what reg printed.
+reg_query() {
+  shown=$(wine reg query "$1" /v "$2" 2>&1 | tr -d '\r')
+}
+expect_value() {  # key, value name, data reg query must show (REG_DWORD)
+  local want="^ +$2 +REG_DWORD +$3\$"
+  if ! { reg_query "$1" "$2" || { wineserver -w; reg_query "$1" "$2"; }; } || ! grep -qE "$want" <<<"$shown"; then
+    echo "FAILED: $1 $2 does not hold $3; reg query printed:"
+    echo "$shown"
     failures=$((failures + 1))
   fi
 }
