@@ -5,6 +5,7 @@
 #include "app/framehost.h"
 #include "base/text.h"
 #include "registry/cpapplets.h"
+#include "registry/keycache.h"
 #include "registry/tweakstate.h"
 #include "scheme/xmldata.h"
 #include "store/Encript.h"
@@ -34,10 +35,9 @@ bool TextKeptInStore(const TRestrListRec& entry) {
     return true;
 }
 
-void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem) {
-    const XmlElement* treeItem = getElem(L"TreeItem", nullptr);
-    if (!elem) elem = treeItem;
-    if (!elem) return;
+namespace {
+
+void loadGroupEntries(TAppObjectsList& list, const XmlElement* treeItem, const XmlElement* elem) {
     for (const XmlElement* child : elem->elements()) {
         auto entry = std::make_unique<TRestrListRec>();
         entry->AppName = child->name();
@@ -54,8 +54,20 @@ void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem) {
         if (SettingsStore && TextKeptInStore(*entry)) entry->cValue = SettingsStore->GetText(entry->AppName + L"_str", L"");
         if (entry->AType == L"Group" || entry->AType == L"Custom") entry->nImageIndex = object.imgIndex32;
         list.Add(std::move(entry));
-        if (!child->elements().empty()) LoadAppObjects(list, child);
+        if (!child->elements().empty()) loadGroupEntries(list, treeItem, child);
     }
+}
+
+}  // namespace
+
+void LoadAppObjects(TAppObjectsList& list, const XmlElement* elem) {
+    const XmlElement* treeItem = getElem(L"TreeItem", nullptr);
+    if (!elem) elem = treeItem;
+    if (!elem) return;
+    // Many tweaks share a key, and most policy keys do not exist: each is opened (or found
+    // missing) once for all of them.
+    ScopedKeyCache keys(kKeyRead);
+    loadGroupEntries(list, treeItem, elem);
 }
 
 void ClearAppObjects(TAppObjectsList& list) {
@@ -72,6 +84,7 @@ TCheckBoxRec ReadEntryState(const TRestrListRec& entry) {
 }
 
 void ReloadEntryStates(TAppObjectsList& list) {
+    ScopedKeyCache keys(kKeyRead);
     for (int i = 0; i < list.Count(); ++i) {
         TRestrListRec& entry = list[i];
         const TCheckBoxRec state = ReadEntryState(entry);

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr RegAccess kReadWrite = kKeyRead | kKeyWrite;
-
 bool covers(RegAccess granted, RegAccess wanted) { return (granted & wanted) == wanted; }
 
 // A handle the cache keeps: closing it here leaves the cache's copy open.
@@ -40,10 +38,10 @@ bool KeyCache::PlaceLess::operator()(const std::pair<RegRoot, std::wstring>& a,
 template <class Open>
 std::unique_ptr<IRegKey> KeyCache::acquire(Entry& entry, RegAccess access, Open open) {
     if (entry.key && covers(entry.access, access)) return std::make_unique<SharedKey>(entry.key);
-    const RegAccess wider = entry.access | access | kReadWrite;
+    const RegAccess wider = entry.access | access | widest_;
     RegAccess granted = wider;
     std::unique_ptr<IRegKey> key = open(wider);
-    if (!key) {
+    if (!key && wider != access) {
         granted = access;
         key = open(access);
     }

@@ -1,6 +1,6 @@
 #pragma once
-// For the length of one save: each key is opened (or created) once, with the rights to read
-// and write it, and every value read or written in it goes through that one handle, where
+// For the length of one save, or of reading every tweak's state: each key is opened (or
+// created) once, and every value read or written in it goes through that one handle, where
 // the engine would otherwise open the key for each presence test, read and write. It stands
 // in front of the registry that was installed, so the engine's code and every registry view
 // (another user's hive) work through it unchanged.
@@ -13,7 +13,9 @@
 
 class KeyCache : public IRegistry {
 public:
-    explicit KeyCache(IRegistry& inner) : inner_(inner) {}
+    // widest: the rights each key is asked for first, before the rights a request names
+    // alone; a cache for reads alone asks for read rights only.
+    explicit KeyCache(IRegistry& inner, RegAccess widest = kKeyRead | kKeyWrite) : inner_(inner), widest_(widest) {}
 
     std::unique_ptr<IRegKey> openKey(RegRoot root, const std::wstring& path, RegAccess access) override;
     std::unique_ptr<IRegKey> createKey(RegRoot root, const std::wstring& path, RegAccess access) override;
@@ -38,6 +40,7 @@ private:
     std::unique_ptr<IRegKey> acquire(Entry& entry, RegAccess access, Open open);
 
     IRegistry& inner_;
+    RegAccess widest_;
     std::map<std::pair<RegRoot, std::wstring>, Entry, PlaceLess> entries_;
 };
 
@@ -45,7 +48,7 @@ private:
 // holds are closed when it ends.
 class ScopedKeyCache {
 public:
-    ScopedKeyCache() : cache_(Registry()), scope_(cache_) {}
+    explicit ScopedKeyCache(RegAccess widest = kKeyRead | kKeyWrite) : cache_(Registry(), widest), scope_(cache_) {}
 
 private:
     KeyCache cache_;

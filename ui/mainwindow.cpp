@@ -147,7 +147,8 @@ LRESULT TfrmQuillmark::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         OnCreate();
         return 0;
     case WM_SIZE:
-        Relayout();
+        // Showing the window reports the size it was laid out at already.
+        if (LOWORD(lParam) != laidOutSize_.cx || HIWORD(lParam) != laidOutSize_.cy) Relayout();
         return 0;
     case WM_GETMINMAXINFO:
         OnGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lParam));
@@ -1266,6 +1267,9 @@ void TfrmQuillmark::ApplyFont()
 void TfrmQuillmark::Relayout()
 {
     if (!trvCategories_ || !layoutReady_) return;
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    laidOutSize_ = {client.right, client.bottom};
     const MainLayout l = CurrentLayout();
     const auto place = [](HWND control, const LayoutRect& r) {
         SetWindowPos(control, nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
@@ -1334,11 +1338,6 @@ void TfrmQuillmark::OnDpiChanged(const RECT& suggested)
 
 void TfrmQuillmark::PlaceInitially(int showCommand)
 {
-    // The controls' first paint comes from the message loop, after this one layout.
-    const auto showLaidOut = [this] {
-        layoutReady_ = true;
-        Relayout();
-    };
     const int dpi = Dpi();
     const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_STYLE));
     const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_EXSTYLE));
@@ -1352,9 +1351,9 @@ void TfrmQuillmark::PlaceInitially(int showCommand)
     const RECT& work = monitor.rcWork;
     const int left = work.left + (work.right - work.left - width) / 2, top = work.top + (work.bottom - work.top - height) / 2;
     // The default size is taller than a small screen at a high DPI leaves.
-    const LayoutRect r = onWorkArea({left, top, left + width, top + height}, {work.left, work.top, work.right, work.bottom});
-    SetWindowPos(hwnd(), nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    LayoutRect r = onWorkArea({left, top, left + width, top + height}, {work.left, work.top, work.right, work.bottom});
 
+    std::optional<WINDOWPLACEMENT> remembered;
     if (const auto saved = fromPlacementValues(readPlacementValues())) {
         const WindowPlacementData restore = placementToRestore(*saved, dpi);
         WINDOWPLACEMENT wp{};
@@ -1363,23 +1362,26 @@ void TfrmQuillmark::PlaceInitially(int showCommand)
         wp.showCmd = static_cast<UINT>(restore.showCmd);
         wp.ptMinPosition = {restore.minPosition.x, restore.minPosition.y};
         wp.ptMaxPosition = {restore.maxPosition.x, restore.maxPosition.y};
-        LayoutRect r = restore.normalPosition;
+        r = restore.normalPosition;
         // Saved on a screen that is gone or smaller now: onto the nearest one's work area.
-        const RECT remembered{r.left, r.top, r.right, r.bottom};
+        const RECT savedRect{r.left, r.top, r.right, r.bottom};
         MONITORINFO nearest{};
         nearest.cbSize = sizeof nearest;
-        if (GetMonitorInfoW(MonitorFromRect(&remembered, MONITOR_DEFAULTTONEAREST), &nearest)) {
+        if (GetMonitorInfoW(MonitorFromRect(&savedRect, MONITOR_DEFAULTTONEAREST), &nearest)) {
             const RECT& w = nearest.rcWork;
             r = onWorkArea(r, {w.left, w.top, w.right, w.bottom});
         }
         wp.rcNormalPosition = {r.left, r.top, r.right, r.bottom};
-        if (SetWindowPlacement(hwnd(), &wp)) {
-            showLaidOut();
-            return;
-        }
+        remembered = wp;
     }
+
+    // Laid out while still hidden, at the size it is shown at: showing then moves, erases and
+    // paints no control twice (only a maximised start lays out once more, at its new size).
+    SetWindowPos(hwnd(), nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    layoutReady_ = true;
+    Relayout();
+    if (remembered && SetWindowPlacement(hwnd(), &*remembered)) return;
     ShowWindow(hwnd(), showCommand);
-    showLaidOut();
 }
 
 void TfrmQuillmark::SavePlacement()

@@ -191,6 +191,7 @@ private:
     // Off until the window has its first size and place: the controls are laid out once, at
     // the size they are first shown at.
     bool layoutReady_ = false;
+    SIZE laidOutSize_{-1, -1};  // the client size of the last layout
     UniqueGdi<HFONT> font_;
     UniqueIcon bigIcon_, smallIcon_;
     UniqueImageList img16_, img32_, AppImageList_;

@@ -25,6 +25,7 @@ class CountingRegistry : public IRegistry {
 public:
     explicit CountingRegistry(IRegistry& inner) : inner_(inner) {}
     std::unique_ptr<IRegKey> openKey(RegRoot root, const std::wstring& path, RegAccess access) override {
+        asked |= access;
         return count(root, path, inner_.openKey(root, path, access));
     }
     std::unique_ptr<IRegKey> createKey(RegRoot root, const std::wstring& path, RegAccess access) override {
@@ -34,6 +35,7 @@ public:
 
     using Counts = std::map<std::wstring, int, MemoryRegistry::NameLess>;
     Counts opened, refused;
+    RegAccess asked = 0;  // every right an open asked for
 
 private:
     std::unique_ptr<IRegKey> count(RegRoot root, const std::wstring& path, std::unique_ptr<IRegKey> key) {
@@ -100,6 +102,42 @@ TEST_CASE("a save switching many tweaks opens each key once and writes every val
         CHECK(count <= 2);
     }
     CHECK(app.reg.openKeyCount() == 0);  // the save's keys are closed when it ends
+}
+
+TEST_CASE("reading every tweak's state opens each key once, for reading only") {
+    App app("tests/fixtures/app/registry_change.xml");
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Flag", dword(1));
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Level", dword(3));
+    setRaw(app.reg, kHkeyLocalMachine, kMachine, L"MachineFlag", dword(1));
+    app.start();
+
+    CountingRegistry counting(app.reg);
+    ScopedRegistry scope(counting);
+    TAppObjectsList list;
+    LoadAppObjects(list);
+    const auto state = [&list](const wchar_t* name) { return list[list.IndexOf(name)].SetValue; };
+    CHECK(state(L"Flag"));
+    CHECK(state(L"Level"));
+    CHECK(state(L"MachineFlag"));
+    CHECK_FALSE(state(L"Other"));
+
+    setRaw(app.reg, kHkeyCurrentUser, kPolicies, L"Other", dword(1));
+    ReloadEntryStates(list);
+    CHECK(state(L"Other"));
+
+    // Twice each: once for the first reading, once for the reload.
+    CHECK(counting.opened[L"HKEY_CURRENT_USER\\" + kPolicies] == 2);
+    for (const auto& [key, count] : counting.opened) {
+        CAPTURE(std::string(key.begin(), key.end()));
+        CHECK(count == 2);
+    }
+    for (const auto& [key, count] : counting.refused) {
+        CAPTURE(std::string(key.begin(), key.end()));
+        CHECK(count == 2);
+    }
+    CHECK_FALSE(counting.refused.empty());  // the fixture's Office key, among others, is missing
+    CHECK((counting.asked & ~kKeyRead) == 0);
+    CHECK(app.reg.openKeyCount() == 0);
 }
 
 TEST_CASE("through the key cache, keys read as the registry holds them after each change") {
