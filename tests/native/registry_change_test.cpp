@@ -38,12 +38,13 @@ void deleteOfficeTree(IRegistry& reg) {
         reg.deleteKey(kHkeyCurrentUser, kOffice + sub);
 }
 
-// Removes the Office key when it is opened for the second time within one expansion: after
-// the presence test, before the listing.
+// Removes the Office key when it, or a key below it, is opened for the second time within
+// one expansion: after the presence test, before the listing; or, where the listing goes
+// through the handle the presence test opened (start-up's reads), before the version key's test.
 void vanishOfficeOnListing(MemoryRegistry& reg) {
     auto opens = std::make_shared<int>(0);
     reg.beforeOpen = [&reg, opens](RegRoot root, const std::wstring& path) {
-        if (root != kHkeyCurrentUser || path != kOffice) return;
+        if (root != kHkeyCurrentUser || !(path == kOffice || IsKeyInside(path, kOffice))) return;
         if (++*opens == 2) deleteOfficeTree(reg);
     };
 }
