@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/layout.h"
+#include "base/scope.h"
 #include "base/win/win32_error.h"
 #include "resources/resource.h"
 #include "ui/dialoghelpers.h"
@@ -57,7 +58,8 @@ void AdvertisingPanel::create(HWND parent, int id, HINSTANCE instance)
     Panel::create(parent, id, instance, false);
     for (const Advert& advert : Adverts) {
         // An owner-drawn button: reachable with Tab and pressed with Space, drawn as a link.
-        const HWND link = CreateWindowExW(0, WC_BUTTONW, advert.name, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
+        const HWND link = CreateWindowExW(0, WC_BUTTONW, advert.name,
+                                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY,
                                           0, 0, 0, 0, hwnd(), reinterpret_cast<HMENU>(INT_PTR{advert.linkId}),
                                           instance, nullptr);
         if (!link) throwLastError("CreateWindowExW");
@@ -102,46 +104,114 @@ LRESULT AdvertisingPanel::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
         return TRUE;
     }
     case WM_COMMAND:
-        if (const Advert* advert = advertOfLink(LOWORD(wParam)); advert && HIWORD(wParam) == BN_CLICKED) {
-            openWebPage(advert->page);
+        if (const Advert* advert = advertOfLink(LOWORD(wParam))) {
+            if (HIWORD(wParam) == BN_CLICKED) openWebPage(advert->page);
+            // Tab never leaves the focus on a link scrolled out of sight.
+            if (HIWORD(wParam) == BN_SETFOCUS) ScrollIntoView(reinterpret_cast<HWND>(lParam));
             return 0;
         }
         break;
+    case WM_VSCROLL:
+        OnVScroll(LOWORD(wParam));
+        return 0;
+    case WM_MOUSEWHEEL: {
+        UINT lines = 3;
+        SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
+        const int line = scaleToDpi(16, static_cast<int>(GetDpiForWindow(hwnd())));
+        ScrollBy(-GET_WHEEL_DELTA_WPARAM(wParam) * static_cast<int>(std::min(lines, 10u)) * line / WHEEL_DELTA);
+        return 0;
+    }
     }
     return Panel::HandleMessage(message, wParam, lParam);
 }
 
-void AdvertisingPanel::Layout()
+void AdvertisingPanel::OnVScroll(int request)
 {
-    if (!linkFont_) return;  // no fonts yet
-    const UINT windowDpi = GetDpiForWindow(hwnd());
-    const int dpi = windowDpi ? static_cast<int>(windowDpi) : 96;
     RECT panel;
     GetClientRect(hwnd(), &panel);
+    const int line = scaleToDpi(16, static_cast<int>(GetDpiForWindow(hwnd())));
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_TRACKPOS;
+    GetScrollInfo(hwnd(), SB_VERT, &info);
+    switch (request) {
+    case SB_LINEUP: ScrollBy(-line); break;
+    case SB_LINEDOWN: ScrollBy(line); break;
+    case SB_PAGEUP: ScrollBy(-panel.bottom); break;
+    case SB_PAGEDOWN: ScrollBy(panel.bottom); break;
+    case SB_TOP: ScrollBy(-scroll_); break;
+    case SB_BOTTOM: ScrollBy(contentHeight_); break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: ScrollBy(info.nTrackPos - scroll_); break;
+    }
+}
+
+void AdvertisingPanel::ScrollBy(int delta)
+{
+    RECT panel;
+    GetClientRect(hwnd(), &panel);
+    const int target = std::clamp(scroll_ + delta, 0, std::max(0, contentHeight_ - static_cast<int>(panel.bottom)));
+    if (target == scroll_) return;
+    scroll_ = target;
+    Layout();
+    InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
+void AdvertisingPanel::ScrollIntoView(HWND control)
+{
+    RECT panel, r;
+    GetClientRect(hwnd(), &panel);
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&r), 2);
+    if (r.top < 0) ScrollBy(r.top);
+    else if (r.bottom > panel.bottom) ScrollBy(std::min(r.bottom - panel.bottom, r.top));
+}
+
+void AdvertisingPanel::Layout()
+{
+    if (!linkFont_ || laying_) return;  // no fonts yet; or the scroll bar came or went below
+    const ScopedValue laying(laying_, true);
+    const UINT windowDpi = GetDpiForWindow(hwnd());
+    const int dpi = windowDpi ? static_cast<int>(windowDpi) : 96;
     const int margin = scaleToDpi(16, dpi);
-    const int width = std::max(0, static_cast<int>(panel.right) - 2 * margin);
     const WindowDc dc(hwnd());
-    int top = margin;
-    for (const Advert& advert : Adverts) {
-        // The link is as wide as its text, so that only the text is a target.
-        RECT linkRect{0, 0, 0, 0};
-        {
-            const SelectedObject font(dc.get(), linkFont_.get());
-            DrawTextW(dc.get(), advert.name, -1, &linkRect, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    // Again when the scroll bar came or went (the width changed) or the texts now end above
+    // the panel's bottom (the scroll position changed).
+    for (int pass = 0; pass < 3; ++pass) {
+        RECT panel;
+        GetClientRect(hwnd(), &panel);
+        const int width = std::max(0, static_cast<int>(panel.right) - 2 * margin);
+        int top = margin - scroll_;
+        for (const Advert& advert : Adverts) {
+            // The link is as wide as its text, so that only the text is a target.
+            RECT linkRect{0, 0, 0, 0};
+            {
+                const SelectedObject font(dc.get(), linkFont_.get());
+                DrawTextW(dc.get(), advert.name, -1, &linkRect, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+            }
+            const int linkHeight = linkRect.bottom + scaleToDpi(4, dpi);
+            SetWindowPos(GetDlgItem(hwnd(), advert.linkId), nullptr, margin, top,
+                         std::min<int>(linkRect.right + scaleToDpi(4, dpi), width), linkHeight,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            top += linkHeight + scaleToDpi(4, dpi);
+            RECT textRect{0, 0, width, 0};
+            {
+                const SelectedObject font(dc.get(), textFont_);
+                DrawTextW(dc.get(), advert.text, -1, &textRect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+            }
+            SetWindowPos(GetDlgItem(hwnd(), advert.textId), nullptr, margin, top, width, textRect.bottom,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            top += textRect.bottom + margin;
         }
-        const int linkHeight = linkRect.bottom + scaleToDpi(4, dpi);
-        SetWindowPos(GetDlgItem(hwnd(), advert.linkId), nullptr, margin, top,
-                     std::min<int>(linkRect.right + scaleToDpi(4, dpi), width), linkHeight,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        top += linkHeight + scaleToDpi(4, dpi);
-        RECT textRect{0, 0, width, 0};
-        {
-            const SelectedObject font(dc.get(), textFont_);
-            DrawTextW(dc.get(), advert.text, -1, &textRect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        }
-        SetWindowPos(GetDlgItem(hwnd(), advert.textId), nullptr, margin, top, width, textRect.bottom,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        top += textRect.bottom + margin;
+        contentHeight_ = top + scroll_;
+        const int placedAt = scroll_;
+        scroll_ = std::clamp(scroll_, 0, std::max(0, contentHeight_ - static_cast<int>(panel.bottom)));
+        SCROLLINFO info{sizeof info, SIF_RANGE | SIF_PAGE | SIF_POS, 0, std::max(0, contentHeight_ - 1),
+                        static_cast<UINT>(std::max(0L, panel.bottom)), scroll_, 0};
+        SetScrollInfo(hwnd(), SB_VERT, &info, TRUE);
+        RECT after;
+        GetClientRect(hwnd(), &after);
+        if (after.right == panel.right && scroll_ == placedAt) break;
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The advertising panel shown for a group without tweaks: two companion products, each a
 // link that opens its web page, above a few lines about it. It draws its own links and
-// places its own controls.
+// places its own controls, and scrolls them when the panel is shorter than they are.
 #include "base/win/handles.h"
 #include "ui/panel.h"
 
@@ -18,8 +18,16 @@ protected:
 
 private:
     void Layout();
+    // Scrolls by delta pixels, within the texts' height; the scroll bar shows only while the
+    // texts are taller than the panel.
+    void ScrollBy(int delta);
+    void ScrollIntoView(HWND control);
+    void OnVScroll(int request);
     void DrawLink(const DRAWITEMSTRUCT& item);
 
     HFONT textFont_ = nullptr;
     UniqueGdi<HFONT> linkFont_;
+    int scroll_ = 0;         // pixels of the texts above the panel's top
+    int contentHeight_ = 0;  // the texts' height with their margins
+    bool laying_ = false;
 };

@@ -219,6 +219,47 @@ TEST_CASE("the tree at start: every group sorted and expanded, the first root se
     snapshot(w.hwnd(), L"gui_advertising_panel.bmp");
 }
 
+TEST_CASE("the advertising panel scrolls what it cannot show, and Tab brings a link into view")
+{
+    InProcessWindow w;
+    const HWND panel = w.window->pnlAdvanced();
+    REQUIRE(IsWindowVisible(panel));
+    const HWND lastText = GetDlgItem(panel, IDC_ADVTEXT2);
+    REQUIRE(lastText);
+    const auto inView = [panel](HWND control) {
+        RECT client;
+        GetClientRect(panel, &client);
+        const LayoutRect r = rectIn(control, panel);
+        return r.top >= 0 && r.bottom <= client.bottom;
+    };
+    const auto scrollBar = [panel] { return (GetWindowLongPtrW(panel, GWL_STYLE) & WS_VSCROLL) != 0; };
+
+    // At the smallest size the window allows, the two products do not fit.
+    MINMAXINFO minimum{};
+    SendMessageW(w.hwnd(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&minimum));
+    SetWindowPos(w.hwnd(), nullptr, 0, 0, minimum.ptMinTrackSize.x, minimum.ptMinTrackSize.y,
+                 SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    REQUIRE_FALSE(inView(lastText));
+    CHECK(scrollBar());
+    SendMessageW(panel, WM_VSCROLL, SB_BOTTOM, 0);
+    CHECK(inView(lastText));
+    CHECK_FALSE(inView(w.window->lnkProduct(1)));
+    SendMessageW(panel, WM_VSCROLL, SB_TOP, 0);
+    CHECK(inView(w.window->lnkProduct(1)));
+    CHECK_FALSE(inView(lastText));
+
+    // Tab reaching a link out of sight scrolls it into view.
+    SetFocus(w.window->lnkProduct(2));
+    CHECK(inView(w.window->lnkProduct(2)));
+
+    // Where everything fits, no scroll bar and nothing scrolled away.
+    ShowWindow(w.hwnd(), SW_MAXIMIZE);
+    CHECK(inView(w.window->lnkProduct(1)));
+    CHECK(inView(lastText));
+    CHECK_FALSE(scrollBar());
+    ShowWindow(w.hwnd(), SW_RESTORE);
+}
+
 TEST_CASE("the administrator test of the token, and the tree of a user who is not one")
 {
     CHECK(isUserAdministrator());  // Wine's user is an elevated administrator
