@@ -117,40 +117,52 @@ LRESULT AdvertisingPanel::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
     case WM_MOUSEWHEEL: {
         UINT lines = 3;
         SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
-        const int line = scaleToDpi(16, static_cast<int>(GetDpiForWindow(hwnd())));
-        ScrollBy(-GET_WHEEL_DELTA_WPARAM(wParam) * static_cast<int>(std::min(lines, 10u)) * line / WHEEL_DELTA);
+        ScrollBy(-GET_WHEEL_DELTA_WPARAM(wParam) * static_cast<int>(std::min(lines, 10u)) * LineStep() / WHEEL_DELTA);
         return 0;
     }
     }
     return Panel::HandleMessage(message, wParam, lParam);
 }
 
+int AdvertisingPanel::LineStep() const
+{
+    const UINT dpi = GetDpiForWindow(hwnd());
+    return scaleToDpi(16, dpi ? static_cast<int>(dpi) : 96);
+}
+
+int AdvertisingPanel::MaxScroll() const
+{
+    RECT panel;
+    GetClientRect(hwnd(), &panel);
+    return std::max(0, contentHeight_ - static_cast<int>(panel.bottom));
+}
+
 void AdvertisingPanel::OnVScroll(int request)
 {
     RECT panel;
     GetClientRect(hwnd(), &panel);
-    const int line = scaleToDpi(16, static_cast<int>(GetDpiForWindow(hwnd())));
-    SCROLLINFO info{};
-    info.cbSize = sizeof info;
-    info.fMask = SIF_TRACKPOS;
-    GetScrollInfo(hwnd(), SB_VERT, &info);
     switch (request) {
-    case SB_LINEUP: ScrollBy(-line); break;
-    case SB_LINEDOWN: ScrollBy(line); break;
+    case SB_LINEUP: ScrollBy(-LineStep()); break;
+    case SB_LINEDOWN: ScrollBy(LineStep()); break;
     case SB_PAGEUP: ScrollBy(-panel.bottom); break;
     case SB_PAGEDOWN: ScrollBy(panel.bottom); break;
     case SB_TOP: ScrollBy(-scroll_); break;
     case SB_BOTTOM: ScrollBy(contentHeight_); break;
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: ScrollBy(info.nTrackPos - scroll_); break;
+    case SB_THUMBPOSITION: {
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_TRACKPOS;
+        GetScrollInfo(hwnd(), SB_VERT, &info);
+        ScrollBy(info.nTrackPos - scroll_);
+        break;
+    }
     }
 }
 
 void AdvertisingPanel::ScrollBy(int delta)
 {
-    RECT panel;
-    GetClientRect(hwnd(), &panel);
-    const int target = std::clamp(scroll_ + delta, 0, std::max(0, contentHeight_ - static_cast<int>(panel.bottom)));
+    const int target = std::clamp(scroll_ + delta, 0, MaxScroll());
     if (target == scroll_) return;
     scroll_ = target;
     Layout();
@@ -205,7 +217,7 @@ void AdvertisingPanel::Layout()
         }
         contentHeight_ = top + scroll_;
         const int placedAt = scroll_;
-        scroll_ = std::clamp(scroll_, 0, std::max(0, contentHeight_ - static_cast<int>(panel.bottom)));
+        scroll_ = std::clamp(scroll_, 0, MaxScroll());
         SCROLLINFO info{sizeof info, SIF_RANGE | SIF_PAGE | SIF_POS, 0, std::max(0, contentHeight_ - 1),
                         static_cast<UINT>(std::max(0L, panel.bottom)), scroll_, 0};
         SetScrollInfo(hwnd(), SB_VERT, &info, TRUE);

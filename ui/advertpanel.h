@@ -23,6 +23,8 @@ private:
     void ScrollBy(int delta);
     void ScrollIntoView(HWND control);
     void OnVScroll(int request);
+    int LineStep() const;   // one line of the scroll bar's arrows and the wheel
+    int MaxScroll() const;  // the texts' height beyond the panel's
     void DrawLink(const DRAWITEMSTRUCT& item);
 
     HFONT textFont_ = nullptr;
