@@ -1,6 +1,8 @@
 // The floor of a window like Quillmark's under the same Wine: the same DLLs imported, the
 // same manifest, COM initialised the same way and the same controls created and laid out,
 // but empty. Quillmark's start is measured against it and against the trivial program.
+#include "base/win/phasetimes.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -41,6 +43,7 @@ HWND child(DWORD exStyle, const wchar_t* className, DWORD style, HWND parent, HI
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 {
+    markPhase("wWinMain");
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) return 1;
@@ -99,6 +102,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma");
     for (HWND control : {userLabel, userList, search, tree, list, supported, info, location, status})
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    markPhase("controls");
 
     const struct {
         HWND control;
@@ -112,9 +116,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
         SetWindowPos(p.control, nullptr, p.r.left, p.r.top, p.r.right - p.r.left, p.r.bottom - p.r.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(window, show);
+    markPhase("shown");
 
     MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    bool idleMarked = !phaseTimesEnabled();
+    while (true) {
+        if (!idleMarked && !PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+            markPhase("idle");
+            idleMarked = true;
+        }
+        if (GetMessageW(&message, nullptr, 0, 0) <= 0) break;
         if (IsDialogMessageW(window, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);

@@ -20,7 +20,7 @@ def load_native(path):
 
 
 def load_wine(path):
-    times, memory, info, ratios, phases = {}, {}, {}, {}, []
+    times, memory, info, ratios, phases = {}, {}, {}, {}, {}
     with open(path) as f:
         for line in f:
             parts = line.rstrip("\r\n").split("\t")
@@ -33,7 +33,7 @@ def load_wine(path):
             elif parts[0] == "RATIO":
                 ratios[parts[1]] = float(parts[2])
             elif parts[0] == "PHASE":
-                phases.append((parts[1], float(parts[2])))
+                phases.setdefault(parts[1], []).append((parts[2], float(parts[3])))
     return times, memory, info, ratios, phases
 
 
@@ -59,7 +59,7 @@ def row(phase, time, floor_name, floor, target=None, ratio=None):
 
 def main():
     context, native = load_native(sys.argv[1])
-    wine, memory, info, ratios, phases = load_wine(sys.argv[2]) if len(sys.argv) > 2 else ({}, {}, {}, {}, [])
+    wine, memory, info, ratios, phases = load_wine(sys.argv[2]) if len(sys.argv) > 2 else ({}, {}, {}, {}, {})
 
     scheme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources", "scheme.xml")
     parse = f"Scheme parse ({os.path.getsize(scheme) // 1000} KB)"
@@ -118,15 +118,23 @@ def main():
         print("|---|---:|---:|")
         for name, (ws, private) in memory.items():
             print(f"| {name.split('.')[1]} | {ws / 1024:.1f} MB | {private / 1024:.1f} MB |")
-    if phases:
-        print()
-        print("| quillmark.exe start, phase | Ends after | Takes |")
-        print("|---|---:|---:|")
+    if phases.get("start.quillmark"):
+        # The probe marks the phases it shares; each "takes" counts from the program's own
+        # previous mark.
+        probe = {}
         before = 0.0
-        for name, at in phases:
-            label = "process creation to wWinMain (loader, C runtime, static constructors)" if name == "wWinMain" \
+        for name, at in phases.get("start.probe", []):
+            probe[name] = (at, at - before)
+            before = at
+        print()
+        print("| Start, phase | quillmark.exe ends after | Takes | Probe ends after | Takes |")
+        print("|---|---:|---:|---:|---:|")
+        before = 0.0
+        for name, at in phases["start.quillmark"]:
+            label = "CreateProcess to wWinMain (loader, C runtime, static constructors)" if name == "wWinMain" \
                 else name
-            print(f"| {label} | {fmt(at)} | {fmt(at - before)} |")
+            probe_at, probe_takes = (fmt(t) for t in probe[name]) if name in probe else ("", "")
+            print(f"| {label} | {fmt(at)} | {fmt(at - before)} | {probe_at} | {probe_takes} |")
             before = at
     if wine and "read.empty.floor" in wine:
         runs = wine["read.empty.floor"][2]

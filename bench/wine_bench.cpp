@@ -302,6 +302,10 @@ bool startProgram(const std::wstring& exe, Started& result) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
+    // A traced program times its phases from here, on the same clock as the whole start.
+    LARGE_INTEGER origin;
+    QueryPerformanceCounter(&origin);
+    SetEnvironmentVariableW(L"QM_PHASE_ORIGIN", std::to_wstring(origin.QuadPart).c_str());
     const double start = nowMicroseconds();
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                         &startup, &process)) {
@@ -334,7 +338,7 @@ bool startProgram(const std::wstring& exe, Started& result) {
     return ready;
 }
 
-// The phase marks quillmark.exe wrote during one start (QM_PHASE_TIMES), in order.
+// The phase marks a traced program wrote during one start (QM_PHASE_TIMES), in order.
 std::vector<std::pair<std::string, double>> readPhaseTimes(const std::wstring& path) {
     std::vector<std::pair<std::string, double>> marks;
     std::FILE* file = _wfopen(path.c_str(), L"r");
@@ -352,30 +356,52 @@ double medianOf(std::vector<double> values) {
     return t.median();
 }
 
+// One program's phase marks across the rounds: each mark's name and its times.
+struct PhaseSeries {
+    std::vector<std::string> names;
+    std::vector<std::vector<double>> times;
+
+    void add(const std::vector<std::pair<std::string, double>>& marks) {
+        for (std::size_t m = 0; m < marks.size(); ++m) {
+            if (m == names.size()) {
+                names.push_back(marks[m].first);
+                times.emplace_back();
+            }
+            if (names[m] == marks[m].first) times[m].push_back(marks[m].second);
+        }
+    }
+    // Each mark's median time since the process was created.
+    void print(const char* id) const {
+        for (std::size_t m = 0; m < names.size(); ++m)
+            std::printf("PHASE\t%s\t%s\t%.0f\t%zu\n", id, names[m].c_str(), medianOf(times[m]), times[m].size());
+    }
+};
+
 // Each round starts the trivial program, the probe and quillmark.exe in turn, so that each
 // program runs right after its floors; the ratios are the medians of each round's ratios.
+// The probe marks the same phases as quillmark.exe where it has them, so that the two read
+// side by side.
 void startPhases(const std::wstring& app, const std::wstring& folder, int starts) {
     struct Program {
         const char* id;
         std::wstring exe;
+        bool traced;
         Timing timing;
         std::vector<double> workingSet, privateBytes;
-    } programs[] = {{"start.trivial", folder + L"\\trivial_win32.exe", {}, {}, {}},
-                    {"start.probe", folder + L"\\probe_win32.exe", {}, {}, {}},
-                    {"start.quillmark", app, {}, {}, {}}};
+        PhaseSeries phases;
+    } programs[] = {{"start.trivial", folder + L"\\trivial_win32.exe", false, {}, {}, {}, {}},
+                    {"start.probe", folder + L"\\probe_win32.exe", true, {}, {}, {}, {}},
+                    {"start.quillmark", app, true, {}, {}, {}, {}}};
     const std::wstring phaseFile = folder + L"\\phases.tsv";
     const auto start = [&](Program& p, Started& s) {
-        const bool traced = &p == &programs[2];
         DeleteFileW(phaseFile.c_str());
-        SetEnvironmentVariableW(L"QM_PHASE_TIMES", traced ? phaseFile.c_str() : nullptr);
+        SetEnvironmentVariableW(L"QM_PHASE_TIMES", p.traced ? phaseFile.c_str() : nullptr);
         return startProgram(p.exe, s);
     };
     for (Program& p : programs) {
         Started warmUp;  // also the first start that writes the undo snapshot
         if (!start(p, warmUp)) return;
     }
-    std::vector<std::string> phaseNames;
-    std::vector<std::vector<double>> phaseTimes;
     std::vector<double> toProbe, toTrivial;
     for (int i = 0; i < starts; ++i) {
         for (Program& p : programs) {
@@ -384,32 +410,24 @@ void startPhases(const std::wstring& app, const std::wstring& folder, int starts
             p.timing.add(s.microseconds);
             p.workingSet.push_back(static_cast<double>(s.workingSet) / 1024);
             p.privateBytes.push_back(static_cast<double>(s.privateBytes) / 1024);
+            if (p.traced) p.phases.add(readPhaseTimes(phaseFile));
         }
         const double quillmark = programs[2].timing.samples.back();
         toTrivial.push_back(quillmark / programs[0].timing.samples.back());
         toProbe.push_back(quillmark / programs[1].timing.samples.back());
-        const auto marks = readPhaseTimes(phaseFile);
-        for (std::size_t m = 0; m < marks.size(); ++m) {
-            if (m == phaseNames.size()) {
-                phaseNames.push_back(marks[m].first);
-                phaseTimes.emplace_back();
-            }
-            if (phaseNames[m] == marks[m].first) phaseTimes[m].push_back(marks[m].second);
-        }
     }
     SetEnvironmentVariableW(L"QM_PHASE_TIMES", nullptr);
+    SetEnvironmentVariableW(L"QM_PHASE_ORIGIN", nullptr);
     for (Program& p : programs) {
         report(p.id, p.timing);
         std::sort(p.workingSet.begin(), p.workingSet.end());
         std::sort(p.privateBytes.begin(), p.privateBytes.end());
         std::printf("MEMORY\t%s\t%.0f\t%.0f\n", p.id, p.workingSet[p.workingSet.size() / 2],
                     p.privateBytes[p.privateBytes.size() / 2]);
+        if (p.traced) p.phases.print(p.id);
     }
     std::printf("RATIO\tstart.quillmark/start.probe\t%.3f\nRATIO\tstart.quillmark/start.trivial\t%.3f\n",
                 medianOf(toProbe), medianOf(toTrivial));
-    // Each mark's median time since the process was created.
-    for (std::size_t m = 0; m < phaseNames.size(); ++m)
-        std::printf("PHASE\t%s\t%.0f\t%zu\n", phaseNames[m].c_str(), medianOf(phaseTimes[m]), phaseTimes[m].size());
 }
 
 }  // namespace
