@@ -77,7 +77,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     HWND search = child(WS_EX_CLIENTEDGE, WC_EDITW, WS_TABSTOP | ES_AUTOHSCROLL, left, instance);
     SendMessageW(search, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Find"));
     HWND tree = child(WS_EX_CLIENTEDGE, WC_TREEVIEWW,
-                      WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, left, instance);
+                      WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS | TVS_NOHSCROLL, left,
+                      instance);
     HWND splitter1 = child(0, L"QmBenchProbePanel", 0, window, instance);
     HWND right = child(WS_EX_CONTROLPARENT, L"QmBenchProbePanel", WS_CLIPCHILDREN, window, instance);
     HWND list = child(WS_EX_CLIENTEDGE, WC_LISTVIEWW,
