@@ -445,7 +445,8 @@ int wmain(int argc, wchar_t** argv) {
         folder.pop_back();
 
         // The program's start comes first, while the prefix holds no tweak.
-        if (app && *app) startPhases(windowsPath(app), folder, std::max(3, runs / 2));
+        // As many rounds as runs: a start varies most of all the phases, by a factor of two.
+        if (app && *app) startPhases(windowsPath(app), folder, std::max(3, runs));
         if (startOnly) return 0;
 
         TEncriptor store(folder + L"\\bench-store.dat", true);
