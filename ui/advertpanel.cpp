@@ -182,6 +182,11 @@ void AdvertisingPanel::ScrollIntoView(HWND control)
 void AdvertisingPanel::Layout()
 {
     if (!linkFont_ || laying_) return;  // no fonts yet; or the scroll bar came or went below
+    RECT placed;
+    GetClientRect(hwnd(), &placed);
+    // Not placed yet: its fonts come before the window's first layout, whose WM_SIZE lays it
+    // out. Laid out at no width, every word would be a line of its own, and a scroll bar shown.
+    if (placed.right <= 0 || placed.bottom <= 0) return;
     const ScopedValue laying(laying_, true);
     const UINT windowDpi = GetDpiForWindow(hwnd());
     const int dpi = windowDpi ? static_cast<int>(windowDpi) : 96;
