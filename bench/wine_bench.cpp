@@ -307,8 +307,10 @@ bool startProgram(const std::wstring& exe, Started& result) {
     QueryPerformanceCounter(&origin);
     SetEnvironmentVariableW(L"QM_PHASE_ORIGIN", std::to_wstring(origin.QuadPart).c_str());
     const double start = nowMicroseconds();
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &process)) {
+    const BOOL created = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        folder.c_str(), &startup, &process);
+    SetEnvironmentVariableW(L"QM_PHASE_ORIGIN", nullptr);  // the program has its copy
+    if (!created) {
         std::fprintf(stderr, "cannot start %ls (error %lu)\n", exe.c_str(), GetLastError());
         return false;
     }
@@ -370,7 +372,7 @@ struct PhaseSeries {
             if (names[m] == marks[m].first) times[m].push_back(marks[m].second);
         }
     }
-    // Each mark's median time since the process was created.
+    // Each mark's median time since the bench started the program.
     void print(const char* id) const {
         for (std::size_t m = 0; m < names.size(); ++m)
             std::printf("PHASE\t%s\t%s\t%.0f\t%zu\n", id, names[m].c_str(), medianOf(times[m]), times[m].size());
@@ -417,7 +419,6 @@ void startPhases(const std::wstring& app, const std::wstring& folder, int starts
         toProbe.push_back(quillmark / programs[1].timing.samples.back());
     }
     SetEnvironmentVariableW(L"QM_PHASE_TIMES", nullptr);
-    SetEnvironmentVariableW(L"QM_PHASE_ORIGIN", nullptr);
     for (Program& p : programs) {
         report(p.id, p.timing);
         std::sort(p.workingSet.begin(), p.workingSet.end());
